@@ -1,0 +1,10 @@
+# Runs a fuzzer once over every kept input (corpus and crash files), without fuzzing.
+file(GLOB_RECURSE inputs LIST_DIRECTORIES false ${KEPT}/corpus/* ${KEPT}/crashes/*)
+if(NOT inputs)
+  message(STATUS "no kept inputs under ${KEPT}")
+  return()
+endif()
+execute_process(COMMAND ${FUZZER} -runs=0 ${inputs} RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "replay of kept inputs failed: ${rc}")
+endif()

@@ -1,0 +1,44 @@
+// The two clocks of the system, behind one interface so tests can move time by hand.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+
+class Clock {
+public:
+    virtual ~Clock() = default;
+    // Calendar seconds since 1970.
+    virtual std::time_t Now() const = 0;
+    // Milliseconds since an arbitrary start; wraps, compare by unsigned subtraction.
+    virtual std::uint32_t TickCount() const = 0;
+};
+
+// The real clocks: time() and a monotonic millisecond count.
+class SystemClock : public Clock {
+public:
+    std::time_t Now() const override;
+    std::uint32_t TickCount() const override;
+    static SystemClock& Instance();
+};
+
+// A clock that moves only when told to.
+class ManualClock : public Clock {
+public:
+    explicit ManualClock(std::time_t now = 1767225600, std::uint32_t tick = 1000)
+        : now_(now), tick_(tick) {}
+    std::time_t Now() const override { return now_; }
+    std::uint32_t TickCount() const override { return tick_; }
+    void Set(std::time_t now) { now_ = now; }
+    // Moves both clocks on together.
+    void Advance(std::uint32_t milliseconds) {
+        tick_ += milliseconds;
+        subSecond_ += milliseconds;
+        now_ += subSecond_ / 1000;
+        subSecond_ %= 1000;
+    }
+
+private:
+    std::time_t now_;
+    std::uint32_t tick_;
+    std::uint32_t subSecond_ = 0;
+};

@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages the project needs. Quiet and quick when all are there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config   # the build
+  clang libclang-rt-14-dev                       # sanitizer test build and libFuzzer
+  libssl-dev                                     # MD5, HMAC-MD5 and random bytes (libcrypto)
+  libgtest-dev libgmock-dev libbenchmark-dev     # unit tests and benchmarks
+  libsystemd-dev                                 # sd_notify in service mode
+  qt6-base-dev                                   # the interactive program
+  nlohmann-json3-dev                             # the JSON run report
+  freeradius freeradius-utils                    # a real RADIUS server for the integration tests and the demo
+  python3 python3-pyrad                          # an independent RADIUS decoder for the packet checks
+  xvfb xauth                                     # screenshots of the interactive program
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "setup: installing ${missing[*]}"
+  SUDO=""
+  if [[ $(id -u) -ne 0 ]]; then SUDO=sudo; fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
