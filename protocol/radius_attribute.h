@@ -1,0 +1,71 @@
+// One attribute that the system sends: its dictionary name, RADIUS number, value type and value,
+// with the conversions between value text, wire octets and log text.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "protocol/byte_span.h"
+#include "protocol/value_type.h"
+
+class Dictionary;
+struct AttributeDef;
+
+inline constexpr std::size_t kMaxAttributeValueLength = 253;  // value octets of one item
+inline constexpr std::size_t kMaxAttributeItemLength = 255;   // type, length and value
+inline constexpr std::size_t kMaxValueTextLength = 255;       // FormatValue's longest text
+
+struct RadiusAttribute {
+    char name[33];        // the dictionary's name, or empty; zero-terminated, at most 32 characters
+    std::int32_t number;  // RADIUS number, -1 when not set; only the low 8 bits go on the wire
+    ValueType type;       // NotSet (-1) when not set; Complex values follow the definition's dataType
+    std::uint32_t intValue;  // Integer, IpAddr and Date values, host order
+    std::uint8_t data[254];  // String value octets (at most 253) and a zero octet
+    std::int32_t length;     // value octets: data count for String, 4 for Integer/IpAddr/Date, 0 else
+
+    // Empty name, number and type not set, all data zero, length 0.
+    RadiusAttribute();
+    // A String attribute holding the text (cut to 253 characters); the name is cut to 32.
+    RadiusAttribute(const char* name, std::int32_t number, std::string_view text);
+
+    // The value in the wire form of valueType: String copies the data octets, Integer, IpAddr
+    // and Date write intValue as 4 octets (most significant first), other types write nothing.
+    // Returns the octets written (0 when they do not fit).
+    std::size_t EncodeValue(ByteWriter& out, ValueType valueType) const;
+
+    // The fields of a complex definition with this value in its Data field. False (nothing
+    // written) when the octets do not fit.
+    bool WriteComplex(ByteWriter& out, const AttributeDef& definition) const;
+
+    // The whole type-length-value item. A plain attribute is written with its own type; a
+    // Complex one with the layout of its definition, found by name in the dictionary.
+    // Returns the octets written; 0 when the item is left out: its complex definition is
+    // missing ("Radius attribute not found: %s", level 0), its value would not fit in one
+    // item (logged at level 0), or the writer has no room for it (writer failed).
+    std::size_t Encode(ByteWriter& out, const Dictionary* dictionary) const;
+};
+
+// The attribute for a name=value text of the definition. The value type is the definition's
+// type, or its dataType when Complex. Fails (nullopt, logged at level 1) with
+// "Invalid hex value '%s'" or "Radius Error: Unknown Attribute Type: %s (%d)".
+// The dictionary (may be null) resolves VALUE names of Integer values.
+std::optional<RadiusAttribute> ParseValue(const AttributeDef& definition, std::string_view text,
+                                          const Dictionary* dictionary);
+
+// Value octets as log text of at most 255 characters: String as printable characters and
+// "\%02x" escapes, Integer "%d", IpAddr dotted quad, NoValue empty, Date and others
+// "Unknown Type". Integer and IpAddr read the first 4 octets; a shorter value is shown as a
+// String.
+std::string FormatValue(std::span<const std::uint8_t> octets, ValueType valueType);
+inline std::string FormatValue(const std::uint8_t* octets, std::size_t count, ValueType valueType) {
+    return FormatValue(std::span<const std::uint8_t>(octets, octets ? count : 0), valueType);
+}
+
+// The value text of a received complex value under its (already chosen) definition: the
+// header octets are passed over and the rest is formatted with the dataType. A value shorter
+// than its header is shown whole as a String.
+std::string ReadComplex(const AttributeDef& definition, std::span<const std::uint8_t> value);

@@ -1,0 +1,41 @@
+// A scratch folder of dictionary files for one test, with the DictionarySet that reads it.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "protocol/dictionary.h"
+
+class DictionaryFiles {
+public:
+    // withSet: also make the DictionarySet over the folder (registered when it is the first).
+    explicit DictionaryFiles(bool withSet = true) {
+        std::string pattern = (std::filesystem::temp_directory_path() / "pelvok-dic-XXXXXX").string();
+        folder_ = mkdtemp(pattern.data()) ? pattern + "/" : std::string();
+        if (withSet) set_ = std::make_unique<DictionarySet>(folder_.c_str());
+    }
+    ~DictionaryFiles() {
+        set_.reset();
+        std::error_code ignored;
+        if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
+    }
+
+    void Write(const std::string& name, const std::string& text) const {
+        std::ofstream(folder_ + name, std::ios::binary) << text;
+    }
+    const Dictionary* Load(const std::string& name, const std::string& text) {
+        Write(name, text);
+        return set_->Load(name);
+    }
+    DictionarySet& Set() { return *set_; }
+    const std::string& Folder() const { return folder_; }
+
+private:
+    std::string folder_;
+    std::unique_ptr<DictionarySet> set_;
+};
