@@ -1,0 +1,173 @@
+#include "simulation/simulation.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "infra/log.h"
+#include "protocol/dictionary.h"
+#include "radius/session_starter.h"
+
+namespace {
+
+// Copies at most size - 1 characters and always terminates.
+template <std::size_t size>
+void CopyBounded(char (&out)[size], const char* text) {
+    const std::size_t length = strnlen(text, size - 1);
+    std::memcpy(out, text, length);
+    out[length] = '\0';
+}
+
+// Lines are read as text: a CR LF line end counts as one line feed.
+void MakeTextModeLineEnd(char* line) {
+    const std::size_t length = std::strlen(line);
+    if (length >= 2 && line[length - 2] == '\r' && line[length - 1] == '\n') {
+        line[length - 2] = '\n';
+        line[length - 1] = '\0';
+    }
+}
+
+}  // namespace
+
+Simulation::Simulation(const Clock& clock) : clock_(clock) {}
+
+Simulation::~Simulation() = default;
+
+bool Simulation::Attach(SessionStarter* engine, const char* dictionaryName) {
+    engine_ = engine;
+    DictionarySet* dictionaries = DictionarySet::Instance();
+    if (!dictionaries) return true;
+    dictionary_ = dictionaries->Load(dictionaryName);
+    return dictionary_ != nullptr;
+}
+
+bool Simulation::LoadFile(const char* path) {
+    CloseFile();
+    std::FILE* file = path ? std::fopen(path, "r") : nullptr;
+    if (!file) {
+        Log(1, "Simulation file does not exist: %s", path ? path : "");
+        return false;
+    }
+    file_.reset(file);
+    startTime_ = clock_.Now();
+    nextOffset_ = 0;
+    // A file that starts with an invalid line is refused; an empty one has been closed.
+    if (ReadNextLine() != kLineReady) return false;
+    Step();
+    return true;
+}
+
+bool Simulation::Step() {
+    if (!file_) return false;
+    const std::int64_t elapsed = clock_.Now() - startTime_;
+    if (elapsed < nextOffset_) return true;
+    for (;;) {
+        // A session the engine cannot start is logged by the engine and lost.
+        if (lineReady_ && engine_)
+            engine_->AddSession(userName_, password_, duration_, authAttributes_,
+                                acctStartAttributes_, acctStopAttributes_);
+        switch (ReadNextLine()) {
+            case kEndOfFile:
+                return false;
+            case kLineInvalid:
+                return true;
+            case kLineReady:
+                if (elapsed < nextOffset_) return true;
+                break;
+        }
+    }
+}
+
+Simulation::ReadResult Simulation::ReadNextLine() {
+    char line[kLineBufferSize];
+    if (!file_ || !std::fgets(line, sizeof line, file_.get())) {
+        CloseFile();
+        return kEndOfFile;
+    }
+    MakeTextModeLineEnd(line);
+
+    char work[kLineBufferSize];
+    std::memcpy(work, line, sizeof work);
+    const std::size_t length = std::strlen(work);
+    if (length > 0 && (work[length - 1] == '\n' || work[length - 1] == '\r')) work[length - 1] = '\0';
+
+    if (ParseLine(work)) {
+        lineReady_ = true;
+        return kLineReady;
+    }
+    Log(1, "Invalid Line: %s", line);
+    lineReady_ = false;
+    return kLineInvalid;
+}
+
+bool Simulation::ParseLine(char* text) {
+    char* position = nullptr;
+    const char* timeField = NextField(text, ",", position);
+    if (!timeField) return false;
+
+    const LineTime time = ReadLineTime(timeField);
+    switch (time.form) {
+        case LineTime::Form::Offset:
+            nextOffset_ = OffsetSeconds(time);
+            break;
+        case LineTime::Form::TimeOfDay: {
+            const std::time_t due = ResolveTimeOfDay(time.hours, time.minutes, time.seconds, clock_.Now());
+            const std::int64_t offset = static_cast<std::int64_t>(due) - startTime_;
+            nextOffset_ = static_cast<std::int32_t>(
+                std::clamp<std::int64_t>(offset, INT32_MIN, INT32_MAX));
+            break;
+        }
+        case LineTime::Form::Invalid:
+            return false;
+    }
+
+    const char* userName = NextField(nullptr, ",", position);
+    if (!userName) return false;
+    CopyBounded(userName_, userName);
+    const char* password = NextField(nullptr, ",", position);
+    if (!password) return false;
+    CopyBounded(password_, password);
+    const char* durationField = NextField(nullptr, ",", position);
+    std::int32_t duration = 0;
+    // A negative length would make a session that never ends.
+    if (!durationField || !ReadDuration(durationField, duration) || duration < 0) return false;
+    duration_ = static_cast<std::uint32_t>(duration);
+
+    authAttributes_.Clear();
+    acctStartAttributes_.Clear();
+    acctStopAttributes_.Clear();
+    // The rest of the line after the duration's "," is sections separated by ";".
+    for (const char* section = NextField(nullptr, ";", position); section;
+         section = NextField(nullptr, ";", position)) {
+        if (!ParseSection(section)) return false;
+    }
+    return true;
+}
+
+bool Simulation::ParseSection(const char* section) {
+    const SectionKeyword keyword = MatchSectionKeyword(section);
+    const char* pairs = section + keyword.length;
+    switch (keyword.kind) {
+        case SectionKind::Auth:
+            return ParseAttributePairs(pairs, authAttributes_);
+        case SectionKind::Acct:
+            return ParseAttributePairs(pairs, acctStartAttributes_) &&
+                   ParseAttributePairs(pairs, acctStopAttributes_);
+        case SectionKind::AcctStart:
+            return ParseAttributePairs(pairs, acctStartAttributes_);
+        case SectionKind::AcctStop:
+            return ParseAttributePairs(pairs, acctStopAttributes_);
+        case SectionKind::Unknown:
+            break;
+    }
+    return false;
+}
+
+bool Simulation::ParseAttributePairs(const char* pairText, AttributeList& list) const {
+    return ::ParseAttributePairs(dictionary_, pairText, list);
+}
+
+void Simulation::CloseFile() {
+    file_.reset();
+    lineReady_ = false;
+}

@@ -1,0 +1,97 @@
+// The Simulation: plays a simulation file, one line per session, handing each line to the
+// engine as a new session when its time has come. It keeps exactly one line read ahead.
+//
+// Line format (one session per line, no comments):
+//   time,user,password,MM:SS[,section;section;...]
+//   time     D:HH:MM:SS  offset from loading the file, or
+//            HH:MM:SS    a local time of day (its next occurrence; within a minute past: now)
+//   section  Auth:pairs | Acct:pairs | AcctStart:pairs | AcctStop:pairs   (keyword case ignored)
+//   pairs    Name=value,Name=value,...  (names as in the dictionary, case-sensitive)
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+#include "infra/clock.h"
+#include "protocol/attribute_list.h"
+#include "simulation/simulation_file.h"
+
+class Dictionary;
+class SessionStarter;
+
+class Simulation {
+public:
+    // What ReadNextLine found.
+    enum ReadResult : int {
+        kLineReady = 0,    // a line was read and may be sent
+        kLineInvalid = 2,  // the line was invalid and is skipped ("Invalid Line: %s" logged)
+        kEndOfFile = 3,    // nothing more to read; the file is closed
+    };
+
+    explicit Simulation(const Clock& clock = SystemClock::Instance());
+    virtual ~Simulation();
+    Simulation(const Simulation&) = delete;
+    Simulation& operator=(const Simulation&) = delete;
+
+    // Keeps the engine (not owned) and, when a DictionarySet is registered, loads the
+    // dictionary of that name through it (nullptr: "default.dic"). False when that load fails;
+    // with no DictionarySet the dictionary stays as it was and the result is true.
+    bool Attach(SessionStarter* engine, const char* dictionaryName);
+
+    // Closes any file being played, opens this one, counts its offsets from now, reads its
+    // first line and sends every line already due. False when the file cannot be opened
+    // ("Simulation file does not exist: %s"), is empty, or its first line is invalid.
+    bool LoadFile(const char* path);
+
+    // One timer tick: sends every line whose time has come, reading ahead as it goes. True
+    // while the simulation goes on, false once the file is played out (or none is open).
+    // An invalid line ends the tick; reading goes on at the next one.
+    bool Step();
+
+    // Reads the next line into the per-line members.
+    ReadResult ReadNextLine();
+
+    // Converts a pair text through the attached dictionary and appends it to the list.
+    bool ParseAttributePairs(const char* pairText, AttributeList& list) const;
+
+    bool IsFileOpen() const { return file_ != nullptr; }
+    const Dictionary* GetDictionary() const { return dictionary_; }
+    std::time_t StartTime() const { return startTime_; }
+
+    // The line read ahead.
+    std::int32_t NextOffset() const { return nextOffset_; }
+    const char* UserName() const { return userName_; }
+    const char* Password() const { return password_; }
+    std::uint32_t Duration() const { return duration_; }
+    bool LineReady() const { return lineReady_; }
+    const AttributeList& AuthAttributes() const { return authAttributes_; }
+    const AttributeList& AcctStartAttributes() const { return acctStartAttributes_; }
+    const AttributeList& AcctStopAttributes() const { return acctStopAttributes_; }
+
+private:
+    struct FileCloser {
+        void operator()(std::FILE* file) const { std::fclose(file); }
+    };
+
+    // Fills the per-line members from one line (its line end removed); false when invalid.
+    bool ParseLine(char* text);
+    bool ParseSection(const char* section);
+    void CloseFile();
+
+    const Clock& clock_;
+    SessionStarter* engine_ = nullptr;
+    const Dictionary* dictionary_ = nullptr;
+    std::unique_ptr<std::FILE, FileCloser> file_;
+    std::time_t startTime_ = 0;
+
+    std::int32_t nextOffset_ = 0;
+    char userName_[kMaxUserNameLength + 1] = {};
+    char password_[kMaxPasswordLength + 1] = {};
+    std::uint32_t duration_ = 0;
+    bool lineReady_ = false;
+    AttributeList authAttributes_;
+    AttributeList acctStartAttributes_;
+    AttributeList acctStopAttributes_;
+};
