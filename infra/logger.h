@@ -1,6 +1,7 @@
 // Leveled logging to files or the standard output, configured from a store.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -8,14 +9,17 @@
 
 #include "infra/log.h"
 
+class Clock;
 class ConfigDbs;
 
 inline constexpr int kLogLevels = 12;
 inline constexpr std::size_t kLogPathSize = 260;
+// Options strings are read into a buffer of this size (131 characters and the terminator).
+inline constexpr std::size_t kLogOptionsSize = 132;
 
 // What one level writes to, and how.
 struct LevelOutput {
-    bool enabled = false;
+    std::atomic<bool> enabled{false};  // read without the lock by IsLevelEnabled
     bool open = false;
     bool closeAfterEachMessage = false;
     bool timeStamp = false;
@@ -30,8 +34,10 @@ struct LevelOutput {
 
 class Logger {
 public:
-    // storeKind: 0 profile file (keyPath + ".INI"), 1 registry-like store, other: text file.
-    // sectionName nullptr means "Logs".
+    // storeKind: 0 profile file (keyPath, with ".INI" appended unless it already ends in
+    // ".ini" in any letter case), 1 registry-like store under ConfigDbsReg::DefaultRoot(),
+    // other: text file (keyPath, ".conf" appended when it holds no "."). sectionName nullptr
+    // means "Logs".
     Logger(const char* keyPath, bool threadSafe, const char* sectionName, int storeKind,
            bool configureNow);
     virtual ~Logger();
@@ -53,6 +59,9 @@ public:
     static std::uint32_t CountNumberedFiles(const char* base);
 
     const LevelOutput& Level(int level) const { return levels_[level]; }
+    // The clock of the time stamps (the system clock unless a test sets another; not owned).
+    void SetClock(const Clock* clock) { clock_ = clock; }
+    ConfigDbs* Store() const { return store_.get(); }
 
 protected:
     char keyPath_[kLogPathSize] = {};
@@ -60,9 +69,20 @@ protected:
     int storeKind_ = 0;
     LevelOutput levels_[kLogLevels];
     bool threadSafe_ = false;
-    bool shutDown_ = false;
+    std::atomic<bool> shutDown_{false};
     std::mutex lock_;
     std::unique_ptr<ConfigDbs> store_;
+
+private:
+    std::unique_lock<std::mutex> LockIfThreadSafe();
+    void WriteLocked(int level, const char* text);
+    void DetachFromStandardOutput(LevelOutput& output);
+    // Every file the Logger writes goes through these three.
+    std::FILE* OpenStream(const char* path);
+    bool WriteToStream(std::FILE* stream, const char* data, std::size_t length);
+    bool CloseStream(std::FILE* stream);
+
+    const Clock* clock_;
 };
 
 // Where the "Illegal log message" box goes when nobody can see one: standard error.
