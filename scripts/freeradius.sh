@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# Runs FreeRADIUS on the loopback address with Pelvok's configuration (examples/freeradius).
+#
+#   scripts/freeradius.sh start DIR PORT [--require-message-authenticator] [--secret SECRET]
+#   scripts/freeradius.sh stop DIR
+#
+# start: makes a fresh configuration in DIR (a copy of /etc/freeradius/3.0 with our files
+# laid over it), starts the server in the foreground in the background, with authentication
+# on 127.0.0.1:PORT and accounting on PORT+1, and returns once it is ready (or fails within
+# 10 seconds). The server's log is DIR/log/radius.log.
+# stop: sends SIGTERM to the server started in DIR and waits (bounded) for it to end.
+#
+# Exit status: 0 done, 1 failure, 77 FreeRADIUS is not installed (ctest's skip code).
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")/.." && pwd)"
+overlay="$here/examples/freeradius"
+system_config=/etc/freeradius/3.0
+server=/usr/sbin/freeradius
+skip=77
+
+usage() {
+  echo "usage: $0 start DIR PORT [--require-message-authenticator] [--secret SECRET]" >&2
+  echo "       $0 stop DIR" >&2
+  exit 1
+}
+
+server_pid() {
+  local file="$1/freeradius.pid"
+  [[ -s $file ]] || return 1
+  local pid
+  pid="$(cat "$file")"
+  [[ $pid =~ ^[0-9]+$ ]] || return 1
+  kill -0 "$pid" 2>/dev/null || return 1
+  echo "$pid"
+}
+
+stop() {
+  local dir="$1" pid
+  if ! pid="$(server_pid "$dir")"; then
+    echo "freeradius: not running in $dir"
+    return 0
+  fi
+  kill -TERM "$pid"
+  for _ in $(seq 50); do
+    kill -0 "$pid" 2>/dev/null || { rm -f "$dir/freeradius.pid"; echo "freeradius: stopped"; return 0; }
+    sleep 0.1
+  done
+  echo "freeradius: $pid did not end within 5 s, killing it" >&2
+  kill -KILL "$pid" 2>/dev/null || true
+  rm -f "$dir/freeradius.pid"
+}
+
+make_config() {
+  local dir="$1" port="$2" secret="$3" require_ma="$4"
+  rm -rf "$dir"
+  mkdir -p "$dir"
+  cp -a "$system_config/." "$dir/"
+  # Only our virtual server and the modules it uses.
+  rm -f "$dir"/sites-enabled/* "$dir"/mods-enabled/*
+  cp "$overlay/radiusd.conf" "$overlay/clients.conf" "$dir/"
+  cp "$overlay/sites-available/pelvok" "$dir/sites-available/pelvok"
+  ln -s ../sites-available/pelvok "$dir/sites-enabled/pelvok"
+  rm -f "$dir/mods-config/files/authorize"
+  cp "$overlay/mods-config/files/authorize" "$dir/mods-config/files/authorize"
+  for module in always expr files pap; do
+    ln -s "../mods-available/$module" "$dir/mods-enabled/$module"
+  done
+  mkdir -p "$dir/log" "$dir/run"
+
+  local security_user=""
+  if [[ $(id -u) -eq 0 ]]; then
+    # Started as root, the server drops to freerad: everything it reads or writes is theirs.
+    security_user=$'\tuser = freerad\n\tgroup = freerad'
+  fi
+  local file
+  for file in radiusd.conf clients.conf sites-available/pelvok; do
+    SECURITY_USER="$security_user" perl -0pi -e '
+      s/\@RADDB\@/$ENV{RADDB}/g; s/\@AUTH_PORT\@/$ENV{AUTH_PORT}/g; s/\@ACCT_PORT\@/$ENV{ACCT_PORT}/g;
+      s/\@SECRET\@/$ENV{SECRET}/g; s/\@REQUIRE_MESSAGE_AUTHENTICATOR\@/$ENV{REQUIRE_MA}/g;
+      s/\@SECURITY_USER\@/$ENV{SECURITY_USER}/g;' "$dir/$file"
+  done
+  if [[ $(id -u) -eq 0 ]]; then
+    chown -R freerad:freerad "$dir"
+  fi
+}
+
+start() {
+  local dir="$1" port="$2"; shift 2
+  local secret=MeadowLantern require_ma=no
+  while (($#)); do
+    case "$1" in
+      --require-message-authenticator) require_ma=yes ;;
+      --secret) [[ $# -ge 2 ]] || usage; secret="$2"; shift ;;
+      *) usage ;;
+    esac
+    shift
+  done
+  if [[ ! -x $server ]]; then
+    echo "freeradius: not installed ($server); install freeradius (scripts/setup.sh)" >&2
+    exit $skip
+  fi
+  if [[ ! -r $system_config/radiusd.conf ]]; then
+    echo "freeradius: cannot read $system_config; run as root or as a member of the group freerad" >&2
+    exit 1
+  fi
+  [[ $port =~ ^[0-9]+$ ]] && ((port > 0 && port < 65535)) || { echo "freeradius: bad port $port" >&2; exit 1; }
+  [[ $secret =~ ^[A-Za-z0-9._-]+$ ]] || { echo "freeradius: the secret may hold letters, digits, '.', '_' and '-' only" >&2; exit 1; }
+
+  mkdir -p "$dir"
+  dir="$(cd "$dir" && pwd)"
+  stop "$dir" >/dev/null
+  RADDB="$dir" AUTH_PORT="$port" ACCT_PORT="$((port + 1))" SECRET="$secret" REQUIRE_MA="$require_ma" \
+    make_config "$dir" "$port" "$secret" "$require_ma"
+
+  # -f: stay in the foreground (we keep its process id); output goes to the log file.
+  setsid "$server" -f -d "$dir" -l "$dir/log/radius.log" </dev/null >"$dir/log/stdout.log" 2>&1 &
+  local pid=$!
+  echo "$pid" >"$dir/freeradius.pid"
+
+  for _ in $(seq 100); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      echo "freeradius: the server ended at start-up; its log:" >&2
+      tail -n 30 "$dir/log/radius.log" "$dir/log/stdout.log" >&2 2>/dev/null || true
+      rm -f "$dir/freeradius.pid"
+      exit 1
+    fi
+    if grep -q "Ready to process requests" "$dir/log/radius.log" 2>/dev/null; then
+      echo "freeradius: ready on 127.0.0.1:$port (auth) and :$((port + 1)) (acct), pid $pid, config $dir"
+      return 0
+    fi
+    sleep 0.1
+  done
+  echo "freeradius: not ready within 10 s; its log:" >&2
+  tail -n 30 "$dir/log/radius.log" >&2 2>/dev/null || true
+  stop "$dir" >&2
+  exit 1
+}
+
+(($# >= 2)) || usage
+case "$1" in
+  start) (($# >= 3)) || usage; start "$2" "$3" "${@:4}" ;;
+  stop) stop "$2" ;;
+  *) usage ;;
+esac
