@@ -1,0 +1,109 @@
+// The RADIUS wire format as this NAS writes and reads it (RFC 2865, RFC 2866): building the
+// Access-Request and the Accounting-Request of a session, hiding the password, the
+// authenticators, and reading what the engine keeps from replies. Pure functions over byte
+// spans; every packet byte goes through ByteReader / ByteWriter.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "protocol/byte_span.h"
+#include "radius/session.h"
+
+class AttributeList;
+class Dictionary;
+
+inline constexpr std::size_t kMaxPacketLength = 4096;  // RFC 2865 section 3: 20 to 4096 octets
+inline constexpr std::size_t kHeaderLength = 20;
+inline constexpr std::size_t kAuthenticatorOffset = 4;
+inline constexpr std::size_t kAuthenticatorLength = 16;
+inline constexpr std::size_t kMaxHiddenPasswordLength = 80;  // 64 characters and 16 octets of padding
+
+using Authenticator = std::array<std::uint8_t, kAuthenticatorLength>;
+
+namespace code {
+inline constexpr std::uint8_t kAccessRequest = 1;
+inline constexpr std::uint8_t kAccessAccept = 2;
+inline constexpr std::uint8_t kAccessReject = 3;
+inline constexpr std::uint8_t kAccountingRequest = 4;
+inline constexpr std::uint8_t kAccountingResponse = 5;
+inline constexpr std::uint8_t kAccessChallenge = 11;
+}  // namespace code
+
+namespace attr {
+inline constexpr std::uint8_t kUserName = 1;
+inline constexpr std::uint8_t kUserPassword = 2;
+inline constexpr std::uint8_t kNasPort = 5;
+inline constexpr std::uint8_t kServiceType = 6;
+inline constexpr std::uint8_t kFramedProtocol = 7;
+inline constexpr std::uint8_t kFramedIpAddress = 8;
+inline constexpr std::uint8_t kFramedCompression = 13;
+inline constexpr std::uint8_t kLoginIpHost = 14;
+inline constexpr std::uint8_t kLoginService = 15;
+inline constexpr std::uint8_t kReplyMessage = 18;
+inline constexpr std::uint8_t kState = 24;
+inline constexpr std::uint8_t kClass = 25;
+inline constexpr std::uint8_t kAcctStatusType = 40;
+inline constexpr std::uint8_t kAcctSessionId = 44;
+inline constexpr std::uint8_t kAcctSessionTime = 46;
+}  // namespace attr
+
+inline constexpr std::uint32_t kAcctStatusStart = 1;
+inline constexpr std::uint32_t kAcctStatusStop = 2;
+
+// The hidden User-Password value (RFC 2865 section 5.2) into out; returns its length. The
+// password (at most 64 characters are used) always gets 1 to 16 zero octets of padding, so an
+// empty password hides into 16 octets and a 16-character one into 32.
+std::size_t HidePassword(std::string_view password, std::string_view secret,
+                         const Authenticator& requestAuthenticator,
+                         std::array<std::uint8_t, kMaxHiddenPasswordLength>& out);
+
+// The Access-Request of the session under its identifier and the given authenticator:
+// User-Name, User-Password, then the session's authentication list. Returns the packet's
+// length, 0 when it does not fit the buffer.
+std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& session,
+                               const Authenticator& requestAuthenticator, std::string_view secret,
+                               const Dictionary* dictionary);
+
+// The Accounting-Request for the session's state (AccountingStart: a Start, else a Stop),
+// signed as RFC 2866 section 3 says. Returns the packet's length, 0 when it does not fit.
+std::size_t BuildAccountingRequest(std::span<std::uint8_t> buffer, const Session& session,
+                                   std::string_view secret, const Dictionary* dictionary);
+
+// RFC 2866 section 3: Request Authenticator = MD5(Code + Identifier + Length + 16 zero
+// octets + Attributes + Secret). Writes it into the packet's authenticator octets.
+void SignAccountingRequest(std::span<std::uint8_t> packet, std::string_view secret);
+
+// The one check of a reply's Response Authenticator (RFC 2865 section 3): MD5 over Code,
+// Identifier, Length, the Request Authenticator, every received octet after the header and
+// the secret. Octets received beyond the Length field are covered too, so a padded reply
+// fails. A reply shorter than the header never verifies.
+bool VerifyResponse(std::span<const std::uint8_t> reply, const Authenticator& requestAuthenticator,
+                    std::string_view secret);
+
+// Remembers the Access-Accept values the accounting echoes (Service-Type, Framed-Protocol,
+// Framed-IP-Address, Framed-Compression, Login-IP-Host, Login-Service, Class) and logs each
+// Reply-Message as "Port Message = %s". Reads only received octets within the Length field;
+// an integer or address value shorter than 4 octets is ignored, a malformed item ends the walk.
+void ReadAcceptAttributes(std::span<const std::uint8_t> reply, Session& session);
+
+// How a received datagram's framing stands (RFC 2865 section 3).
+enum class ReplyFraming {
+    Ok,                    // Length between 20 and the octets received (padding is allowed)
+    ShorterThanHeader,     // fewer than 20 octets received
+    LengthBelowHeader,     // Length field below 20
+    LengthBeyondReceived,  // Length field larger than the octets received: truncated
+};
+ReplyFraming CheckReplyFraming(std::span<const std::uint8_t> reply);
+
+// The octets the list takes in a request, found without logging (the real encoding logs a
+// complex attribute the dictionary lacks; measuring must not log it a second time).
+std::size_t EncodedListSize(const AttributeList& list, const Dictionary* dictionary);
+
+// Whether the session's Access-Request and both of its Accounting-Requests stay within 4096
+// octets, whatever an Access-Accept later adds to the accounting (six 4-octet values and a
+// Class of up to 31 characters).
+bool SessionRequestsFit(const Session& session, const Dictionary* dictionary);

@@ -1,0 +1,178 @@
+// The RADIUS engine: one UDP socket, the sessions with their NAS ports and request
+// identifiers, the timing of requests, the handling of replies, result lines and counters.
+// Moved only by calls on one thread: Tick() every 100 ms, OnReadable() when the socket has
+// data, AddSession() from the session sources.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <list>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "radius/nas_port_pool.h"
+#include "radius/packet_builder.h"
+#include "radius/request_id_pool.h"
+#include "radius/result_lines.h"
+#include "radius/session.h"
+#include "radius/session_starter.h"
+
+class Clock;
+class DatagramSocket;
+class Dictionary;
+class DictionarySet;
+class RandomSource;
+
+// Receives each result line and the counter report's lines (at most 511 characters each).
+using ResultCallback = std::function<void(const char* line)>;
+// Asked on Access-Challenge with the user name, the Reply-Message text and the State value
+// (each may be null). True when the challenge was taken up (a new session carries the answer).
+// It may run a nested event loop that calls back into the engine.
+using ChallengeCallback = std::function<bool(const char* userName, const char* replyMessage, const char* state)>;
+
+class RadiusEngine : public SessionStarter {
+public:
+    static constexpr std::int32_t kMaxNasPorts = 32766;  // ports are positive 16-bit numbers
+
+    // The real clock, random source and socket.
+    RadiusEngine();
+    // Injected seams (tests, benchmarks). Null arguments take the real ones.
+    RadiusEngine(Clock* clock, RandomSource* random, std::unique_ptr<DatagramSocket> socket);
+    ~RadiusEngine() override;
+    RadiusEngine(const RadiusEngine&) = delete;
+    RadiusEngine& operator=(const RadiusEngine&) = delete;
+
+    // Keeps the settings, loads the dictionary (dictionaryDir null: none), fills the NAS port
+    // pool, opens the socket and finds the server port (0: the "radius"/"udp" service).
+    // False with the reason in LastError().
+    bool Init(const char* secret, std::uint16_t serverPort, std::uint32_t serverAddress, std::int32_t nasPortCount,
+              bool resendAuth, std::uint32_t authTimeout, bool resendAcct, std::uint32_t acctTimeout, bool authOnly,
+              const char* dictionaryDir, const char* dictionaryName);
+
+    void SetServerAddress(std::uint32_t address);
+    void SetSecret(const char* secret);
+
+    // SessionStarter: takes a port and an identifier, records the session and sends its
+    // Access-Request. A failed first transmission returns false but keeps the session.
+    bool AddSession(const char* userName, const char* password, std::uint32_t duration,
+                    const AttributeList& authAttributes, const AttributeList& acctStartAttributes,
+                    const AttributeList& acctStopAttributes) override;
+    const char* LastError() const override { return lastError_.c_str(); }
+
+    // Every 100 ms: accounting stops that are due, retransmissions, waiting requests, drops.
+    void Tick();
+    // At shutdown: an Accounting-Request Stop for every session past authentication.
+    void StopAllSessions();
+    // One datagram from the socket. The descriptor is the one the caller watched.
+    bool OnReadable(int fd);
+    // One received datagram (receivedLength octets).
+    bool ProcessReply(const std::uint8_t* reply, std::size_t receivedLength);
+
+    void SetResultCallback(ResultCallback callback) { resultCallback_ = std::move(callback); }
+    void SetChallengeCallback(ChallengeCallback callback) { challengeCallback_ = std::move(callback); }
+    void SetIncomingNotify(bool on) { incomingNotify_ = on; }
+    bool IncomingNotify() const { return incomingNotify_; }
+
+    std::uint32_t LastSessionId() const { return lastSessionId_; }
+    void SetLastSessionId(std::uint32_t id) { lastSessionId_ = id; }
+
+    // Counters and report.
+    void ResetCounters();
+    // The simulation file is exhausted: the report follows when no session is left (at once
+    // when there is none now).
+    void SetSimulationDone();
+    bool SimulationDone() const { return simulationDone_; }
+    const RequestCounters& Counters() const { return counters_; }
+    std::time_t CountersStart() const { return countersStart_; }
+
+    // Read access for the shell, tests and benchmarks.
+    int SocketFd() const;
+    std::uint16_t ServerPort() const { return serverPort_; }
+    std::uint32_t ServerAddress() const { return serverAddress_; }
+    const std::string& Secret() const { return secret_; }
+    const Dictionary* GetDictionary() const { return dictionary_; }
+    std::size_t SessionCount() const { return sessionCount_; }
+    // Live sessions in creation order (entries marked removed may linger only while the engine
+    // is inside Tick, StopAllSessions or ProcessReply).
+    const std::list<Session>& Sessions() const { return sessions_; }
+    const NasPortPool& NasPorts() const { return nasPorts_; }
+    const RequestIdPool& RequestIds() const { return requestIds_; }
+    // The session that holds the identifier, or null.
+    const Session* SessionByRequestId(std::uint16_t id) const { return id <= 255 ? sessionById_[id] : nullptr; }
+
+private:
+    enum Outcome { kHandled = 0, kNotHandled = 1, kFinished = 2 };
+    class WalkGuard;
+
+    // Pools (lastError and log lines on exhaustion).
+    std::uint16_t AllocateNasPort();
+    void ReleaseNasPort(std::uint16_t port);
+    // Gives the session a fresh identifier (releasing any it holds); false when none is free.
+    bool AssignRequestId(Session& session);
+    void ReleaseRequestId(Session& session);
+    void RemoveSession(Session& session);
+    void PurgeRemovedSessions();
+
+    // Requests.
+    bool SendAccessRequest(Session& session, bool isRetry);
+    bool SendAccountingRequest(Session& session, bool isRetry);
+    bool SendPacket(std::span<const std::uint8_t> packet, Session& session);
+    void StartAccountingStop(Session& session);
+    void TickSession(Session& session, std::time_t now);
+
+    // Replies.
+    Outcome HandleAccessReply(std::span<const std::uint8_t> reply, Session& session, bool accepted);
+    Outcome HandleAccountingReply(std::span<const std::uint8_t> reply, Session& session);
+    Outcome HandleAccessChallenge(std::span<const std::uint8_t> reply, Session& session);
+
+    // Results.
+    void ReportResult(ResultKind kind, const Session* session, std::span<const std::uint8_t> reply = {});
+    void CheckSimulationDone();
+
+    void SetError(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+    Clock& clock_;
+    RandomSource& random_;
+    std::unique_ptr<DatagramSocket> socket_;
+    std::unique_ptr<DictionarySet> dictionarySet_;
+    const Dictionary* dictionary_ = nullptr;
+
+    std::string secret_;
+    std::uint16_t serverPort_ = 0;
+    std::uint32_t serverAddress_ = 0;
+    bool resendAuth_ = false;
+    std::uint32_t authTimeout_ = 0;
+    bool resendAcct_ = false;
+    std::uint32_t acctTimeout_ = 0;
+    bool authOnly_ = false;
+
+    std::list<Session> sessions_;
+    std::size_t sessionCount_ = 0;
+    std::array<Session*, 256> sessionById_{};  // index 0 unused
+    NasPortPool nasPorts_;
+    RequestIdPool requestIds_;
+    std::uint32_t lastSessionId_ = 0;
+
+    // Sessions may be removed while Tick, StopAllSessions or ProcessReply walks or holds them
+    // (result and challenge callbacks re-enter the engine); they are unlinked once the
+    // outermost of these calls returns.
+    int walkDepth_ = 0;
+    std::vector<std::list<Session>::iterator> removedSessions_;
+
+    std::string lastError_;
+    int lastSendError_ = 0;
+    ResultCallback resultCallback_;
+    ChallengeCallback challengeCallback_;
+    bool incomingNotify_ = true;
+    bool simulationDone_ = false;
+    std::time_t countersStart_ = 0;
+    RequestCounters counters_;
+
+    std::array<std::uint8_t, kMaxPacketLength> requestBuffer_{};
+    std::array<std::uint8_t, kMaxPacketLength> replyBuffer_{};
+};

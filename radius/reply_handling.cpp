@@ -1,0 +1,143 @@
+// Replies from the server: find the session by identifier, verify, and move it on.
+#include <cerrno>
+#include <vector>
+
+#include "infra/clock.h"
+#include "infra/log.h"
+#include "protocol/packet_attribute.h"
+#include "protocol/packet_log.h"
+#include "radius/engine_walk.h"
+#include "radius/radius_engine.h"
+#include "radius/udp_socket.h"
+
+bool RadiusEngine::OnReadable(int fd) {
+    int error = 0;
+    const long received = socket_->ReceiveFrom(replyBuffer_, error);
+    if (received < 0 && (error == EINTR || error == EAGAIN || error == EWOULDBLOCK)) return true;
+    if (received <= 0) {
+        Log(1, "recvfrom error (%ld) in socket %d", received, fd);
+        return false;
+    }
+    return ProcessReply(replyBuffer_.data(), static_cast<std::size_t>(received));
+}
+
+bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLength) {
+    const std::span<const std::uint8_t> reply(data, data ? receivedLength : 0);
+    // RFC 2865 section 3: a packet shorter than its Length field is discarded; so is one
+    // too short to be a RADIUS packet at all. The session keeps waiting for a proper reply.
+    switch (CheckReplyFraming(reply)) {
+        case ReplyFraming::Ok:
+            break;
+        case ReplyFraming::ShorterThanHeader:
+            SetError("Malformed reply: %zu bytes received", reply.size());
+            Log(1, "%s", lastError_.c_str());
+            return false;
+        case ReplyFraming::LengthBelowHeader:
+        case ReplyFraming::LengthBeyondReceived:
+            SetError("Malformed reply: Length=%d, %zu bytes received", (reply[2] << 8) | reply[3], reply.size());
+            Log(1, "%s", lastError_.c_str());
+            return false;
+    }
+
+    WalkGuard guard(*this);
+    const std::uint8_t id = reply[1];
+    const std::uint8_t replyCode = reply[0];
+    Session* session = sessionById_[id];
+    if (session == nullptr) {
+        SetError("Unrecognized request: %d", id);
+        Log(1, "%s", lastError_.c_str());
+        LogPacket(reply, dictionary_);
+        return false;
+    }
+
+    const auto duration = static_cast<std::int32_t>(clock_.TickCount() - session->lastSendTime);
+    Log(3, "Recv(%d). Code=%d, len=%d, Duration=%d", id, replyCode, static_cast<int>(reply.size()), duration);
+    LogPacket(reply, dictionary_);
+    // From here on a duplicate of this reply is an unrecognised request.
+    ReleaseRequestId(*session);
+
+    if (!VerifyResponse(reply, session->lastRequestAuthenticator, secret_))
+        Log(1, "Response not authenticated.");
+
+    Outcome outcome;
+    switch (replyCode) {
+        case code::kAccessAccept: outcome = HandleAccessReply(reply, *session, true); break;
+        case code::kAccessReject: outcome = HandleAccessReply(reply, *session, false); break;
+        case code::kAccountingResponse: outcome = HandleAccountingReply(reply, *session); break;
+        case code::kAccessChallenge: outcome = HandleAccessChallenge(reply, *session); break;
+        default:
+            // The session keeps no identifier, so the next Tick sends its request again.
+            SetError("Unrecognized request code: %d", replyCode);
+            Log(1, "%s", lastError_.c_str());
+            return false;
+    }
+    if (outcome == kNotHandled) return false;
+    if (outcome == kFinished) RemoveSession(*session);
+    return true;
+}
+
+RadiusEngine::Outcome RadiusEngine::HandleAccessReply(std::span<const std::uint8_t> reply, Session& session,
+                                                      bool accepted) {
+    ++counters_.authResponses;
+    if (session.state != SessionState::Authenticating) {
+        SetError("Inconsistent Authentication reply: State=%d", static_cast<int>(session.state));
+        Log(1, "%s", lastError_.c_str());
+        return kNotHandled;
+    }
+    if (!accepted) {
+        Log(2, "Rejecting logon for user: %s", session.userName.c_str());
+        ReportResult(ResultKind::AuthReject, &session, reply);
+        return kFinished;
+    }
+    ReadAcceptAttributes(reply, session);
+    ReportResult(ResultKind::AuthAccept, &session, reply);
+    if (authOnly_) return kFinished;
+
+    session.state = SessionState::AccountingStart;
+    session.transmissions = 0;
+    if (!AssignRequestId(session)) return kNotHandled;  // Tick sends the start once one is free
+    return SendAccountingRequest(session, false) ? kHandled : kNotHandled;
+}
+
+RadiusEngine::Outcome RadiusEngine::HandleAccountingReply(std::span<const std::uint8_t> reply, Session& session) {
+    if (session.state == SessionState::AccountingStart) {
+        ++counters_.acctStartResponses;
+    } else if (session.state == SessionState::AccountingStop) {
+        ++counters_.acctStopResponses;
+    } else {
+        SetError("Inconsistent Accounting reply: State=%d", static_cast<int>(session.state));
+        Log(1, "%s", lastError_.c_str());
+        return kNotHandled;
+    }
+    ReportResult(ResultKind::AccountingReply, &session, reply);
+    if (session.state == SessionState::AccountingStart) {
+        session.state = SessionState::Active;
+        return kHandled;
+    }
+    return kFinished;
+}
+
+RadiusEngine::Outcome RadiusEngine::HandleAccessChallenge(std::span<const std::uint8_t> reply, Session& session) {
+    if (!challengeCallback_) return HandleAccessReply(reply, session, false);
+
+    const auto message = FindPacketAttribute(reply, attr::kReplyMessage);
+    const auto state = FindPacketAttribute(reply, attr::kState);
+    // The callback may run an event loop that receives further datagrams into the engine's
+    // reply buffer, so the reply is kept aside for what follows it.
+    const std::vector<std::uint8_t> kept(reply.begin(), reply.end());
+    // The guard held by ProcessReply keeps the record linked; challengeOpen keeps Tick,
+    // StopAllSessions and RemoveSession away from it while the callback runs.
+    ChallengeCallback callback = challengeCallback_;  // the callback may replace itself
+    session.challengeOpen = true;
+    const bool taken = callback(session.userName.c_str(),
+                                message ? reinterpret_cast<const char*>(message->data) : nullptr,
+                                state ? reinterpret_cast<const char*>(state->data) : nullptr);
+    session.challengeOpen = false;
+
+    if (taken) {
+        ++counters_.authResponses;
+        return kFinished;
+    }
+    const Outcome outcome = HandleAccessReply(kept, session, false);
+    return session.removeWhenChallengeCloses ? kFinished : outcome;
+}

@@ -1,0 +1,137 @@
+// Putting requests on the wire and moving them through time: retransmissions, requests
+// waiting for an identifier, accounting stops that are due, drops, and the stops at shutdown.
+#include <cerrno>
+
+#include "infra/clock.h"
+#include "infra/log.h"
+#include "protocol/packet_log.h"
+#include "radius/engine_walk.h"
+#include "radius/radius_engine.h"
+#include "radius/random_source.h"
+#include "radius/udp_socket.h"
+
+namespace {
+
+constexpr std::int32_t kMaxAuthTransmissions = 4;
+
+}  // namespace
+
+bool RadiusEngine::SendAccessRequest(Session& session, bool isRetry) {
+    if (!isRetry) ++counters_.authRequests;
+    // Every transmission, retransmissions included, gets a fresh Request Authenticator.
+    Authenticator authenticator;
+    random_.Fill(authenticator.data(), authenticator.size());
+    const std::size_t length = BuildAccessRequest(requestBuffer_, session, authenticator, secret_, dictionary_);
+    if (length == 0) {
+        // AddSession measured the request, so this cannot happen; the session is then
+        // treated like one whose request went unanswered.
+        Log(1, "Access-Request of %s does not fit in %zu bytes", session.userName.c_str(), kMaxPacketLength);
+        ++session.transmissions;
+        session.lastSendTime = clock_.TickCount();
+        lastSendError_ = EMSGSIZE;
+        return false;
+    }
+    return SendPacket(std::span<const std::uint8_t>(requestBuffer_.data(), length), session);
+}
+
+bool RadiusEngine::SendAccountingRequest(Session& session, bool isRetry) {
+    if (!isRetry) {
+        if (session.state == SessionState::AccountingStart) {
+            ++counters_.acctStartRequests;
+        } else {
+            ++counters_.acctStopRequests;
+        }
+    }
+    const std::size_t length = BuildAccountingRequest(requestBuffer_, session, secret_, dictionary_);
+    if (length == 0) {
+        Log(1, "Accounting-Request of %s does not fit in %zu bytes", session.userName.c_str(), kMaxPacketLength);
+        ++session.transmissions;
+        session.lastSendTime = clock_.TickCount();
+        lastSendError_ = EMSGSIZE;
+        return false;
+    }
+    return SendPacket(std::span<const std::uint8_t>(requestBuffer_.data(), length), session);
+}
+
+bool RadiusEngine::SendPacket(std::span<const std::uint8_t> packet, Session& session) {
+    // Whether or not the datagram leaves, the request is timed like one that went unanswered.
+    ++session.transmissions;
+    const std::uint8_t packetCode = packet[0];
+    const std::uint16_t port =
+        packetCode == code::kAccountingRequest ? static_cast<std::uint16_t>(serverPort_ + 1) : serverPort_;
+    std::copy_n(packet.begin() + kAuthenticatorOffset, kAuthenticatorLength, session.lastRequestAuthenticator.begin());
+    session.lastSendTime = clock_.TickCount();
+
+    Log(3, "Send(%d). Code=%d, len=%d", packet[1], packetCode, static_cast<int>(packet.size()));
+    LogPacket(packet, dictionary_);
+
+    int error = 0;
+    if (!socket_->SendTo(packet, serverAddress_, port, error)) {
+        lastSendError_ = error;
+        Log(1, "sendto error = %d", error);
+        return false;
+    }
+    return true;
+}
+
+void RadiusEngine::StartAccountingStop(Session& session) {
+    session.state = SessionState::AccountingStop;
+    session.transmissions = 0;
+    if (AssignRequestId(session)) SendAccountingRequest(session, false);
+}
+
+void RadiusEngine::Tick() {
+    WalkGuard guard(*this);
+    const std::time_t now = clock_.Now();
+    // Sessions added meanwhile (by a callback) join the walk at the end; removed ones are
+    // still linked until the guard ends, so the iterator stays valid.
+    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+        if (it->removed || it->challengeOpen) continue;
+        TickSession(*it, now);
+    }
+}
+
+void RadiusEngine::TickSession(Session& session, std::time_t now) {
+    const SessionState state = session.state;
+    if (now >= session.endTime && (state == SessionState::AccountingStart || state == SessionState::Active)) {
+        StartAccountingStop(session);
+        return;
+    }
+    if (state == SessionState::Active) return;
+
+    const bool authenticating = state == SessionState::Authenticating;
+    const bool resend = authenticating ? resendAuth_ : resendAcct_;
+    const std::uint64_t timeoutMs = std::uint64_t{authenticating ? authTimeout_ : acctTimeout_} * 1000u;
+    const std::uint32_t waited = clock_.TickCount() - session.lastSendTime;
+    const bool expired = waited > timeoutMs;
+
+    const bool mayResend = !(authenticating && session.transmissions >= kMaxAuthTransmissions);
+    if (((resend && expired) || session.requestId == 0) && mayResend) {
+        const bool isRetry = session.requestId != 0;
+        if (!isRetry && !AssignRequestId(session)) return;  // tried again on the next tick
+        if (authenticating) {
+            SendAccessRequest(session, isRetry);
+        } else {
+            SendAccountingRequest(session, isRetry);
+        }
+        return;
+    }
+
+    if (!expired) return;
+    if (authenticating) {
+        Log(1, "Dropping Session(%s) - No response", session.userName.c_str());
+        ReportResult(ResultKind::AuthDropped, &session);
+    } else {
+        Log(1, "Dropping Accounting Request(%s) - No response", session.userName.c_str());
+        ReportResult(ResultKind::AccountingDropped, &session);
+    }
+    RemoveSession(session);
+}
+
+void RadiusEngine::StopAllSessions() {
+    WalkGuard guard(*this);
+    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
+        if (it->removed || it->challengeOpen || it->state == SessionState::Authenticating) continue;
+        StartAccountingStop(*it);
+    }
+}

@@ -1,0 +1,57 @@
+// One simulated user: its NAS port, its outstanding request and what its Access-Accept said.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <ctime>
+#include <list>
+#include <string>
+
+#include "protocol/attribute_list.h"
+
+enum class SessionState : std::int32_t {
+    Authenticating = 0,   // the Access-Request is outstanding
+    AccountingStart = 1,  // accepted; the Accounting-Request Start is outstanding
+    Active = 2,           // the start was acknowledged; runs until endTime, holds no identifier
+    AccountingStop = 3,   // the Accounting-Request Stop is outstanding
+};
+
+inline constexpr std::size_t kMaxUserNameLength = 63;
+inline constexpr std::size_t kMaxPasswordLength = 64;
+inline constexpr std::size_t kMaxClassLength = 31;
+
+struct Session {
+    SessionState state = SessionState::Authenticating;
+    std::time_t startTime = 0;
+    std::time_t endTime = 0;  // startTime + duration: when the accounting stop is due
+    std::uint32_t sessionNumber = 0;
+    std::uint16_t nasPort = 0;  // 0 once given back
+    std::string userName;       // at most 63 characters
+    std::string password;       // at most 64 characters
+
+    // Remembered from the Access-Accept; -1 (or 0 for addresses) when absent.
+    std::int32_t serviceType = -1;
+    std::int32_t framedProtocol = -1;
+    std::int32_t framedCompression = -1;
+    std::uint32_t framedIpAddress = 0;
+    std::int32_t loginService = -1;
+    std::uint32_t loginIpHost = 0;
+    std::string className;  // at most 31 characters
+
+    std::array<std::uint8_t, 16> lastRequestAuthenticator{};
+    std::uint16_t requestId = 0;     // 1 to 255 while a request is outstanding, else 0
+    std::uint32_t lastSendTime = 0;  // millisecond tick of the last transmission
+    std::int32_t transmissions = 0;  // transmissions of the current request
+
+    AttributeList authAttributes;
+    AttributeList acctStartAttributes;
+    AttributeList acctStopAttributes;
+
+    // Engine bookkeeping, not part of the session's RADIUS state.
+    bool challengeOpen = false;  // the challenge callback runs for it: no one else may touch it
+    bool removeWhenChallengeCloses = false;
+    bool removed = false;  // taken out of the engine; unlinked once no walk is in progress
+    std::list<Session>::iterator position;  // where the engine keeps it
+
+    std::uint32_t Duration() const { return static_cast<std::uint32_t>(endTime - startTime); }
+};

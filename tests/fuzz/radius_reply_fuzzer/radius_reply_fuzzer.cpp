@@ -1,0 +1,63 @@
+// Fuzzes reply handling over a running engine: sessions waiting in each state (identifiers
+// 1, 3 and 6 outstanding, one Active), a fixed random source, an in-process socket. The first
+// input octet chooses options (bit 0: the challenge callback takes the challenge up, bit 1:
+// authentication only); the rest is one datagram, handled, then ticked over and handled again
+// as a duplicate. After every input the pools and sessions must still agree.
+#include <cstdint>
+#include <span>
+
+#include "infra/logger.h"
+#include "tests/radius/engine_test_support.h"
+
+using namespace radius_test;
+
+namespace {
+
+class NullLogger : public Logger {
+public:
+    NullLogger() : Logger("", false, nullptr, 0, false) { SetLogger(this); }
+    bool IsLevelEnabled(int) override { return true; }
+    void Write(int, const char*) override {}
+};
+
+void Require(bool condition) {
+    if (!condition) __builtin_trap();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static NullLogger logger;
+    if (size < 1) return 0;
+    const std::uint8_t options = data[0];
+    const std::span<const std::uint8_t> datagram(data + 1, size - 1);
+
+    EngineHarness h({.nasPorts = 6, .authOnly = (options & 2) != 0});
+    Require(h.Initialized());
+    h.Engine().SetChallengeCallback([&](const char* user, const char*, const char* state) {
+        h.Engine().Tick();  // the dialog's loop goes on ticking
+        if ((options & 1) == 0) return false;
+        AttributeList answer;
+        answer.Append(RadiusAttribute("State", 24, state ? state : ""));
+        return h.Engine().AddSession(user, "answer", 5, answer, {}, {});
+    });
+    // "waiting" holds 1; "starting" 3 (its Access-Request had 2); "stopping" 6; "active" none.
+    Require(h.Add("waiting", "pw", 60));
+    Require(h.Add("starting", "pw", 60));
+    h.Answer(2);
+    Require(h.Add("stopping", "pw", 0));
+    h.Answer(2);
+    h.Answer(5);
+    h.Engine().Tick();
+    Require(h.Add("active", "pw", 60));
+    h.Answer(2);
+    h.Answer(5);
+
+    h.Engine().ProcessReply(datagram.data(), datagram.size());
+    Require(CheckInvariants(h.Engine(), 6).empty());
+    h.AdvanceAndTick(100);
+    h.Engine().ProcessReply(datagram.data(), datagram.size());
+    h.AdvanceAndTick(60000);
+    Require(CheckInvariants(h.Engine(), 6).empty());
+    return 0;
+}

@@ -1,0 +1,276 @@
+// An engine on a hand-moved clock, a fixed random source and an in-process socket, with
+// helpers to read what it sent and to answer it.
+#pragma once
+
+#include <openssl/evp.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <algorithm>
+#include <deque>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "infra/clock.h"
+#include "protocol/attribute_list.h"
+#include "radius/radius_engine.h"
+#include "radius/random_source.h"
+#include "radius/udp_socket.h"
+
+namespace radius_test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Bytes 0, 1, 2, ... wrapping; every Fill goes on where the last one stopped.
+class CountingRandomSource : public RandomSource {
+public:
+    void Fill(std::uint8_t* out, std::size_t count) override {
+        for (std::size_t i = 0; i < count; ++i) out[i] = next_++;
+    }
+
+private:
+    std::uint8_t next_ = 0;
+};
+
+struct SentDatagram {
+    Bytes bytes;
+    std::uint32_t address = 0;
+    std::uint16_t port = 0;
+    std::uint8_t Code() const { return bytes.at(0); }
+    std::uint8_t Id() const { return bytes.at(1); }
+};
+
+// Records what the engine sends; replies are queued for ReceiveFrom.
+class FakeSocket : public DatagramSocket {
+public:
+    OpenResult Open() override {
+        if (openFailure.failedAt == OpenStep::Done) open = true;
+        return openFailure;
+    }
+    int Fd() const override { return open ? 42 : -1; }
+    bool SendTo(std::span<const std::uint8_t> datagram, std::uint32_t address, std::uint16_t port,
+                int& error) override {
+        if (sendError != 0) {
+            error = sendError;
+            ++refused;
+            return false;
+        }
+        sent.push_back({Bytes(datagram.begin(), datagram.end()), address, port});
+        return true;
+    }
+    long ReceiveFrom(std::span<std::uint8_t> buffer, int& error) override {
+        if (incoming.empty()) {
+            error = EAGAIN;
+            return -1;
+        }
+        Bytes datagram = std::move(incoming.front());
+        incoming.pop_front();
+        const std::size_t count = std::min(datagram.size(), buffer.size());
+        if (count > 0) std::memcpy(buffer.data(), datagram.data(), count);
+        return static_cast<long>(count);
+    }
+    std::uint16_t LookupServicePort(const char* service, const char* protocol) override {
+        return std::string(service) == "radius" && std::string(protocol) == "udp" ? servicePort : 0;
+    }
+
+    OpenResult openFailure;
+    std::uint16_t servicePort = 1812;
+    int sendError = 0;
+    int refused = 0;
+    bool open = false;
+    std::vector<SentDatagram> sent;
+    std::deque<Bytes> incoming;
+};
+
+inline Bytes Md5Of(const Bytes& data) {
+    unsigned char digest[16];
+    unsigned int length = 0;
+    EVP_Digest(data.data(), data.size(), digest, &length, EVP_md5(), nullptr);
+    return Bytes(digest, digest + 16);
+}
+
+inline Bytes Concat(std::initializer_list<Bytes> parts) {
+    Bytes all;
+    for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+    return all;
+}
+
+// "prefix" followed by the number.
+inline std::string Numbered(const char* prefix, int number) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%s%d", prefix, number);
+    return text;
+}
+
+inline Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
+
+inline Bytes Item(std::uint8_t type, const Bytes& value) {
+    Bytes item(value.size() + 2);
+    item[0] = type;
+    item[1] = static_cast<std::uint8_t>(value.size() + 2);
+    std::copy(value.begin(), value.end(), item.begin() + 2);
+    return item;
+}
+inline Bytes IntItem(std::uint8_t type, std::uint32_t value) {
+    return Item(type, {static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+                       static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)});
+}
+
+// What ItemsOf gives for one 4-octet integer item.
+inline std::vector<Bytes> IntValue(std::uint32_t value) {
+    return {Bytes{static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+                  static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)}};
+}
+
+// A reply as a server makes it (RFC 2865 section 3): the Response Authenticator is
+// MD5(Code + Identifier + Length + Request Authenticator + Attributes + Secret).
+inline Bytes MakeReply(std::uint8_t replyCode, std::uint8_t id, const Bytes& requestAuthenticator,
+                       const std::string& secret, const Bytes& attributes = {}) {
+    const auto length = static_cast<std::uint16_t>(20 + attributes.size());
+    Bytes packet(length);
+    packet[0] = replyCode;
+    packet[1] = id;
+    packet[2] = static_cast<std::uint8_t>(length >> 8);
+    packet[3] = static_cast<std::uint8_t>(length);
+    std::copy_n(requestAuthenticator.begin(), std::min<std::size_t>(16, requestAuthenticator.size()), packet.begin() + 4);
+    std::copy(attributes.begin(), attributes.end(), packet.begin() + 20);
+    const Bytes digest = Md5Of(Concat({packet, Text(secret)}));
+    std::copy(digest.begin(), digest.end(), packet.begin() + 4);
+    return packet;
+}
+
+inline Bytes AuthenticatorOf(const Bytes& packet) { return Bytes(packet.begin() + 4, packet.begin() + 20); }
+
+// The value octets of every item of that type in a packet.
+inline std::vector<Bytes> ItemsOf(const Bytes& packet, std::uint8_t type) {
+    std::vector<Bytes> found;
+    for (std::size_t at = 20; at + 2 <= packet.size();) {
+        const std::size_t length = packet[at + 1];
+        if (length < 2 || at + length > packet.size()) break;
+        if (packet[at] == type) found.emplace_back(packet.begin() + at + 2, packet.begin() + at + length);
+        at += length;
+    }
+    return found;
+}
+
+struct EngineOptions {
+    std::string secret = "testing123";
+    std::uint16_t serverPort = 1812;
+    std::uint32_t serverAddress = 0x7F000001;
+    std::int32_t nasPorts = 10;
+    bool resendAuth = true;
+    std::uint32_t authTimeout = 5;
+    bool resendAcct = true;
+    std::uint32_t acctTimeout = 15;
+    bool authOnly = false;
+};
+
+class EngineHarness {
+public:
+    explicit EngineHarness(const EngineOptions& options = {}) : options_(options) {
+        auto socket = std::make_unique<FakeSocket>();
+        socket_ = socket.get();
+        engine_ = std::make_unique<RadiusEngine>(&clock_, &random_, std::move(socket));
+        initialized_ = engine_->Init(options.secret.c_str(), options.serverPort, options.serverAddress,
+                                     options.nasPorts, options.resendAuth, options.authTimeout,
+                                     options.resendAcct, options.acctTimeout, options.authOnly, nullptr, nullptr);
+        engine_->SetResultCallback([this](const char* line) { lines_.emplace_back(line); });
+    }
+
+    RadiusEngine& Engine() { return *engine_; }
+    FakeSocket& Socket() { return *socket_; }
+    ManualClock& Clock() { return clock_; }
+    std::vector<std::string>& Lines() { return lines_; }
+    bool Initialized() const { return initialized_; }
+    const EngineOptions& Options() const { return options_; }
+
+    bool Add(const char* user, const char* password = "pw", std::uint32_t duration = 60,
+             const AttributeList& auth = {}, const AttributeList& start = {}, const AttributeList& stop = {}) {
+        return engine_->AddSession(user, password, duration, auth, start, stop);
+    }
+
+    const SentDatagram& LastSent() const { return socket_->sent.back(); }
+    std::size_t SentCount() const { return socket_->sent.size(); }
+
+    // The reply to the last datagram sent with that identifier.
+    Bytes ReplyTo(std::uint8_t id, std::uint8_t replyCode, const Bytes& attributes = {}) const {
+        for (auto it = socket_->sent.rbegin(); it != socket_->sent.rend(); ++it)
+            if (it->Id() == id) return MakeReply(replyCode, id, AuthenticatorOf(it->bytes), options_.secret, attributes);
+        return MakeReply(replyCode, id, Bytes(16, 0), options_.secret, attributes);
+    }
+    // Answers the last datagram sent.
+    bool Answer(std::uint8_t replyCode, const Bytes& attributes = {}) {
+        return Deliver(ReplyTo(LastSent().Id(), replyCode, attributes));
+    }
+    bool Deliver(const Bytes& reply) { return engine_->ProcessReply(reply.data(), reply.size()); }
+
+    // Moves both clocks on and ticks once.
+    void AdvanceAndTick(std::uint32_t milliseconds) {
+        clock_.Advance(milliseconds);
+        engine_->Tick();
+    }
+
+    const Session* SessionOf(const std::string& user) const {
+        for (const Session& session : engine_->Sessions())
+            if (!session.removed && session.userName == user) return &session;
+        return nullptr;
+    }
+
+private:
+    EngineOptions options_;
+    ManualClock clock_;
+    CountingRandomSource random_;
+    FakeSocket* socket_ = nullptr;
+    std::unique_ptr<RadiusEngine> engine_;
+    std::vector<std::string> lines_;
+    bool initialized_ = false;
+};
+
+// Every NAS port is free or held by exactly one session; every identifier in use is held by
+// exactly one session and every identifier a session holds is in use. Returns the first
+// violation, empty when all hold. Usable from inside callbacks too.
+inline std::string CheckInvariants(const RadiusEngine& engine, std::int32_t nasPortCount) {
+    std::vector<int> portOwners(static_cast<std::size_t>(nasPortCount) + 1, 0);
+    for (std::uint16_t port : engine.NasPorts().FreePorts()) {
+        if (port < 1 || port > nasPortCount) return "free port out of range: " + std::to_string(port);
+        ++portOwners[port];
+    }
+    std::vector<int> idOwners(256, 0);
+    std::size_t live = 0;
+    for (const Session& session : engine.Sessions()) {
+        if (session.removed) {  // linked until the engine's walk ends; it holds nothing
+            if (session.nasPort != 0 || session.requestId != 0) return "a removed session holds a port or id";
+            continue;
+        }
+        ++live;
+        if (session.nasPort < 1 || session.nasPort > nasPortCount)
+            return "session " + session.userName + " holds no valid port";
+        ++portOwners[session.nasPort];
+        if (session.requestId != 0) {
+            ++idOwners[session.requestId];
+            if (engine.SessionByRequestId(session.requestId) != &session)
+                return "index does not point at the holder of id " + std::to_string(session.requestId);
+        }
+        if (session.state == SessionState::Active && session.requestId != 0)
+            return "an Active session holds an identifier";
+    }
+    if (live != engine.SessionCount()) return "session count differs from the list";
+    for (int port = 1; port <= nasPortCount; ++port)
+        if (portOwners[port] != 1)
+            return "port " + std::to_string(port) + " has " + std::to_string(portOwners[port]) + " owners";
+    for (int id = 1; id <= 255; ++id) {
+        const bool inUse = engine.RequestIds().InUse(static_cast<std::uint16_t>(id));
+        if (inUse != (idOwners[id] == 1) || idOwners[id] > 1)
+            return "identifier " + std::to_string(id) + " in use=" + std::to_string(inUse) + " holders=" +
+                   std::to_string(idOwners[id]);
+        if (!inUse && engine.SessionByRequestId(static_cast<std::uint16_t>(id)) != nullptr)
+            return "index holds a free identifier " + std::to_string(id);
+    }
+    return {};
+}
+
+}  // namespace radius_test
