@@ -87,8 +87,8 @@ private:
     std::time_t startTime_ = 0;
 
     std::int32_t nextOffset_ = 0;
-    char userName_[kMaxUserNameLength + 1] = {};
-    char password_[kMaxPasswordLength + 1] = {};
+    char userName_[kLineUserNameLength + 1] = {};
+    char password_[kLinePasswordLength + 1] = {};
     std::uint32_t duration_ = 0;
     bool lineReady_ = false;
     AttributeList authAttributes_;

@@ -18,8 +18,8 @@ inline constexpr std::size_t kMaxPairTextLength = 511;
 // Longest value text of one name=value pair: the octets of one RADIUS attribute value.
 inline constexpr std::size_t kMaxPairValueLength = 253;
 // Longest user name and password a line may carry; longer ones are cut to these.
-inline constexpr std::size_t kMaxUserNameLength = 32;
-inline constexpr std::size_t kMaxPasswordLength = 128;
+inline constexpr std::size_t kLineUserNameLength = 32;
+inline constexpr std::size_t kLinePasswordLength = 128;
 
 // Splits fields and sections: skips separators at the position, returns the token that
 // follows (terminated in place) or nullptr when only separators remain. A run of separators
