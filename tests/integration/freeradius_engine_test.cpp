@@ -1,0 +1,152 @@
+// The engine against FreeRADIUS 3.2 on the loopback address, started by the ctest fixture
+// (scripts/freeradius.sh with examples/freeradius): alice is accepted, bob rejected with a
+// message, carol challenged for her PIN.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+#include <string>
+
+#include "tests/integration/engine_driver.h"
+
+namespace integration {
+namespace {
+
+// Whether the fixture's server runs: its process id file names a live process.
+bool FreeRadiusRunning() {
+    std::ifstream file(std::string(PELVOK_FREERADIUS_DIR) + "/freeradius.pid");
+    long pid = 0;
+    return (file >> pid) && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
+}
+
+class FreeRadiusEngineTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!FreeRadiusRunning())
+            GTEST_SKIP() << "FreeRADIUS is not running in " << PELVOK_FREERADIUS_DIR
+                         << " (is the freeradius package installed? see scripts/freeradius.sh)";
+    }
+    static EngineSettings Settings() {
+        EngineSettings settings;
+        settings.serverPort = PELVOK_FREERADIUS_PORT;
+        return settings;
+    }
+};
+
+TEST_F(FreeRadiusEngineTest, AcceptedUserRunsThroughAccountingToItsEnd) {
+    EngineDriver driver(Settings());
+    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
+    ASSERT_TRUE(driver.Add("alice", "alicepw", 1)) << driver.Engine().LastError();
+    ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
+
+    EXPECT_EQ(driver.Lines(), (std::vector<std::string>{
+                                  "alice: Auth Accept, Service=Framed, FramedProtocol=ppp, Ip=10.0.0.5",
+                                  "alice: Account START Reply",
+                                  "alice: Account STOP Reply",
+                              }))
+        << driver.Dump();
+    EXPECT_FALSE(driver.Log().Contains("Response not authenticated.")) << driver.Dump();
+    const RequestCounters& counters = driver.Engine().Counters();
+    EXPECT_EQ(counters.authRequests, 1);
+    EXPECT_EQ(counters.authResponses, 1);
+    EXPECT_EQ(counters.acctStartRequests, 1);
+    EXPECT_EQ(counters.acctStartResponses, 1);
+    EXPECT_EQ(counters.acctStopRequests, 1);
+    EXPECT_EQ(counters.acctStopResponses, 1);
+    EXPECT_EQ(driver.Engine().NasPorts().FreeCount(), 16u);
+}
+
+TEST_F(FreeRadiusEngineTest, WrongPasswordIsRejectedWithoutAttributes) {
+    EngineDriver driver(Settings());
+    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
+    ASSERT_TRUE(driver.Add("alice", "not-alicepw", 1));
+    ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
+    EXPECT_EQ(driver.Lines(), std::vector<std::string>{"alice: Auth Reject"}) << driver.Dump();
+}
+
+TEST_F(FreeRadiusEngineTest, RejectedUserEndsWithTheServersMessage) {
+    EngineDriver driver(Settings());
+    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
+    ASSERT_TRUE(driver.Add("bob", "whatever", 1));
+    ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
+    EXPECT_EQ(driver.Lines(), std::vector<std::string>{"bob: Auth Reject, Message=Bob is not welcome here"})
+        << driver.Dump();
+    EXPECT_TRUE(driver.Log().Contains("Rejecting logon for user: bob")) << driver.Dump();
+    EXPECT_EQ(driver.Engine().Counters().acctStartRequests, 0);
+}
+
+TEST_F(FreeRadiusEngineTest, ChallengedUserAnswersAndIsAcceptedInASecondSession) {
+    EngineDriver driver(Settings());
+    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
+    std::string askedUser, askedMessage, askedState;
+    int challenges = 0;
+    driver.Engine().SetChallengeCallback([&](const char* user, const char* message, const char* state) {
+        ++challenges;
+        askedUser = user ? user : "";
+        askedMessage = message ? message : "";
+        askedState = state ? state : "";
+        if (askedState.empty()) return false;
+        // As the Challenge dialog does: a new session with the State and the response.
+        AttributeList auth;
+        auth.Append(RadiusAttribute("State", 24, askedState));
+        return driver.Engine().AddSession(user, "4321", 1, auth, {}, {});
+    });
+    ASSERT_TRUE(driver.Add("carol", "first-try", 1));
+    ASSERT_TRUE(driver.RunUntil([&] { return challenges > 0 && driver.Engine().SessionCount() == 0; })) << driver.Dump();
+
+    EXPECT_EQ(challenges, 1);
+    EXPECT_EQ(askedUser, "carol");
+    EXPECT_EQ(askedMessage, "Enter your PIN");
+    EXPECT_EQ(askedState.size(), 16u) << askedState;
+    EXPECT_EQ(driver.Lines(), (std::vector<std::string>{
+                                  "carol: Auth Accept",
+                                  "carol: Account START Reply",
+                                  "carol: Account STOP Reply",
+                              }))
+        << driver.Dump();
+    EXPECT_EQ(driver.Engine().Counters().authRequests, 2);
+    EXPECT_EQ(driver.Engine().Counters().authResponses, 2);
+}
+
+TEST_F(FreeRadiusEngineTest, ChallengeWithoutAnAnswerIsAReject) {
+    EngineDriver driver(Settings());
+    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
+    ASSERT_TRUE(driver.Add("carol", "x", 1));
+    ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
+    EXPECT_EQ(driver.Lines(), std::vector<std::string>{"carol: Auth Reject, Message=Enter your PIN"})
+        << driver.Dump();
+    EXPECT_EQ(driver.Engine().Counters().authResponses, 1);
+}
+
+TEST_F(FreeRadiusEngineTest, WrongSecretRepliesAreUnauthenticatedButHandled) {
+    EngineSettings settings = Settings();
+    settings.secret = "NotTheSecret";
+    EngineDriver driver(settings);
+    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
+    ASSERT_TRUE(driver.Add("bob", "x", 1));
+    ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
+    EXPECT_TRUE(driver.Log().Contains("Response not authenticated.")) << driver.Dump();
+    EXPECT_EQ(driver.Lines(), std::vector<std::string>{"bob: Auth Reject, Message=Bob is not welcome here"})
+        << driver.Dump();
+}
+
+TEST_F(FreeRadiusEngineTest, SeveralUsersAtOnce) {
+    EngineDriver driver(Settings());
+    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
+    ASSERT_TRUE(driver.Add("alice", "alicepw", 1));
+    ASSERT_TRUE(driver.Add("bob", "x", 1));
+    ASSERT_TRUE(driver.Add("alice", "alicepw", 2));
+    ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
+    int accepts = 0, stops = 0, rejects = 0;
+    for (const auto& line : driver.Lines()) {
+        accepts += line.rfind("alice: Auth Accept", 0) == 0;
+        stops += line == "alice: Account STOP Reply";
+        rejects += line.rfind("bob: Auth Reject", 0) == 0;
+    }
+    EXPECT_EQ(accepts, 2) << driver.Dump();
+    EXPECT_EQ(stops, 2) << driver.Dump();
+    EXPECT_EQ(rejects, 1) << driver.Dump();
+}
+
+}  // namespace
+}  // namespace integration
