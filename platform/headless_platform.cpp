@@ -1,0 +1,558 @@
+#include "platform/headless_platform.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include "infra/clock.h"
+#include "infra/log.h"
+
+struct HeadlessPlatform::WindowRecord {
+    WindowProc proc = nullptr;
+    ThreadId owner = 0;
+    WindowHandle parent = kNoWindow;
+    bool isOutputList = false;
+    bool visible = false;
+    std::string title;
+    std::vector<std::string> lines;
+    int selected = -1;
+};
+
+struct HeadlessPlatform::TimerRecord {
+    WindowHandle window = kNoWindow;
+    std::uint32_t id = 0;
+    std::uint32_t periodMs = 0;
+    std::uint32_t lastFired = 0;
+};
+
+struct HeadlessPlatform::SocketRecord {
+    WindowHandle window = kNoWindow;
+    unsigned message = 0;
+};
+
+// A thread's posted messages and the descriptor that wakes its poll() when one arrives.
+struct HeadlessPlatform::ThreadQueue {
+    std::deque<Message> messages;
+    int wakeFd = -1;
+    ThreadQueue() : wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+    ~ThreadQueue() {
+        if (wakeFd >= 0) close(wakeFd);
+    }
+    ThreadQueue(const ThreadQueue&) = delete;
+    ThreadQueue& operator=(const ThreadQueue&) = delete;
+    void Wake() const {
+        if (wakeFd < 0) return;
+        std::uint64_t one = 1;
+        [[maybe_unused]] ssize_t written = write(wakeFd, &one, sizeof one);
+    }
+    void Drain() const {
+        if (wakeFd < 0) return;
+        std::uint64_t count = 0;
+        [[maybe_unused]] ssize_t got = read(wakeFd, &count, sizeof count);
+    }
+};
+
+// The dialog a scripted answer talks to: a map of item texts.
+class HeadlessPlatform::ScriptedDialogHandle : public DialogHandle {
+public:
+    explicit ScriptedDialogHandle(WindowHandle window) : window_(window) {}
+    std::string GetItemText(int controlId) const override {
+        auto found = items_.find(controlId);
+        return found == items_.end() ? std::string() : found->second;
+    }
+    void SetItemText(int controlId, const std::string& text) override { items_[controlId] = text; }
+    void EndDialog(std::intptr_t result) override {
+        ended_ = true;
+        result_ = result;
+    }
+    WindowHandle Window() const override { return window_; }
+    void SetUserData(std::intptr_t value) override { userData_ = value; }
+    std::intptr_t UserData() const override { return userData_; }
+
+    bool Ended() const { return ended_; }
+    std::intptr_t Result() const { return result_; }
+    const std::map<int, std::string>& Items() const { return items_; }
+
+private:
+    WindowHandle window_;
+    std::map<int, std::string> items_;
+    bool ended_ = false;
+    std::intptr_t result_ = 0;
+    std::intptr_t userData_ = 0;
+};
+
+namespace {
+std::atomic<ThreadId> nextThreadId{1};
+thread_local ThreadId thisThreadId = 0;
+}  // namespace
+
+HeadlessPlatform::HeadlessPlatform(const Clock& clock) : clock_(clock) {}
+HeadlessPlatform::~HeadlessPlatform() = default;
+
+ThreadId HeadlessPlatform::CurrentThreadId() {
+    if (thisThreadId == 0) thisThreadId = nextThreadId.fetch_add(1);
+    return thisThreadId;
+}
+
+HeadlessPlatform::ThreadQueue& HeadlessPlatform::QueueOf(ThreadId thread) {
+    auto& queue = queues_[thread];
+    if (!queue) queue = std::make_unique<ThreadQueue>();
+    return *queue;
+}
+
+HeadlessPlatform::WindowRecord* HeadlessPlatform::Find(WindowHandle window) {
+    auto found = windows_.find(window);
+    return found == windows_.end() ? nullptr : &found->second;
+}
+
+const HeadlessPlatform::WindowRecord* HeadlessPlatform::Find(WindowHandle window) const {
+    auto found = windows_.find(window);
+    return found == windows_.end() ? nullptr : &found->second;
+}
+
+WindowHandle HeadlessPlatform::NewHandle() {
+    WindowHandle handle = nextHandle_++;
+    if (nextHandle_ == kNoWindow) nextHandle_ = 1;
+    return handle;
+}
+
+// ---- Windows ----------------------------------------------------------------------------
+
+WindowHandle HeadlessPlatform::CreateMainWindow(const std::string& title, const MenuBar&,
+                                                WindowProc proc) {
+    WindowHandle window;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!windowCreationAllowed_) return kNoWindow;
+        window = NewHandle();
+        WindowRecord& record = windows_[window];
+        record.proc = proc;
+        record.owner = CurrentThreadId();
+        record.title = title;
+    }
+    if (proc != nullptr) proc(window, WM_CREATE, 0, 0);
+    return window;
+}
+
+WindowHandle HeadlessPlatform::CreateOutputList(WindowHandle parent) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const WindowRecord* parentRecord = Find(parent);
+    if (!outputListCreationAllowed_ || parentRecord == nullptr) return kNoWindow;
+    ThreadId owner = parentRecord->owner;
+    WindowHandle list = NewHandle();
+    WindowRecord& record = windows_[list];
+    record.owner = owner;
+    record.parent = parent;
+    record.isOutputList = true;
+    record.visible = true;
+    return list;
+}
+
+void HeadlessPlatform::DestroyWindow(WindowHandle window) {
+    WindowProc proc = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        WindowRecord* record = Find(window);
+        if (record == nullptr) return;
+        proc = record->proc;
+    }
+    if (proc != nullptr) proc(window, WM_DESTROY, 0, 0);
+
+    std::lock_guard<std::mutex> guard(lock_);
+    for (auto it = windows_.begin(); it != windows_.end();) {
+        if (it->first == window || it->second.parent == window)
+            it = windows_.erase(it);
+        else
+            ++it;
+    }
+    std::erase_if(timers_, [window](const TimerRecord& timer) { return timer.window == window; });
+    std::erase_if(sockets_, [window](const auto& entry) { return entry.second.window == window; });
+}
+
+void HeadlessPlatform::ShowWindow(WindowHandle window, bool visible) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (WindowRecord* record = Find(window)) record->visible = visible;
+}
+
+void HeadlessPlatform::SetWindowText(WindowHandle window, const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (WindowRecord* record = Find(window)) record->title = text;
+}
+
+std::string HeadlessPlatform::GetWindowText(WindowHandle window) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const WindowRecord* record = Find(window);
+    return record == nullptr ? std::string() : record->title;
+}
+
+void HeadlessPlatform::MoveWindow(WindowHandle, int, int, int, int, bool) {}
+
+// ---- Output list ------------------------------------------------------------------------
+
+int HeadlessPlatform::OutputListCount(WindowHandle list) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const WindowRecord* record = Find(list);
+    return record == nullptr ? 0 : static_cast<int>(record->lines.size());
+}
+
+void HeadlessPlatform::OutputListDelete(WindowHandle list, int index) {
+    std::lock_guard<std::mutex> guard(lock_);
+    WindowRecord* record = Find(list);
+    if (record == nullptr || index < 0 || index >= static_cast<int>(record->lines.size())) return;
+    record->lines.erase(record->lines.begin() + index);
+    if (record->selected == index)
+        record->selected = -1;
+    else if (record->selected > index)
+        --record->selected;
+}
+
+int HeadlessPlatform::OutputListAppend(WindowHandle list, const std::string& text) {
+    std::lock_guard<std::mutex> guard(lock_);
+    WindowRecord* record = Find(list);
+    if (record == nullptr || !record->isOutputList) return -1;
+    record->lines.push_back(text);
+    return static_cast<int>(record->lines.size()) - 1;
+}
+
+void HeadlessPlatform::OutputListSelect(WindowHandle list, int index) {
+    std::lock_guard<std::mutex> guard(lock_);
+    WindowRecord* record = Find(list);
+    if (record == nullptr) return;
+    record->selected = (index >= 0 && index < static_cast<int>(record->lines.size())) ? index : -1;
+}
+
+// ---- Messages ---------------------------------------------------------------------------
+
+bool HeadlessPlatform::PostLocked(ThreadId thread, const Message& message) {
+    ThreadQueue& queue = QueueOf(thread);
+    queue.messages.push_back(message);
+    queue.Wake();
+    return true;
+}
+
+bool HeadlessPlatform::PostMessage(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                                   std::intptr_t lParam) {
+    std::lock_guard<std::mutex> guard(lock_);
+    const WindowRecord* record = Find(window);
+    if (record == nullptr) return false;
+    return PostLocked(record->owner, Message{window, message, wParam, lParam});
+}
+
+bool HeadlessPlatform::PostThreadMessage(ThreadId thread, unsigned message,
+                                         std::uintptr_t wParam, std::intptr_t lParam) {
+    if (thread == 0) return false;
+    std::lock_guard<std::mutex> guard(lock_);
+    return PostLocked(thread, Message{kNoWindow, message, wParam, lParam});
+}
+
+void HeadlessPlatform::PostQuitMessage(int exitCode) {
+    ThreadId self = CurrentThreadId();
+    std::lock_guard<std::mutex> guard(lock_);
+    PostLocked(self, Message{kNoWindow, WM_QUIT, static_cast<std::uintptr_t>(exitCode), 0});
+}
+
+bool HeadlessPlatform::TakeDueTimer(ThreadId thread, Message& message, int& waitMs) {
+    std::uint32_t now = clock_.TickCount();
+    waitMs = -1;
+    for (TimerRecord& timer : timers_) {
+        const WindowRecord* record = Find(timer.window);
+        if (record == nullptr || record->owner != thread) continue;
+        std::uint32_t elapsed = now - timer.lastFired;  // unsigned: survives the wrap
+        if (elapsed >= timer.periodMs) {
+            timer.lastFired = now;
+            message = Message{timer.window, WM_TIMER, timer.id, 0};
+            return true;
+        }
+        int remaining = static_cast<int>(timer.periodMs - elapsed);
+        if (waitMs < 0 || remaining < waitMs) waitMs = remaining;
+    }
+    return false;
+}
+
+bool HeadlessPlatform::WaitForEvent(ThreadId thread, int waitMs, Message& message) {
+    std::vector<pollfd> fds;
+    std::vector<std::pair<int, SocketRecord>> registered;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        fds.push_back(pollfd{QueueOf(thread).wakeFd, POLLIN, 0});
+        for (const auto& [socket, registration] : sockets_) {
+            const WindowRecord* record = Find(registration.window);
+            if (record == nullptr || record->owner != thread) continue;
+            fds.push_back(pollfd{socket, POLLIN, 0});
+            registered.emplace_back(socket, registration);
+        }
+    }
+    int ready = poll(fds.data(), fds.size(), waitMs);
+    if (ready <= 0) return false;  // time-out or a signal: the caller looks again
+    if (fds[0].revents != 0) {
+        std::lock_guard<std::mutex> guard(lock_);
+        QueueOf(thread).Drain();
+    }
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+        short events = fds[i].revents;
+        if (events == 0) continue;
+        int socket = fds[i].fd;
+        if (events & POLLNVAL) {
+            // Closed behind our back: forget it rather than spin on it.
+            std::lock_guard<std::mutex> guard(lock_);
+            sockets_.erase(socket);
+            continue;
+        }
+        int error = 0;
+        if (events & POLLERR) {
+            socklen_t length = sizeof error;
+            if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
+        }
+        const SocketRecord& registration = registered[i - 1].second;
+        message = Message{registration.window, registration.message,
+                          static_cast<std::uintptr_t>(socket), MakeSelectEvent(FD_READ, error)};
+        return true;
+    }
+    return false;
+}
+
+bool HeadlessPlatform::GetMessage(Message& message) {
+    ThreadId self = CurrentThreadId();
+    for (;;) {
+        int waitMs = -1;
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            ThreadQueue& queue = QueueOf(self);
+            if (!queue.messages.empty()) {
+                message = queue.messages.front();
+                queue.messages.pop_front();
+                return message.message != WM_QUIT;
+            }
+            if (TakeDueTimer(self, message, waitMs)) return true;
+        }
+        if (WaitForEvent(self, waitMs, message)) return true;
+    }
+}
+
+std::intptr_t HeadlessPlatform::DispatchMessage(const Message& message) {
+    if (message.window == kNoWindow) return 0;
+    return SendMessage(message.window, message.message, message.wParam, message.lParam);
+}
+
+std::intptr_t HeadlessPlatform::SendMessage(WindowHandle window, unsigned message,
+                                            std::uintptr_t wParam, std::intptr_t lParam) {
+    WindowProc proc = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        const WindowRecord* record = Find(window);
+        if (record == nullptr) return 0;
+        proc = record->proc;
+    }
+    if (proc == nullptr) return DefWindowProc(window, message, wParam, lParam);
+    return proc(window, message, wParam, lParam);
+}
+
+std::intptr_t HeadlessPlatform::DefWindowProc(WindowHandle window, unsigned message,
+                                              std::uintptr_t, std::intptr_t) {
+    if (message == WM_CLOSE) DestroyWindow(window);
+    return 0;
+}
+
+// ---- Timers and sockets -----------------------------------------------------------------
+
+std::uint32_t HeadlessPlatform::SetTimer(WindowHandle window, std::uint32_t timerId,
+                                         std::uint32_t periodMs) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!timerCreationAllowed_ || Find(window) == nullptr || timerId == 0) return 0;
+    std::uint32_t now = clock_.TickCount();
+    for (TimerRecord& timer : timers_) {
+        if (timer.window == window && timer.id == timerId) {
+            timer.periodMs = periodMs;
+            timer.lastFired = now;
+            return timerId;
+        }
+    }
+    timers_.push_back(TimerRecord{window, timerId, periodMs, now});
+    return timerId;
+}
+
+bool HeadlessPlatform::KillTimer(WindowHandle window, std::uint32_t timerId) {
+    std::lock_guard<std::mutex> guard(lock_);
+    return std::erase_if(timers_, [&](const TimerRecord& timer) {
+               return timer.window == window && timer.id == timerId;
+           }) > 0;
+}
+
+int HeadlessPlatform::AsyncSelect(int socket, WindowHandle window, unsigned message,
+                                  long events) {
+    if (socket < 0 || fcntl(socket, F_GETFD) == -1) return EBADF;
+    std::lock_guard<std::mutex> guard(lock_);
+    if (message == 0 || events == 0) {
+        sockets_.erase(socket);
+        return 0;
+    }
+    if (Find(window) == nullptr) return EINVAL;
+    if ((events & FD_READ) == 0) {
+        sockets_.erase(socket);
+        return 0;
+    }
+    sockets_[socket] = SocketRecord{window, message};
+    return 0;
+}
+
+// ---- Boxes and dialogs ------------------------------------------------------------------
+
+int HeadlessPlatform::MessageBox(WindowHandle owner, const std::string& text,
+                                 const std::string& caption, unsigned) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        messageBoxes_.push_back(ShownMessageBox{owner, text, caption});
+    }
+    Log(0, "%s: %s", caption.c_str(), text.c_str());
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+    return IDOK;
+}
+
+bool HeadlessPlatform::GetOpenFileName(WindowHandle owner, const std::string& initialFolder,
+                                       const std::string& title, bool fileMustExist,
+                                       std::string& path) {
+    std::lock_guard<std::mutex> guard(lock_);
+    openFileRequests_.push_back(OpenFileRequest{owner, initialFolder, title, fileMustExist});
+    if (openFileScript_.empty()) return false;
+    std::optional<std::string> answer = std::move(openFileScript_.front());
+    openFileScript_.pop_front();
+    if (!answer) return false;
+    path = *answer;
+    return true;
+}
+
+std::intptr_t HeadlessPlatform::DialogBoxParam(int resourceId, WindowHandle owner,
+                                               DialogProc proc, std::intptr_t parameter) {
+    ScriptedDialog answer;
+    bool answered = false;
+    WindowHandle window;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!dialogScript_.empty() && dialogScript_.front().resourceId == resourceId) {
+            answer = std::move(dialogScript_.front());
+            dialogScript_.pop_front();
+            answered = true;
+        }
+        window = NewHandle();
+    }
+
+    ScriptedDialogHandle dialog(window);
+    if (proc != nullptr) proc(dialog, WM_INITDIALOG, 0, parameter);
+    ShownDialog shown{resourceId, owner, parameter, dialog.Items(), 0};
+
+    if (answered && proc != nullptr) {
+        for (const auto& [controlId, text] : answer.fields) dialog.SetItemText(controlId, text);
+        for (int command : answer.commands) {
+            if (dialog.Ended()) break;
+            proc(dialog, WM_COMMAND, static_cast<std::uintptr_t>(command & 0xFFFF), 0);
+        }
+    }
+    // Nobody is there to answer what the script does not: the dialog is dismissed.
+    shown.result = dialog.Ended() ? dialog.Result() : 0;
+
+    std::lock_guard<std::mutex> guard(lock_);
+    shownDialogs_.push_back(shown);
+    return shown.result;
+}
+
+void HeadlessPlatform::OpenUrl(WindowHandle, const std::string& url) {
+    std::lock_guard<std::mutex> guard(lock_);
+    openedUrls_.push_back(url);
+}
+
+// ---- Scripts and observations -----------------------------------------------------------
+
+void HeadlessPlatform::ScriptDialog(ScriptedDialog answer) {
+    std::lock_guard<std::mutex> guard(lock_);
+    dialogScript_.push_back(std::move(answer));
+}
+
+void HeadlessPlatform::ScriptOpenFile(std::optional<std::string> path) {
+    std::lock_guard<std::mutex> guard(lock_);
+    openFileScript_.push_back(std::move(path));
+}
+
+void HeadlessPlatform::SetWindowCreationAllowed(bool allowed) {
+    std::lock_guard<std::mutex> guard(lock_);
+    windowCreationAllowed_ = allowed;
+}
+
+void HeadlessPlatform::SetOutputListCreationAllowed(bool allowed) {
+    std::lock_guard<std::mutex> guard(lock_);
+    outputListCreationAllowed_ = allowed;
+}
+
+void HeadlessPlatform::SetTimerCreationAllowed(bool allowed) {
+    std::lock_guard<std::mutex> guard(lock_);
+    timerCreationAllowed_ = allowed;
+}
+
+std::vector<ShownDialog> HeadlessPlatform::ShownDialogs() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return shownDialogs_;
+}
+
+std::vector<ShownMessageBox> HeadlessPlatform::MessageBoxes() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return messageBoxes_;
+}
+
+std::vector<OpenFileRequest> HeadlessPlatform::OpenFileRequests() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return openFileRequests_;
+}
+
+std::vector<std::string> HeadlessPlatform::OpenedUrls() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return openedUrls_;
+}
+
+std::vector<std::string> HeadlessPlatform::OutputLines(WindowHandle list) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const WindowRecord* record = Find(list);
+    return record == nullptr ? std::vector<std::string>() : record->lines;
+}
+
+int HeadlessPlatform::SelectedLine(WindowHandle list) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const WindowRecord* record = Find(list);
+    return record == nullptr ? -1 : record->selected;
+}
+
+bool HeadlessPlatform::IsWindow(WindowHandle window) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return Find(window) != nullptr;
+}
+
+bool HeadlessPlatform::IsVisible(WindowHandle window) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    const WindowRecord* record = Find(window);
+    return record != nullptr && record->visible;
+}
+
+std::uint32_t HeadlessPlatform::TimerPeriod(WindowHandle window, std::uint32_t timerId) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const TimerRecord& timer : timers_)
+        if (timer.window == window && timer.id == timerId) return timer.periodMs;
+    return 0;
+}
+
+WindowHandle HeadlessPlatform::SocketWindow(int socket) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto found = sockets_.find(socket);
+    return found == sockets_.end() ? kNoWindow : found->second.window;
+}
+
+std::size_t HeadlessPlatform::QueuedMessages(ThreadId thread) const {
+    std::lock_guard<std::mutex> guard(lock_);
+    auto found = queues_.find(thread);
+    return found == queues_.end() || !found->second ? 0 : found->second->messages.size();
+}

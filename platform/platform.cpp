@@ -1,0 +1,24 @@
+#include "platform/platform.h"
+
+#include <atomic>
+
+#include "infra/clock.h"
+#include "platform/headless_platform.h"
+
+namespace {
+std::atomic<Platform*> currentPlatform{nullptr};
+}  // namespace
+
+Platform& CurrentPlatform() {
+    Platform* platform = currentPlatform.load();
+    if (platform != nullptr) return *platform;
+    // Nobody chose a back end: the headless one on the real clocks, made once.
+    static HeadlessPlatform fallback(SystemClock::Instance());
+    Platform* expected = nullptr;
+    currentPlatform.compare_exchange_strong(expected, &fallback);
+    return *currentPlatform.load();
+}
+
+void SetCurrentPlatform(Platform* platform) { currentPlatform.store(platform); }
+
+bool HasCurrentPlatform() { return currentPlatform.load() != nullptr; }

@@ -1,0 +1,169 @@
+#include "shell/main_window.h"
+
+#include <cstdio>
+#include <string>
+
+#include "infra/log.h"
+#include "radius/radius_engine.h"
+#include "shell/options.h"
+#include "shell/resources.h"
+#include "shell/shell_state.h"
+#include "simulation/simulation.h"
+
+namespace {
+
+constexpr int kMaxOutputLines = 101;
+constexpr std::uint32_t kSessionIdSaveIntervalMs = 10000;
+
+void RunDialog(int resourceId, DialogProc proc, std::intptr_t parameter) {
+    if (proc == nullptr) return;  // no dialogs in this build
+    CurrentPlatform().DialogBoxParam(resourceId, Shell().mainWindow, proc, parameter);
+}
+
+void OnTick() {
+    ShellState& shell = Shell();
+    if (shell.engine != nullptr) shell.engine->Tick();
+
+    if (shell.simulationRunning && shell.simulation != nullptr) {
+        shell.simulationRunning = shell.simulation->Step();
+        if (!shell.simulationRunning) {
+            if (shell.engine != nullptr) shell.engine->SetSimulationDone();
+            UpdateTitle();
+        }
+    }
+
+    std::uint32_t now = ShellTickCount();
+    if (shell.lastSessionIdSave != 0 && now - shell.lastSessionIdSave <= kSessionIdSaveIntervalMs)
+        return;
+    SaveSessionId();
+    shell.lastSessionIdSave = ShellTickCount();
+}
+
+void OnSocketNotification(WindowHandle window, std::uintptr_t wParam, std::intptr_t lParam) {
+    const int socket = static_cast<int>(wParam);
+    const unsigned event = LowWord(static_cast<std::uintptr_t>(lParam));
+    const unsigned error = HighWord(static_cast<std::uintptr_t>(lParam));
+    if (error != 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "Error(%d) in socket %d", static_cast<int>(error), socket);
+        CurrentPlatform().MessageBox(window, text, "Error occured!", MB_OK);
+        CurrentPlatform().AsyncSelect(socket, window, 0, 0);
+        return;
+    }
+    if (event == FD_READ && Shell().engine != nullptr) Shell().engine->OnReadable(socket);
+}
+
+// Keeps the folder of a chosen file: the path cut at its last "/".
+std::string FolderOf(const std::string& path) {
+    std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(0, slash);
+}
+
+void OpenSimulationFile(WindowHandle window) {
+    ShellState& shell = Shell();
+    std::string path;
+    if (!CurrentPlatform().GetOpenFileName(window, shell.options.lastDir,
+                                           "Select a Simulation File", true, path)) {
+        UpdateTitle();
+        return;
+    }
+    shell.options.lastDir = FolderOf(path).substr(0, kOptionPathSize - 1);
+    shell.simulationRunning = false;  // a simulation already running is abandoned
+    if (shell.engine != nullptr) shell.engine->ResetCounters();
+    if (shell.simulation != nullptr && shell.simulation->LoadFile(path.c_str())) {
+        shell.simulationRunning = true;
+        UpdateTitle();
+        return;
+    }
+    CurrentPlatform().MessageBox(window, "Invalid Simulation file", "Failure", MB_OK);
+    UpdateTitle();
+}
+
+void OnCommand(WindowHandle window, unsigned command) {
+    const DialogProcedures& dialogs = RegisteredDialogProcedures();
+    switch (command) {
+        case kCommandOpen: OpenSimulationFile(window); break;
+        case kCommandNewSession: RunDialog(kSessionDialog, dialogs.session, 0); break;
+        case kCommandOptions: RunDialog(kOptionsDialog, dialogs.options, 0); break;
+        case kCommandExit: CurrentPlatform().PostMessage(window, WM_CLOSE, 0, 0); break;
+        case kCommandAbout: RunDialog(kAboutDialog, dialogs.about, 0); break;
+        default: break;
+    }
+}
+
+}  // namespace
+
+WindowHandle CreateMainWindow() {
+    WindowHandle window = CurrentPlatform().CreateMainWindow(kProgramTitle, MainMenu(), PelvokWndProc);
+    Shell().mainWindow = window;
+    return window;
+}
+
+std::intptr_t PelvokWndProc(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                            std::intptr_t lParam) {
+    Platform& platform = CurrentPlatform();
+    switch (message) {
+        case WM_CREATE:
+            Shell().mainWindow = window;
+            Shell().outputList = platform.CreateOutputList(window);
+            if (Shell().outputList == kNoWindow) Log(0, "Failure Creating the listbox child");
+            return 0;
+        case WM_DESTROY:
+            if (Shell().outputList != kNoWindow) platform.DestroyWindow(Shell().outputList);
+            Shell().outputList = kNoWindow;
+            platform.PostQuitMessage(0);
+            return 0;
+        case WM_SIZE:
+            if (wParam == SIZE_RESTORED || wParam == SIZE_MAXIMIZED) {
+                const auto size = static_cast<std::uintptr_t>(lParam);
+                platform.MoveWindow(Shell().outputList, 0, 0, static_cast<int>(LowWord(size)),
+                                    static_cast<int>(HighWord(size)), true);
+            }
+            return 0;
+        case WM_COMMAND:
+            OnCommand(window, LowWord(wParam));
+            return 0;
+        case WM_TIMER:
+            OnTick();
+            return 0;
+        case WM_SOCKET_NOTIFY:
+            OnSocketNotification(window, wParam, lParam);
+            return 0;
+        default:
+            return platform.DefWindowProc(window, message, wParam, lParam);
+    }
+}
+
+void UpdateTitle() {
+    const ShellState& shell = Shell();
+    std::string title = kProgramTitle;
+    if (!shell.options.nasName.empty()) title += " - " + shell.options.nasName;
+    if (shell.simulationRunning) title += " - Simulation in progress...";
+    if (shell.mainWindow != kNoWindow) CurrentPlatform().SetWindowText(shell.mainWindow, title);
+}
+
+void ShowOutputLine(const char* text) {
+    if (text == nullptr) return;
+    const ShellState& shell = Shell();
+    if (shell.echoResultsToStdout) {
+        std::printf("%s\n", text);
+        std::fflush(stdout);
+    }
+    if (shell.outputList == kNoWindow) return;  // no list: the line is lost, as the log said
+    Platform& platform = CurrentPlatform();
+    if (platform.OutputListCount(shell.outputList) >= kMaxOutputLines)
+        platform.OutputListDelete(shell.outputList, 0);
+    int index = platform.OutputListAppend(shell.outputList, text);
+    platform.OutputListSelect(shell.outputList, index);
+}
+
+bool AskChallenge(const char* userName, const char* challengeText, const char* state) {
+    const ShellState& shell = Shell();
+    if (userName == nullptr || shell.lastUserName != userName) return false;
+    DialogProc proc = RegisteredDialogProcedures().challenge;
+    if (proc == nullptr) return false;
+    ChallengeRequest request{userName, challengeText, state, shell.lastDuration};
+    std::intptr_t result = CurrentPlatform().DialogBoxParam(
+        kChallengeDialog, shell.mainWindow, proc, reinterpret_cast<std::intptr_t>(&request));
+    return result > 0;
+}

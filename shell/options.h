@@ -1,0 +1,69 @@
+// The application options: section "Options" of the options file (an INI file beside the
+// program, or the file named with --config). The log settings live in section "Logs" of the
+// same file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+inline constexpr const char* kOptionsSection = "Options";
+
+// Buffer sizes of the keys (characters with the terminator): longer values are cut.
+inline constexpr std::size_t kHostTextSize = 128;
+inline constexpr std::size_t kNumberTextSize = 16;
+inline constexpr std::size_t kOptionTextSize = 128;   // Secret, NasName
+inline constexpr std::size_t kOptionPathSize = 260;   // DictDir, DictName, LastDir, SimFile
+inline constexpr std::size_t kServiceTextSize = 3;    // "Service": at most two characters count
+
+struct Options {
+    std::uint32_t radHost = 0;  // the server's address, host byte order ("RadHost")
+    std::uint32_t sessionId = 1;
+    std::string secret = "MeadowLantern";
+    std::string nasName;
+    std::int32_t numPorts = 100;
+    std::string dictDir = "./";
+    std::string dictName = "default.dic";
+    std::string lastDir;
+    bool resendAuth = true;
+    std::uint32_t authTimeout = 5;   // seconds
+    bool resendAcct = true;
+    std::uint32_t acctTimeout = 15;  // seconds
+    std::uint16_t quorlanPort = 0;   // 0: the port of the service "radius"
+    bool authOnly = false;
+    bool incomingNotify = true;
+    std::string simFile;             // read only in service mode
+};
+
+// Decimal text read leniently: leading blanks, an optional sign, then digits up to the first
+// non-digit; no digits give 0. Saturates instead of overflowing.
+std::int64_t ReadLenientNumber(const char* text);
+
+// Looks a host name up (IPv4). True with the first address in host byte order.
+using HostResolver = bool (*)(const char* name, std::uint32_t& address);
+bool ResolveHostName(const char* name, std::uint32_t& address);
+// Tests replace the lookup; nullptr restores the real one.
+void SetHostResolver(HostResolver resolver);
+
+// The server address of a "RadHost" text: "" means localhost; a text whose first character
+// is above '9' is a host name to look up (not found: a "gethostbyname" box and 0); anything
+// else a dotted quad (0 when malformed).
+std::uint32_t ReadServerAddress(const char* text);
+
+// --config FILE names the options file; empty returns to the default beside the program.
+void SetOptionsFile(const std::string& path);
+// The options file: the --config file, or the program's path with "ini" after its last "."
+// in the file name (one is added when the name has none). Empty when the program's path
+// cannot be had.
+std::string GetOptionsFile();
+// The default file name for a program path: /x/pelvok -> /x/pelvok.ini, /x/a.out -> /x/a.ini.
+std::string OptionsFileForProgram(const std::string& programPath);
+
+// Reads every key but "Service" and "SimFile" into the shell's options.
+void LoadOptions();
+// Writes "RadHost", "SessionId", "Secret", "NasName" and "LastDir".
+void SaveOptions();
+// Writes the engine's session counter as "SessionId".
+void SaveSessionId();
+// True when "Service" reads as a number other than 0; then "SimFile" is read too.
+bool IsServiceMode();

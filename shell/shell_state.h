@@ -1,0 +1,50 @@
+// The shell's state for the whole process, in one place, and the objects it drives.
+//
+// Everything here is touched by one thread at a time: the interactive main thread, or the
+// service thread in service mode (the service frame's own state is in service.h).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.h"
+#include "shell/options.h"
+
+class Clock;
+class RadiusEngine;
+class Simulation;
+
+struct ShellState {
+    WindowHandle mainWindow = kNoWindow;
+    WindowHandle outputList = kNoWindow;
+    std::uint32_t timerId = 0;          // the 100 ms timer; 0 when none was created
+    bool simulationRunning = false;     // a simulation file drives sessions
+    std::uint32_t lastSessionIdSave = 0;  // tick count of the last "SessionId" write; 0: never
+
+    Options options;
+
+    // What the Session Details dialog last confirmed (kept for the run, never saved).
+    std::string lastUserName;
+    std::string lastPassword;
+    std::uint32_t lastDuration = 0;
+
+    // Service mode: every result line also goes to standard output.
+    bool echoResultsToStdout = false;
+
+    // The objects the shell drives (not owned).
+    RadiusEngine* engine = nullptr;
+    Simulation* simulation = nullptr;
+    const Clock* clock = nullptr;
+};
+
+ShellState& Shell();
+
+// Starts the shell afresh around these objects: every other value back to its initial one.
+void BindShell(RadiusEngine& engine, Simulation& simulation, const Clock& clock);
+// Forgets the objects and every value (tests).
+void ResetShell();
+
+// The engine's session counter, or the option "SessionId" when no engine is bound.
+std::uint32_t CurrentSessionCounter();
+// The millisecond tick count of the bound clock (the system clock when none is bound).
+std::uint32_t ShellTickCount();

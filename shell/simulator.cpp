@@ -1,0 +1,67 @@
+#include "shell/simulator.h"
+
+#include <cstdio>
+
+#include "platform/platform.h"
+#include "radius/radius_engine.h"
+#include "shell/main_window.h"
+#include "shell/options.h"
+#include "shell/shell_state.h"
+#include "simulation/simulation.h"
+
+namespace {
+constexpr std::uint32_t kTimerId = 1;
+constexpr std::uint32_t kTickPeriodMs = 100;
+
+void SetFailure(std::string& failureText, const std::string& text) {
+    failureText = text.substr(0, kFailureTextSize - 1);
+}
+}  // namespace
+
+bool InitSimulator(std::string& failureText) {
+    ShellState& shell = Shell();
+    RadiusEngine& engine = *shell.engine;
+    Platform& platform = CurrentPlatform();
+
+    LoadOptions();
+    UpdateTitle();
+
+    const Options& options = shell.options;
+    if (!engine.Init(options.secret.c_str(), options.quorlanPort, options.radHost, options.numPorts,
+                     options.resendAuth, options.authTimeout, options.resendAcct,
+                     options.acctTimeout, options.authOnly, options.dictDir.c_str(),
+                     options.dictName.c_str())) {
+        SetFailure(failureText, engine.LastError());
+        return false;
+    }
+
+    engine.SetLastSessionId(options.sessionId);
+    engine.SetResultCallback(ShowOutputLine);
+    engine.SetChallengeCallback(AskChallenge);
+    engine.SetIncomingNotify(options.incomingNotify);
+
+    shell.simulation->Attach(&engine, options.dictName.c_str());
+
+    int result = platform.AsyncSelect(engine.SocketFd(), shell.mainWindow, WM_SOCKET_NOTIFY, FD_READ);
+    if (result != 0) {
+        char text[64];
+        std::snprintf(text, sizeof text, "WSAAsyncSelect() error = %d", result);
+        SetFailure(failureText, text);
+        return false;
+    }
+
+    shell.timerId = platform.SetTimer(shell.mainWindow, kTimerId, kTickPeriodMs);
+    if (shell.timerId == 0) {
+        SetFailure(failureText, "Failure creating a timer");
+        return false;
+    }
+    return true;
+}
+
+void ShutdownSimulator() {
+    ShellState& shell = Shell();
+    if (shell.engine != nullptr) shell.engine->StopAllSessions();
+    if (shell.timerId != 0) CurrentPlatform().KillTimer(shell.mainWindow, shell.timerId);
+    shell.timerId = 0;
+    SaveOptions();
+}

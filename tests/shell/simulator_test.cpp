@@ -1,0 +1,93 @@
+#include "shell/simulator.h"
+
+#include <gtest/gtest.h>
+
+#include "radius/radius_engine.h"
+#include "shell/main_window.h"
+#include "tests/shell/shell_fixture.h"
+
+namespace shell_test {
+namespace {
+
+constexpr std::uint8_t kAccessAccept = 2;
+constexpr std::uint8_t kAccountingRequest = 4;
+constexpr std::uint8_t kAccountingResponse = 5;
+
+class SimulatorTest : public ShellTest {
+protected:
+    void SetUp() override {
+        WriteOptions("[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nSessionId=1000\nNasName=edge\n"
+                     "Secret=s3\nDictDir=" + folder.Root() + "/\n");
+        ASSERT_NE(CreateMainWindow(), kNoWindow);
+    }
+    void AnswerLast(std::uint8_t code) {
+        const auto& last = socket->sent.back();
+        const auto reply = radius_test::MakeReply(code, last.Id(), radius_test::AuthenticatorOf(last.bytes), "s3");
+        ASSERT_TRUE(engine->ProcessReply(reply.data(), reply.size()));
+    }
+    std::string failure;
+};
+
+TEST_F(SimulatorTest, SetUpWiresEngineSocketAndTimer) {
+    ASSERT_TRUE(InitSimulator(failure)) << failure;
+    const WindowHandle window = Shell().mainWindow;
+    EXPECT_EQ(platform.GetWindowText(window), "Quorlan Pelvok - edge");
+    EXPECT_EQ(platform.TimerPeriod(window, 1), 100u);
+    EXPECT_EQ(Shell().timerId, 1u);
+    EXPECT_EQ(platform.SocketWindow(socket->Fd()), window);
+    EXPECT_EQ(engine->ServerPort(), 1812);
+    EXPECT_EQ(engine->ServerAddress(), 0x7F000001u);
+    EXPECT_EQ(engine->Secret(), "s3");
+    EXPECT_EQ(engine->LastSessionId(), 1000u);
+
+    // The result callback reaches the output list.
+    ASSERT_TRUE(engine->AddSession("alice", "pw", 60, {}, {}, {}));
+    AnswerLast(kAccessAccept);
+    ASSERT_FALSE(platform.OutputLines(Shell().outputList).empty());
+}
+
+TEST_F(SimulatorTest, EngineFailureLeavesNoTimerAndTheOptionsUntouched) {
+    socket->openFailure = {DatagramSocket::OpenStep::Bind, 98};
+    const std::string before = folder.Read("pelvok.ini");
+    EXPECT_FALSE(InitSimulator(failure));
+    EXPECT_EQ(failure, engine->LastError());
+    EXPECT_EQ(failure.rfind("Bind error  = ", 0), 0u) << failure;
+    EXPECT_EQ(Shell().timerId, 0u);
+    EXPECT_EQ(platform.TimerPeriod(Shell().mainWindow, 1), 0u);
+    EXPECT_EQ(folder.Read("pelvok.ini"), before);
+}
+
+TEST_F(SimulatorTest, FailedSocketRegistrationIsReported) {
+    socket->brokenFd = true;
+    EXPECT_FALSE(InitSimulator(failure));
+    EXPECT_EQ(failure, "WSAAsyncSelect() error = 9");  // EBADF
+    EXPECT_EQ(Shell().timerId, 0u);
+}
+
+TEST_F(SimulatorTest, FailedTimerIsReported) {
+    platform.SetTimerCreationAllowed(false);
+    EXPECT_FALSE(InitSimulator(failure));
+    EXPECT_EQ(failure, "Failure creating a timer");
+}
+
+TEST_F(SimulatorTest, ShutdownStopsLiveSessionsKillsTheTimerAndSaves) {
+    ASSERT_TRUE(InitSimulator(failure)) << failure;
+    ASSERT_TRUE(engine->AddSession("alice", "pw", 600, {}, {}, {}));
+    AnswerLast(kAccessAccept);       // the accounting start goes out
+    AnswerLast(kAccountingResponse);  // alice is active
+    Shell().options.nasName = "renamed";
+    const std::size_t sentBefore = socket->sent.size();
+
+    ShutdownSimulator();
+    ASSERT_EQ(socket->sent.size(), sentBefore + 1);
+    EXPECT_EQ(socket->sent.back().Code(), kAccountingRequest);
+    EXPECT_EQ(radius_test::ItemsOf(socket->sent.back().bytes, 40), radius_test::IntValue(2));  // Stop
+    EXPECT_EQ(Shell().timerId, 0u);
+    EXPECT_EQ(platform.TimerPeriod(Shell().mainWindow, 1), 0u);
+    EXPECT_EQ(Option("SessionId"), "1001");
+    EXPECT_EQ(Option("NasName"), "renamed");
+    EXPECT_EQ(Option("RadHost"), "127.0.0.1");
+}
+
+}  // namespace
+}  // namespace shell_test
