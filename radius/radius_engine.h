@@ -33,7 +33,10 @@ using ResultCallback = std::function<void(const char* line)>;
 // Asked on Access-Challenge with the user name, the Reply-Message text and the State value
 // (each may be null). True when the challenge was taken up (a new session carries the answer).
 // It may run a nested event loop that calls back into the engine.
-using ChallengeCallback = std::function<bool(const char* userName, const char* replyMessage, const char* state)>;
+// The State goes over as its octets, whatever they hold: servers use binary State values,
+// and a copy cut at a zero octet would make the answer fail. Null when the reply has none.
+using ChallengeCallback =
+    std::function<bool(const char* userName, const char* replyMessage, const std::string* state)>;
 
 class RadiusEngine : public SessionStarter {
 public:

@@ -129,9 +129,11 @@ RadiusEngine::Outcome RadiusEngine::HandleAccessChallenge(std::span<const std::u
     // StopAllSessions and RemoveSession away from it while the callback runs.
     ChallengeCallback callback = challengeCallback_;  // the callback may replace itself
     session.challengeOpen = true;
+    std::string stateOctets;
+    if (state) stateOctets.assign(reinterpret_cast<const char*>(state->data), state->length);
     const bool taken = callback(session.userName.c_str(),
                                 message ? reinterpret_cast<const char*>(message->data) : nullptr,
-                                state ? reinterpret_cast<const char*>(state->data) : nullptr);
+                                state ? &stateOctets : nullptr);
     session.challengeOpen = false;
 
     if (taken) {

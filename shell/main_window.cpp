@@ -157,7 +157,7 @@ void ShowOutputLine(const char* text) {
     platform.OutputListSelect(shell.outputList, index);
 }
 
-bool AskChallenge(const char* userName, const char* challengeText, const char* state) {
+bool AskChallenge(const char* userName, const char* challengeText, const std::string* state) {
     const ShellState& shell = Shell();
     if (userName == nullptr || shell.lastUserName != userName) return false;
     DialogProc proc = RegisteredDialogProcedures().challenge;

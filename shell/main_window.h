@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -23,4 +24,4 @@ void ShowOutputLine(const char* text);
 
 // The engine's challenge callback: only the user typed last in Session Details is answered,
 // through the Challenge dialog. True when the dialog ended with OK.
-bool AskChallenge(const char* userName, const char* challengeText, const char* state);
+bool AskChallenge(const char* userName, const char* challengeText, const std::string* state);

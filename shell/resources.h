@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -38,6 +39,6 @@ const DialogProcedures& RegisteredDialogProcedures();
 struct ChallengeRequest {
     const char* userName = nullptr;
     const char* challengeText = nullptr;  // the Reply-Message, or null
-    const char* state = nullptr;          // the State value, or null
+    const std::string* state = nullptr;   // the State octets (zeros included), or null
     std::uint32_t duration = 0;
 };

@@ -80,11 +80,11 @@ TEST_F(FreeRadiusEngineTest, ChallengedUserAnswersAndIsAcceptedInASecondSession)
     ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
     std::string askedUser, askedMessage, askedState;
     int challenges = 0;
-    driver.Engine().SetChallengeCallback([&](const char* user, const char* message, const char* state) {
+    driver.Engine().SetChallengeCallback([&](const char* user, const char* message, const std::string* state) {
         ++challenges;
         askedUser = user ? user : "";
         askedMessage = message ? message : "";
-        askedState = state ? state : "";
+        askedState = state ? *state : "";
         if (askedState.empty()) return false;
         // As the Challenge dialog does: a new session with the State and the response.
         AttributeList auth;

@@ -222,17 +222,18 @@ TEST_F(Replies, ChallengeWithoutCallbackIsARejection) {
 
 TEST_F(Replies, ChallengeTakenUpEndsTheSessionAndCountsLikeTheSpecifiedDialog) {
     std::vector<std::string> seen;
-    h.Engine().SetChallengeCallback([&](const char* user, const char* message, const char* state) {
-        seen = {user, message ? message : "(none)", state ? state : "(none)"};
+    h.Engine().SetChallengeCallback([&](const char* user, const char* message, const std::string* state) {
+        seen = {user, message ? message : "(none)", state ? *state : "(none)"};
         AttributeList answer;
-        answer.Append(RadiusAttribute("State", 24, state ? state : ""));
+        answer.Append(RadiusAttribute("State", 24, state ? *state : std::string()));
         return h.Engine().AddSession(user, "1234", 60, answer, {}, {});
     });
     Reach(SessionState::Authenticating);
     ASSERT_TRUE(h.Answer(kChallenge, Concat({Item(18, Text("PIN?")), Item(24, {'s', '1', 0, 'z'})})));
-    EXPECT_EQ(seen, (std::vector<std::string>{"u", "PIN?", "s1"}));  // State cut at its zero octet
+    // The State reaches the callback whole, zero octet included, and goes back unchanged.
+    EXPECT_EQ(seen, (std::vector<std::string>{"u", "PIN?", std::string("s1\0z", 4)}));
     ASSERT_EQ(h.Engine().SessionCount(), 1u);
-    EXPECT_EQ(ItemsOf(h.LastSent().bytes, 24), std::vector<Bytes>{Text("s1")});
+    EXPECT_EQ(ItemsOf(h.LastSent().bytes, 24), (std::vector<Bytes>{Bytes{'s', '1', 0, 'z'}}));
     ASSERT_TRUE(h.Answer(kAccept));
     EXPECT_EQ(h.Engine().Counters().authRequests, 2);
     EXPECT_EQ(h.Engine().Counters().authResponses, 2);
@@ -241,8 +242,8 @@ TEST_F(Replies, ChallengeTakenUpEndsTheSessionAndCountsLikeTheSpecifiedDialog) {
 
 TEST_F(Replies, ChallengeDeclinedIsARejectionCountedOnce) {
     std::vector<std::string> seen;
-    h.Engine().SetChallengeCallback([&](const char* user, const char* message, const char* state) {
-        seen = {user, message ? message : "(none)", state ? state : "(none)"};
+    h.Engine().SetChallengeCallback([&](const char* user, const char* message, const std::string* state) {
+        seen = {user, message ? message : "(none)", state ? *state : "(none)"};
         return false;
     });
     Reach(SessionState::Authenticating);
@@ -255,7 +256,7 @@ TEST_F(Replies, ChallengeDeclinedIsARejectionCountedOnce) {
 
 TEST_F(Replies, ChallengeInAnAccountingStateConsultsTheCallback) {
     bool answer = false;
-    h.Engine().SetChallengeCallback([&](const char*, const char*, const char*) { return answer; });
+    h.Engine().SetChallengeCallback([&](const char*, const char*, const std::string*) { return answer; });
     Reach(SessionState::AccountingStart);
     EXPECT_FALSE(h.Answer(kChallenge));
     EXPECT_STREQ(h.Engine().LastError(), "Inconsistent Authentication reply: State=1");
@@ -272,7 +273,7 @@ TEST_F(Replies, ACallbackThatReentersTheEngineCannotDisturbTheChallengedSession)
     const std::uint8_t otherId = 1;
     const Bytes otherAccept = h.ReplyTo(otherId, kAccept);
     int calls = 0;
-    h.Engine().SetChallengeCallback([&](const char* user, const char*, const char*) {
+    h.Engine().SetChallengeCallback([&](const char* user, const char*, const std::string*) {
         ++calls;
         const std::size_t sent = h.SentCount();
         // Long past every time-out: a walk that saw "u" would send or drop it.

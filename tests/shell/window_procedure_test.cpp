@@ -233,10 +233,11 @@ TEST_F(WindowProcedureTest, ChallengeIsAnsweredOnlyForTheUserTypedLast) {
     EXPECT_TRUE(platform.ShownDialogs().empty());
 
     platform.ScriptDialog({kChallengeDialog, {{103, "4321"}}, {IDOK}});
-    EXPECT_TRUE(AskChallenge("alice", "Enter PIN", "st-1"));
+    const std::string state("st\0-1", 5);
+    EXPECT_TRUE(AskChallenge("alice", "Enter PIN", &state));
     EXPECT_EQ(std::string(seenRequest.userName), "alice");
     EXPECT_EQ(seenChallengeText, "Enter PIN");
-    EXPECT_EQ(std::string(seenRequest.state), "st-1");
+    EXPECT_EQ(*seenRequest.state, state);
     EXPECT_EQ(seenRequest.duration, 90u);
 
     platform.ScriptDialog({kChallengeDialog, {}, {IDCANCEL}});

@@ -34,11 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     EngineHarness h({.nasPorts = 6, .authOnly = (options & 2) != 0});
     Require(h.Initialized());
-    h.Engine().SetChallengeCallback([&](const char* user, const char*, const char* state) {
+    h.Engine().SetChallengeCallback([&](const char* user, const char*, const std::string* state) {
         h.Engine().Tick();  // the dialog's loop goes on ticking
         if ((options & 1) == 0) return false;
         AttributeList answer;
-        answer.Append(RadiusAttribute("State", 24, state ? state : ""));
+        answer.Append(RadiusAttribute("State", 24, state ? *state : std::string()));
         return h.Engine().AddSession(user, "answer", 5, answer, {}, {});
     });
     // "waiting" holds 1; "starting" 3 (its Access-Request had 2); "stopping" 6; "active" none.
