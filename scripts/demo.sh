@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The demo: builds Pelvok, starts FreeRADIUS on 127.0.0.1:18120 (accounting 18121), plays
+# The demo: builds Pelvok, starts FreeRADIUS on 127.0.0.1:21812 (accounting 21813), plays
 # examples/demo.sim in service mode (result lines on the terminal, packet trace in
 # build/demo/packets.log), stops the server and exits with Pelvok's status.
 set -euo pipefail
@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/build.sh
 mkdir -p build/demo
 server_dir="$PWD/build/demo/freeradius"
-port=18120
+port=21812
 
 scripts/freeradius.sh start "$server_dir" "$port"
 trap 'scripts/freeradius.sh stop "$server_dir" >/dev/null || true' EXIT
