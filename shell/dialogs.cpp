@@ -75,7 +75,7 @@ void AnswerChallenge(DialogHandle& dialog) {
     const std::string response = FieldText(dialog, kResponseField, kMaxCredentialLength);
     AttributeList authAttributes;
     if (request->state != nullptr)
-        authAttributes.Append(RadiusAttribute("State", kStateAttribute, request->state));
+        authAttributes.Append(RadiusAttribute("State", kStateAttribute, *request->state));
     StartSession(dialog, request->userName, response, request->duration, authAttributes);
     dialog.EndDialog(1);
 }

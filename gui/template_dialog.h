@@ -1,0 +1,85 @@
+// A modal QDialog built from a dialog template, and the DialogHandle its procedure talks to.
+#pragma once
+
+#include <QDialog>
+#include <QFont>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "gui/dialog_templates.h"
+#include "platform/platform.h"
+
+class QWidget;
+
+// Dialog units to pixels from the dialog's font, as classic dialogs do it: a horizontal unit
+// is a quarter of the average character width, a vertical unit an eighth of the line height.
+class DialogUnits {
+public:
+    explicit DialogUnits(const QFont& font);
+    int X(int units) const;
+    int Y(int units) const;
+
+private:
+    int averageCharWidth_;
+    int charHeight_;
+};
+
+class TemplateDialog : public QDialog {
+public:
+    // Control clicks, Enter, Escape and the close box arrive here as (control, notification).
+    using CommandSink = std::function<void(int controlId, int notification)>;
+
+    TemplateDialog(const DialogTemplate& dialogTemplate, QWidget* parent);
+
+    void SetCommandSink(CommandSink sink) { sink_ = std::move(sink); }
+    // The control of that identifier, or null.
+    QWidget* Control(int controlId) const;
+    std::string ItemText(int controlId) const;
+    void SetItemText(int controlId, const std::string& text);
+
+    // Enter and the default button send IDOK; Escape and the close box send IDCANCEL. The
+    // dialog closes only when its procedure ends it.
+    void accept() override;
+    void reject() override;
+
+private:
+    void Build(const DialogTemplate& dialogTemplate);
+    QWidget* MakeControl(const ControlTemplate& control);
+    void Send(int controlId, int notification);
+
+    CommandSink sink_;
+};
+
+// What a dialog procedure sees of an open TemplateDialog.
+class TemplateDialogHandle : public DialogHandle {
+public:
+    TemplateDialogHandle(TemplateDialog& dialog, WindowHandle window)
+        : dialog_(dialog), window_(window) {}
+
+    std::string GetItemText(int controlId) const override { return dialog_.ItemText(controlId); }
+    void SetItemText(int controlId, const std::string& text) override {
+        dialog_.SetItemText(controlId, text);
+    }
+    void EndDialog(std::intptr_t result) override {
+        ended_ = true;
+        result_ = result;
+    }
+    WindowHandle Window() const override { return window_; }
+    void SetUserData(std::intptr_t value) override { userData_ = value; }
+    std::intptr_t UserData() const override { return userData_; }
+
+    bool Ended() const { return ended_; }
+    std::intptr_t Result() const { return result_; }
+
+private:
+    TemplateDialog& dialog_;
+    WindowHandle window_;
+    bool ended_ = false;
+    std::intptr_t result_ = 0;
+    std::intptr_t userData_ = 0;
+};
+
+// The object name a control gets: its identifier in decimal ("101").
+QString ControlObjectName(int controlId);

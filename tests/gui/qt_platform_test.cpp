@@ -1,0 +1,377 @@
+// The Qt back end with real windows and dialogs (offscreen): the main window, its menu and
+// output list, the message loop, ticks and socket notifications under a modal dialog, and the
+// dialog templates run by the program's own procedures.
+#include "gui/qt_platform.h"
+
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "gui/dialog_templates.h"
+#include "gui/main_window_widget.h"
+#include "gui/template_dialog.h"
+#include "radius/radius_engine.h"
+#include "shell/dialogs.h"
+#include "shell/main_window.h"
+#include "shell/simulator.h"
+#include "tests/shell/shell_fixture.h"
+
+namespace shell_test {
+namespace {
+
+int noArguments = 0;
+
+// When a modal dialog shows, act on it; gives up (closing it) after a bounded number of looks.
+void WhenModal(std::function<void(QWidget*)> act, int looksLeft = 2000) {
+    QTimer::singleShot(5, qApp, [act = std::move(act), looksLeft]() mutable {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (modal != nullptr && modal->isVisible()) {
+            act(modal);
+        } else if (looksLeft > 0) {
+            WhenModal(std::move(act), looksLeft - 1);
+        } else {
+            ADD_FAILURE() << "no modal dialog showed";
+        }
+    });
+}
+
+void Press(QWidget* dialog, int controlId) {
+    auto* button = dialog->findChild<QPushButton*>(ControlObjectName(controlId));
+    ASSERT_NE(button, nullptr) << controlId;
+    button->click();
+}
+
+QLineEdit* Edit(QWidget* dialog, int controlId) {
+    return dialog->findChild<QLineEdit*>(ControlObjectName(controlId));
+}
+
+// ---- A window procedure that records, for the platform's own behaviour ----
+
+struct Recorder {
+    std::vector<Message> messages;
+    std::function<void(const Message&)> onMessage;
+    int ticks = 0;
+};
+Recorder* recorder = nullptr;
+
+std::intptr_t RecordingProc(WindowHandle window, unsigned message, std::uintptr_t wParam,
+                            std::intptr_t lParam) {
+    const Message seen{window, message, wParam, lParam};
+    if (recorder != nullptr) {
+        recorder->messages.push_back(seen);
+        if (message == WM_TIMER) ++recorder->ticks;
+        if (recorder->onMessage) recorder->onMessage(seen);
+    }
+    if (message == WM_DESTROY) CurrentPlatform().PostQuitMessage(3);
+    if (message == WM_CLOSE) return CurrentPlatform().DefWindowProc(window, message, wParam, lParam);
+    return 0;
+}
+
+std::intptr_t ClosingDialogProc(DialogHandle& dialog, unsigned message, std::uintptr_t wParam,
+                                std::intptr_t) {
+    if (message == WM_COMMAND && (LowWord(wParam) == IDOK || LowWord(wParam) == IDCANCEL)) {
+        dialog.EndDialog(LowWord(wParam) == IDOK ? 7 : 0);
+        return 1;
+    }
+    return message == WM_INITDIALOG ? 1 : 0;
+}
+
+class QtPlatformTest : public testing::Test {
+protected:
+    QtPlatformTest() : qt(noArguments, nullptr) {
+        SetCurrentPlatform(&qt);
+        recorder = &record;
+    }
+    ~QtPlatformTest() override {
+        recorder = nullptr;
+        SetCurrentPlatform(nullptr);
+    }
+    WindowHandle MakeWindow() {
+        const WindowHandle window = qt.CreateMainWindow("Test", MainMenu(), RecordingProc);
+        EXPECT_NE(window, kNoWindow);
+        return window;
+    }
+    std::vector<unsigned> Kinds() const {
+        std::vector<unsigned> kinds;
+        for (const Message& message : record.messages) kinds.push_back(message.message);
+        return kinds;
+    }
+
+    Recorder record;
+    QtPlatform qt;
+};
+
+TEST_F(QtPlatformTest, MenuItemsSendTheirCommands) {
+    const WindowHandle window = MakeWindow();
+    EXPECT_EQ(Kinds(), (std::vector<unsigned>{WM_CREATE}));
+    auto* frame = static_cast<MainWindowWidget*>(qt.Widget(window));
+    for (int command : {1, 2, 3, 100, 101}) {
+        auto* action = frame->findChild<QAction*>(CommandObjectName(command));
+        ASSERT_NE(action, nullptr) << command;
+        action->trigger();
+        ASSERT_EQ(record.messages.back().message, WM_COMMAND);
+        EXPECT_EQ(record.messages.back().wParam, static_cast<std::uintptr_t>(command));
+    }
+}
+
+TEST_F(QtPlatformTest, LoopReturnsPostedMessagesTicksAndSocketsAndEndsWhenTheWindowCloses) {
+    const WindowHandle window = MakeWindow();
+    Message message;
+
+    ASSERT_TRUE(qt.PostMessage(window, WM_USER + 5, 7, 8));
+    ASSERT_TRUE(qt.GetMessage(message));
+    EXPECT_EQ(message.window, window);
+    EXPECT_EQ(message.message, WM_USER + 5);
+    EXPECT_EQ(message.wParam, 7u);
+    EXPECT_EQ(message.lParam, 8);
+
+    ASSERT_TRUE(qt.PostThreadMessage(qt.CurrentThreadId(), WM_USER + 6, 0, 0));
+    ASSERT_TRUE(qt.GetMessage(message));
+    EXPECT_EQ(message.window, kNoWindow);
+    EXPECT_EQ(message.message, WM_USER + 6);
+    EXPECT_FALSE(qt.PostThreadMessage(qt.CurrentThreadId() + 1000, WM_USER, 0, 0));
+
+    ASSERT_EQ(qt.SetTimer(window, 9, 10), 9u);
+    ASSERT_TRUE(qt.GetMessage(message));
+    EXPECT_EQ(message.message, WM_TIMER);
+    EXPECT_EQ(message.wParam, 9u);
+    ASSERT_TRUE(qt.KillTimer(window, 9));
+
+    int sockets[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, sockets), 0);
+    ASSERT_EQ(qt.AsyncSelect(sockets[0], window, WM_SOCKET_NOTIFY, FD_READ), 0);
+    ASSERT_EQ(write(sockets[1], "x", 1), 1);
+    ASSERT_TRUE(qt.GetMessage(message));
+    EXPECT_EQ(message.message, WM_SOCKET_NOTIFY);
+    EXPECT_EQ(message.wParam, static_cast<std::uintptr_t>(sockets[0]));
+    EXPECT_EQ(message.lParam, MakeSelectEvent(FD_READ, 0));
+    EXPECT_EQ(qt.AsyncSelect(sockets[0], window, 0, 0), 0);
+    close(sockets[0]);
+    close(sockets[1]);
+
+    qt.Widget(window)->close();  // the close box: WM_CLOSE, destroyed, WM_DESTROY, quit
+    EXPECT_FALSE(qt.GetMessage(message));
+    EXPECT_EQ(message.message, WM_QUIT);
+    EXPECT_EQ(qt.ExitCode(), 3);
+    EXPECT_EQ(qt.Widget(window), nullptr);
+    const auto kinds = Kinds();
+    ASSERT_GE(kinds.size(), 2u);
+    EXPECT_EQ(kinds[kinds.size() - 2], WM_CLOSE);
+    EXPECT_EQ(kinds.back(), WM_DESTROY);
+}
+
+TEST_F(QtPlatformTest, TicksAndSocketNotificationsGoOnWhileADialogIsOpen) {
+    const WindowHandle window = MakeWindow();
+    int sockets[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, sockets), 0);
+    ASSERT_EQ(qt.AsyncSelect(sockets[0], window, WM_SOCKET_NOTIFY, FD_READ), 0);
+    ASSERT_EQ(qt.SetTimer(window, 1, 10), 1u);
+
+    int received = 0;
+    record.onMessage = [&](const Message& message) {
+        if (message.message == WM_TIMER && record.ticks == 3) {
+            [[maybe_unused]] ssize_t sent = write(sockets[1], "reply", 5);
+        }
+        if (message.message == WM_SOCKET_NOTIFY) {
+            char buffer[16];
+            if (read(sockets[0], buffer, sizeof buffer) > 0) ++received;
+            if (QWidget* modal = QApplication::activeModalWidget()) Press(modal, IDOK);
+        }
+    };
+    WhenModal([](QWidget*) {});  // the dialog is open; the procedure closes it from the tick
+    const std::intptr_t result = qt.DialogBoxParam(kAboutDialog, window, ClosingDialogProc, 0);
+
+    EXPECT_EQ(result, 7);
+    EXPECT_GE(record.ticks, 3);
+    EXPECT_EQ(received, 1);
+    qt.AsyncSelect(sockets[0], window, 0, 0);
+    close(sockets[0]);
+    close(sockets[1]);
+}
+
+TEST_F(QtPlatformTest, EveryTemplateBuildsItsControlsInsideTheDialog) {
+    EXPECT_EQ(FindDialogTemplate(1), nullptr);
+    EXPECT_EQ(qt.DialogBoxParam(99, kNoWindow, ClosingDialogProc, 0), -1);
+    const std::vector<std::pair<int, const char*>> captions = {
+        {kAboutDialog, "About..."}, {kSessionDialog, "Session Details"},
+        {kChallengeDialog, "Challenge"}, {kOptionsDialog, "Options"}};
+    for (const auto& [resourceId, caption] : captions) {
+        const DialogTemplate* dialogTemplate = FindDialogTemplate(resourceId);
+        ASSERT_NE(dialogTemplate, nullptr);
+        TemplateDialog dialog(*dialogTemplate, nullptr);
+        EXPECT_EQ(dialog.windowTitle().toStdString(), caption);
+        for (const ControlTemplate& control : dialogTemplate->controls) {
+            if (control.id == kStaticControl) continue;
+            QWidget* widget = dialog.Control(control.id);
+            ASSERT_NE(widget, nullptr) << caption << " " << control.id;
+            EXPECT_TRUE(dialog.rect().contains(widget->geometry())) << caption << " " << control.id;
+            if (control.kind == ControlKind::Edit) {
+                auto* edit = qobject_cast<QLineEdit*>(widget);
+                ASSERT_NE(edit, nullptr);
+                EXPECT_EQ(edit->echoMode(), QLineEdit::Normal);  // passwords in clear
+            }
+        }
+    }
+}
+
+// ---- The program's window and dialogs on the Qt back end ----
+
+class QtShellTest : public ShellTest {
+protected:
+    QtShellTest() : qt(noArguments, nullptr) { SetCurrentPlatform(&qt); }
+    ~QtShellTest() override { SetCurrentPlatform(&platform); }
+
+    void Start(const std::string& options = "") {
+        WriteOptions("[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nSessionId=1000\nDictDir=" +
+                     folder.Root() + "/\n" + options);
+        ASSERT_NE(CreateMainWindow(), kNoWindow);
+        std::string failure;
+        ASSERT_TRUE(InitSimulator(failure)) << failure;
+        RegisterDialogProcedures(PelvokDialogProcedures());
+        qt.ShowWindow(Shell().mainWindow, true);
+    }
+    MainWindowWidget* Frame() { return static_cast<MainWindowWidget*>(qt.Widget(Shell().mainWindow)); }
+    QListWidget* List() { return qobject_cast<QListWidget*>(qt.Widget(Shell().outputList)); }
+    void Menu(int command) {
+        Frame()->findChild<QAction*>(CommandObjectName(command))->trigger();
+    }
+
+    QtPlatform qt;
+};
+
+TEST_F(QtShellTest, MainWindowHasItsTitleMenuAndIcon) {
+    Start();
+    EXPECT_EQ(Frame()->windowTitle().toStdString(), "Quorlan Pelvok");
+    Shell().options.nasName = "edge-7";
+    UpdateTitle();
+    EXPECT_EQ(Frame()->windowTitle().toStdString(), "Quorlan Pelvok - edge-7");
+    EXPECT_FALSE(Frame()->windowIcon().isNull());
+
+    std::vector<std::string> popups;
+    std::vector<std::string> items;
+    for (QAction* popup : Frame()->menuBar()->actions()) {
+        popups.push_back(popup->text().toStdString());
+        for (QAction* item : popup->menu()->actions())
+            items.push_back(item->isSeparator() ? "-" : item->text().toStdString());
+    }
+    EXPECT_EQ(popups, (std::vector<std::string>{"&Main", "&Help"}));
+    EXPECT_EQ(items, (std::vector<std::string>{"&Open...", "&New Session", "-", "&Options...", "-",
+                                               "E&xit", "&About"}));
+}
+
+TEST_F(QtShellTest, OutputListKeepsTheNewest101LinesAndFollowsTheWindowSize) {
+    Start();
+    for (int i = 0; i < 150; ++i) ShowOutputLine(("line " + std::to_string(i)).c_str());
+    ASSERT_EQ(List()->count(), 101);
+    EXPECT_EQ(List()->item(0)->text().toStdString(), "line 49");
+    EXPECT_EQ(List()->item(100)->text().toStdString(), "line 149");
+    EXPECT_EQ(List()->currentRow(), 100);
+
+    Frame()->resize(700, 300);
+    QApplication::sendPostedEvents();
+    EXPECT_EQ(List()->geometry(), Frame()->ClientArea()->rect());
+    const QRect placed = List()->geometry();
+    PelvokWndProc(Shell().mainWindow, WM_SIZE, SIZE_MINIMIZED, MakeLParam(0, 0));
+    EXPECT_EQ(List()->geometry(), placed);
+}
+
+TEST_F(QtShellTest, SessionDetailsShowsTheRememberedValuesAndStartsTheSession) {
+    Start();
+    Shell().lastUserName = "alice";
+    Shell().lastPassword = "pw";
+    Shell().lastDuration = 30;
+    std::vector<std::string> shown;
+    WhenModal([&](QWidget* dialog) {
+        EXPECT_EQ(dialog->windowTitle().toStdString(), "Session Details");
+        for (int id : {101, 102, 103}) shown.push_back(Edit(dialog, id)->text().toStdString());
+        auto boxes = dialog->findChildren<QGroupBox*>();
+        std::sort(boxes.begin(), boxes.end(),
+                  [](QGroupBox* a, QGroupBox* b) { return a->y() < b->y(); });
+        std::vector<std::string> groups;
+        for (auto* group : boxes) groups.push_back(group->title().toStdString());
+        EXPECT_EQ(groups, (std::vector<std::string>{"User Name", "Password", "Duration (seconds)"}));
+        Edit(dialog, 101)->setText("bob");
+        Edit(dialog, 103)->setText("45");
+        Press(dialog, IDOK);
+    });
+    Menu(kCommandNewSession);
+    EXPECT_EQ(shown, (std::vector<std::string>{"alice", "pw", "30"}));
+    EXPECT_EQ(Shell().lastUserName, "bob");
+    EXPECT_EQ(Shell().lastDuration, 45u);
+    ASSERT_EQ(engine->SessionCount(), 1u);
+    EXPECT_EQ(engine->Sessions().front().userName, "bob");
+
+    WhenModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    Menu(kCommandNewSession);
+    EXPECT_EQ(engine->SessionCount(), 1u);  // Escape is Cancel
+}
+
+TEST_F(QtShellTest, ChallengeDialogOpensFromTheReplyAndAnswers) {
+    Start();
+    Shell().lastUserName = "carol";
+    Shell().lastDuration = 12;
+    ASSERT_TRUE(engine->AddSession("carol", "pw", 12, {}, {}, {}));
+    const auto& request = socket->sent.back();
+    socket->incoming.push_back(radius_test::MakeReply(
+        11, request.Id(), radius_test::AuthenticatorOf(request.bytes), "MeadowLantern",
+        radius_test::Concat({radius_test::Item(18, radius_test::Text("Enter your PIN")),
+                             radius_test::Item(24, radius_test::Text("st-9"))})));
+    std::string challengeText;
+    WhenModal([&](QWidget* dialog) {
+        EXPECT_EQ(dialog->windowTitle().toStdString(), "Challenge");
+        challengeText = dialog->findChild<QLabel*>(ControlObjectName(102))->text().toStdString();
+        Edit(dialog, 103)->setText("4321");
+        QTest::keyClick(Edit(dialog, 103), Qt::Key_Return);  // Enter is OK
+    });
+    PelvokWndProc(Shell().mainWindow, WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(socket->Fd()),
+                  MakeSelectEvent(FD_READ, 0));
+    EXPECT_EQ(challengeText, "Enter your PIN");
+    const Session* answer = nullptr;
+    for (const Session& session : engine->Sessions())
+        if (!session.removed && session.sessionNumber == 1002) answer = &session;
+    ASSERT_NE(answer, nullptr);
+    EXPECT_EQ(answer->password, "4321");
+    EXPECT_EQ(answer->Duration(), 12u);
+}
+
+TEST_F(QtShellTest, AboutLinkSendsItsClick) {
+    Start();
+    static std::vector<std::uintptr_t> commands;
+    commands.clear();
+    DialogProc proc = [](DialogHandle& dialog, unsigned message, std::uintptr_t wParam,
+                         std::intptr_t) -> std::intptr_t {
+        if (message != WM_COMMAND) return message == WM_INITDIALOG;
+        commands.push_back(wParam);
+        if (LowWord(wParam) == IDOK) dialog.EndDialog(1);
+        return 1;
+    };
+    WhenModal([](QWidget* dialog) {
+        auto* link = dialog->findChild<QLabel*>(ControlObjectName(kWebSiteLink));
+        ASSERT_NE(link, nullptr);
+        EXPECT_EQ(link->text().toStdString(), kWebAddress);
+        QTest::mouseClick(link, Qt::LeftButton);
+        QTest::keyClick(dialog, Qt::Key_Return);  // the default button, "&Ok"
+    });
+    EXPECT_EQ(qt.DialogBoxParam(kAboutDialog, Shell().mainWindow, proc, 0), 1);
+    EXPECT_EQ(commands, (std::vector<std::uintptr_t>{kWebSiteLink, IDOK}));
+}
+
+}  // namespace
+}  // namespace shell_test
