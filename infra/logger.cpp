@@ -223,31 +223,38 @@ void Logger::WriteLocked(int level, const char* text) {
         OpenLevel(level);
         if (output.stream == nullptr) return;  // counted as lost by OpenLevel
     }
+    if (ReleaseIfDeleted(level)) {
+        OpenLevel(level);
+        if (output.stream == nullptr) return;
+    }
+    // The message goes out in one write, after the report of what was lost before it.
+    std::string message;
     if (output.lostMessages != 0) {
         char line[64];
-        const int length =
-            std::snprintf(line, sizeof line, "*** Lost messages = %d\n",
-                          static_cast<int>(output.lostMessages));
-        WriteToStream(output.stream, line, static_cast<std::size_t>(length));
-        output.lostMessages = 0;
+        std::snprintf(line, sizeof line, "*** Lost messages = %d\n",
+                      static_cast<int>(output.lostMessages));
+        message += line;
     }
     if (output.timeStamp) {
         const std::time_t now = clock_->Now();
         std::tm local{};
         localtime_r(&now, &local);
         char stamp[64];
-        const int length = std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d %02d:%02d:%02d ",
-                                         local.tm_mon + 1, local.tm_mday, local.tm_year + 1900,
-                                         local.tm_hour, local.tm_min, local.tm_sec);
-        if (!WriteToStream(output.stream, stamp, static_cast<std::size_t>(length))) return;
+        std::snprintf(stamp, sizeof stamp, "%02d/%02d/%04d %02d:%02d:%02d ", local.tm_mon + 1,
+                      local.tm_mday, local.tm_year + 1900, local.tm_hour, local.tm_min,
+                      local.tm_sec);
+        message += stamp;
     }
-    const std::size_t length = std::strlen(text);
-    if (!WriteToStream(output.stream, text, length)) return;
-    if ((length == 0 || text[length - 1] != '\n') && !WriteToStream(output.stream, "\n", 1))
+    message += text;
+    if (message.empty() || message.back() != '\n') message += '\n';
+    // A full disk or a file over its size limit: the message is counted like one whose file
+    // would not open, and reported with them once a write succeeds again. The file stays open.
+    if (!WriteToStream(output.stream, message.data(), message.size())) {
+        std::clearerr(output.stream);
+        ++output.lostMessages;
         return;
-    // Each message reaches the file whole: nothing is lost in a crash and the length below is
-    // the file's own.
-    if (std::fflush(output.stream) != 0) return;
+    }
+    output.lostMessages = 0;
 
     struct stat info {};
     if (output.sizeLimit != 0 && fstat(fileno(output.stream), &info) == 0 &&
@@ -260,6 +267,18 @@ void Logger::WriteLocked(int level, const char* text) {
     } else if (output.closeAfterEachMessage || output.openCount < kOpenCountKeepsOpen) {
         CloseLevel(level, true);
     }
+}
+
+bool Logger::ReleaseIfDeleted(int level) {
+    LevelOutput& output = levels_[level];
+    if (!output.open || output.stream == nullptr || output.stream == stdout) return false;
+    struct stat info {};
+    const int fd = fileno(output.stream);
+    // Deleting a file does not stop the writes of whoever holds it open: they would go on
+    // into a file nobody can see. Every level that shares the stream lets go of it.
+    if (fd < 0 || fstat(fd, &info) != 0 || info.st_nlink != 0) return false;
+    CloseLevel(level, true);
+    return true;
 }
 
 void Logger::OpenLevel(int level) {
@@ -348,7 +367,10 @@ std::uint32_t Logger::CountNumberedFiles(const char* base) {
 std::FILE* Logger::OpenStream(const char* path) { return std::fopen(path, "ae"); }
 
 bool Logger::WriteToStream(std::FILE* stream, const char* data, std::size_t length) {
-    return std::fwrite(data, 1, length, stream) == length;
+    // Flushed with each message: nothing is lost in a crash, and the size compared with the
+    // limit is the file's own.
+    const bool written = std::fwrite(data, 1, length, stream) == length;
+    return std::fflush(stream) == 0 && written;
 }
 
 bool Logger::CloseStream(std::FILE* stream) {

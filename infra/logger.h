@@ -29,7 +29,7 @@ struct LevelOutput {
     std::uint32_t sizeLimit = 0;              // bytes; 0 = no limit
     std::uint32_t fileIndex = 0;              // numbered file in use; 0 = the name itself
     std::uint32_t openCount = 0;              // openings since the file last changed (10 for stdout)
-    std::uint32_t lostMessages = 0;           // dropped because the file would not open, not yet reported
+    std::uint32_t lostMessages = 0;           // dropped (file would not open, write failed), not yet reported
 };
 
 class Logger {
@@ -73,14 +73,22 @@ protected:
     std::mutex lock_;
     std::unique_ptr<ConfigDbs> store_;
 
+    // Every file the Logger writes goes through these three, so a test can stand in for a
+    // failing disk (a folder that refuses new files, a full file system) by overriding them.
+    // OpenStream: the file opened for appending, or null. WriteToStream: one whole message,
+    // written and flushed; false when any of it did not reach the file (the message then
+    // counts as lost). CloseStream: false when closing failed. The destructor closes through
+    // the Logger's own CloseStream, since an override is gone by then.
+    virtual std::FILE* OpenStream(const char* path);
+    virtual bool WriteToStream(std::FILE* stream, const char* data, std::size_t length);
+    virtual bool CloseStream(std::FILE* stream);
+
 private:
     std::unique_lock<std::mutex> LockIfThreadSafe();
     void WriteLocked(int level, const char* text);
     void DetachFromStandardOutput(LevelOutput& output);
-    // Every file the Logger writes goes through these three.
-    std::FILE* OpenStream(const char* path);
-    bool WriteToStream(std::FILE* stream, const char* data, std::size_t length);
-    bool CloseStream(std::FILE* stream);
+    // Lets go of an open file that was deleted meanwhile (true), so that opening it makes it anew.
+    bool ReleaseIfDeleted(int level);
 
     const Clock* clock_;
 };
