@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "infra/log.h"
@@ -11,6 +12,7 @@
 #include "protocol/packet_items.h"
 #include "protocol/radius_attribute.h"
 #include "radius/md5.h"
+#include "radius/message_authenticator.h"
 
 namespace {
 
@@ -46,12 +48,15 @@ void PutLength(ByteWriter& out) {
     out.PutU16At(kLengthOffset, static_cast<std::uint16_t>(out.Position()));
 }
 
-// The one place where an Access-Request is completed before it is sent: its Length field.
-// (A Message-Authenticator, RFC 3579 section 3.2, would be added and computed here.)
-bool FinishAccessRequest(ByteWriter& out, std::string_view /*secret*/) {
+// The one place where an Access-Request is completed before it is sent: its Length field,
+// then the Message-Authenticator when the packet has one (at messageAuthenticatorOffset): RFC
+// 3579 section 3.2 computes it over the finished packet, Request Authenticator included.
+bool FinishAccessRequest(ByteWriter& out, std::span<std::uint8_t> buffer, std::string_view secret,
+                         std::optional<std::size_t> messageAuthenticatorOffset) {
     if (out.Failed()) return false;
     PutLength(out);
-    return true;
+    if (!messageAuthenticatorOffset) return true;
+    return SignMessageAuthenticator(buffer.first(out.Position()), *messageAuthenticatorOffset, secret);
 }
 
 std::size_t ItemSize(const RadiusAttribute& attribute, const Dictionary* dictionary) {
@@ -101,9 +106,15 @@ std::size_t HidePassword(std::string_view password, std::string_view secret,
 
 std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& session,
                                const Authenticator& requestAuthenticator, std::string_view secret,
-                               const Dictionary* dictionary) {
+                               const Dictionary* dictionary, bool withMessageAuthenticator) {
     ByteWriter out(buffer);
     WriteHeader(out, code::kAccessRequest, session.requestId, requestAuthenticator);
+    // First of all attributes: a server that checks it can do so before it reads anything else.
+    std::optional<std::size_t> messageAuthenticatorOffset;
+    if (withMessageAuthenticator) {
+        messageAuthenticatorOffset = WriteMessageAuthenticatorPlaceholder(out);
+        if (!messageAuthenticatorOffset) return 0;
+    }
     WriteTextItem(out, attr::kUserName, session.userName);
     std::array<std::uint8_t, kMaxHiddenPasswordLength> hidden{};
     const std::size_t hiddenLength = HidePassword(session.password, secret, requestAuthenticator, hidden);
@@ -111,7 +122,7 @@ std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& se
     out.WriteU8(static_cast<std::uint8_t>(hiddenLength + 2));
     out.WriteBytes(hidden.data(), hiddenLength);
     session.authAttributes.EncodeAll(out, dictionary);
-    return FinishAccessRequest(out, secret) ? out.Position() : 0;
+    return FinishAccessRequest(out, buffer, secret, messageAuthenticatorOffset) ? out.Position() : 0;
 }
 
 std::size_t BuildAccountingRequest(std::span<std::uint8_t> buffer, const Session& session,
@@ -214,10 +225,11 @@ std::size_t EncodedListSize(const AttributeList& list, const Dictionary* diction
     return size;
 }
 
-bool SessionRequestsFit(const Session& session, const Dictionary* dictionary) {
+bool SessionRequestsFit(const Session& session, const Dictionary* dictionary, bool withMessageAuthenticator) {
     const std::size_t password = std::min(session.password.size(), kMaxPasswordLength);
     const std::size_t hidden = password + kBlock - password % kBlock;
-    const std::size_t access = kHeaderLength + 2 + session.userName.size() + 2 + hidden +
+    const std::size_t access = kHeaderLength + (withMessageAuthenticator ? kMessageAuthenticatorItemLength : 0) +
+                               2 + session.userName.size() + 2 + hidden +
                                EncodedListSize(session.authAttributes, dictionary);
     return access <= kMaxPacketLength &&
            AccountingSize(session, session.acctStartAttributes, false, dictionary) <= kMaxPacketLength &&

@@ -62,11 +62,12 @@ std::size_t HidePassword(std::string_view password, std::string_view secret,
                          std::array<std::uint8_t, kMaxHiddenPasswordLength>& out);
 
 // The Access-Request of the session under its identifier and the given authenticator:
-// User-Name, User-Password, then the session's authentication list. Returns the packet's
-// length, 0 when it does not fit the buffer.
+// User-Name, User-Password, then the session's authentication list; with
+// withMessageAuthenticator a Message-Authenticator (RFC 3579 section 3.2) comes first of all.
+// Returns the packet's length, 0 when it does not fit the buffer.
 std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& session,
                                const Authenticator& requestAuthenticator, std::string_view secret,
-                               const Dictionary* dictionary);
+                               const Dictionary* dictionary, bool withMessageAuthenticator = false);
 
 // The Accounting-Request for the session's state (AccountingStart: a Start, else a Stop),
 // signed as RFC 2866 section 3 says. Returns the packet's length, 0 when it does not fit.
@@ -103,7 +104,7 @@ ReplyFraming CheckReplyFraming(std::span<const std::uint8_t> reply);
 // complex attribute the dictionary lacks; measuring must not log it a second time).
 std::size_t EncodedListSize(const AttributeList& list, const Dictionary* dictionary);
 
-// Whether the session's Access-Request and both of its Accounting-Requests stay within 4096
-// octets, whatever an Access-Accept later adds to the accounting (six 4-octet values and a
-// Class of up to 31 characters).
-bool SessionRequestsFit(const Session& session, const Dictionary* dictionary);
+// Whether the session's Access-Request (with a Message-Authenticator when asked) and both of
+// its Accounting-Requests stay within 4096 octets, whatever an Access-Accept later adds to the
+// accounting (six 4-octet values and a Class of up to 31 characters).
+bool SessionRequestsFit(const Session& session, const Dictionary* dictionary, bool withMessageAuthenticator = false);

@@ -136,6 +136,7 @@ bool RadiusEngine::AssignRequestId(Session& session) {
     if (id == 0) {
         SetError("Out of free Reuquest Ids");
         Log(1, "%s", lastError_.c_str());
+        NoteMayWait(session);
         return false;
     }
     session.requestId = id;
@@ -148,6 +149,7 @@ void RadiusEngine::ReleaseRequestId(Session& session) {
     requestIds_.GiveBack(session.requestId);
     sessionById_[session.requestId] = nullptr;
     session.requestId = 0;
+    NoteMayWait(session);
 }
 
 bool RadiusEngine::AddSession(const char* userName, const char* password, std::uint32_t duration,
@@ -164,7 +166,7 @@ bool RadiusEngine::AddSession(const char* userName, const char* password, std::u
     prepared.authAttributes = authAttributes;
     prepared.acctStartAttributes = acctStartAttributes;
     prepared.acctStopAttributes = acctStopAttributes;
-    if (!SessionRequestsFit(prepared, dictionary_)) {
+    if (!SessionRequestsFit(prepared, dictionary_, messageAuthenticator_)) {
         SetError("Request too large: the attributes of %s do not fit in a %zu-byte packet",
                  prepared.userName.c_str(), kMaxPacketLength);
         Log(0, "%s", lastError_.c_str());
@@ -193,6 +195,8 @@ bool RadiusEngine::AddSession(const char* userName, const char* password, std::u
     session.nasPort = port;
     session.requestId = id;
     sessionById_[id] = &session;
+    session.sequence = ++nextSequence_;
+    endTimes_.emplace(session.endTime, &session);
     ++sessionCount_;
 
     if (!SendAccessRequest(session, false)) {
@@ -215,6 +219,11 @@ void RadiusEngine::RemoveSession(Session& session) {
         session.nasPort = 0;
     }
     session.removed = true;
+    ForgetEndTime(session);
+    if (session.waitingListed) {
+        waiting_.erase(std::find(waiting_.begin(), waiting_.end(), &session));
+        session.waitingListed = false;
+    }
     --sessionCount_;
     if (walkDepth_ > 0) {
         removedSessions_.push_back(session.position);
@@ -225,6 +234,7 @@ void RadiusEngine::RemoveSession(Session& session) {
 }
 
 void RadiusEngine::PurgeRemovedSessions() {
+    SettleMayWait();  // looks at the removed ones too, so before they go
     for (auto position : removedSessions_) sessions_.erase(position);
     removedSessions_.clear();
 }

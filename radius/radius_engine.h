@@ -11,6 +11,8 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <set>
+#include <utility>
 #include <span>
 #include <string>
 #include <vector>
@@ -21,6 +23,7 @@
 #include "radius/result_lines.h"
 #include "radius/session.h"
 #include "radius/session_starter.h"
+#include "radius/statistics.h"
 
 class Clock;
 class DatagramSocket;
@@ -59,6 +62,15 @@ public:
 
     void SetServerAddress(std::uint32_t address);
     void SetSecret(const char* secret);
+    // Message-Authenticator (RFC 3579 section 3.2): on, every Access-Request carries one as its
+    // first attribute. required: 0 nothing is required of replies; 1 a reply to an
+    // Access-Request without a right one is logged and handled all the same; 2 it is
+    // discarded, so the request goes on to its retransmission or drop. A wrong one is always
+    // logged. Accounting is not affected.
+    void SetMessageAuthenticator(bool on) { messageAuthenticator_ = on; }
+    void SetRequireMessageAuthenticator(int required);
+    bool MessageAuthenticator() const { return messageAuthenticator_; }
+    int RequireMessageAuthenticator() const { return requireMessageAuthenticator_; }
 
     // SessionStarter: takes a port and an identifier, records the session and sends its
     // Access-Request. A failed first transmission returns false but keeps the session.
@@ -92,6 +104,11 @@ public:
     bool SimulationDone() const { return simulationDone_; }
     const RequestCounters& Counters() const { return counters_; }
     std::time_t CountersStart() const { return countersStart_; }
+    // Requests, retransmissions, drops, reply latencies and Access outcomes since the counters
+    // were last reset.
+    const RequestStatistics& Statistics() const { return statistics_; }
+    // The counter report now, whether or not sessions are left (a run cut short).
+    void ReportCounters();
 
     // Read access for the shell, tests and benchmarks.
     int SocketFd() const;
@@ -120,6 +137,11 @@ private:
     void ReleaseRequestId(Session& session);
     void RemoveSession(Session& session);
     void PurgeRemovedSessions();
+    // Tick's bookkeeping (tick_candidates.cpp).
+    void NoteMayWait(Session& session);
+    void SettleMayWait();
+    void CollectTickCandidates(std::time_t now);
+    void ForgetEndTime(Session& session);
 
     // Requests.
     bool SendAccessRequest(Session& session, bool isRetry);
@@ -137,6 +159,12 @@ private:
     void ReportResult(ResultKind kind, const Session* session, std::span<const std::uint8_t> reply = {});
     void CheckSimulationDone();
 
+    // Message-Authenticator (message_authenticator_checks.cpp).
+    // False when the reply to the session's Access-Request is to be discarded unhandled.
+    bool AcceptReplyMessageAuthenticator(std::span<const std::uint8_t> reply, const Session& session);
+    // An Access-Request went unanswered: once per engine, the hint that the server may want one.
+    void HintMessageAuthenticator();
+
     void SetError(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     Clock& clock_;
@@ -153,6 +181,9 @@ private:
     bool resendAcct_ = false;
     std::uint32_t acctTimeout_ = 0;
     bool authOnly_ = false;
+    bool messageAuthenticator_ = false;
+    int requireMessageAuthenticator_ = 0;
+    bool messageAuthenticatorHinted_ = false;
 
     std::list<Session> sessions_;
     std::size_t sessionCount_ = 0;
@@ -167,6 +198,15 @@ private:
     int walkDepth_ = 0;
     std::vector<std::list<Session>::iterator> removedSessions_;
 
+    // Tick visits only the sessions that may have something to do, in creation order: those
+    // holding an identifier, those waiting for one, and those whose end time has come. An
+    // Active session that is not yet due costs a tick nothing, however many there are.
+    std::uint64_t nextSequence_ = 0;
+    std::set<std::pair<std::time_t, Session*>> endTimes_;  // live sessions not yet stopping
+    std::vector<Session*> releasedInWalk_;  // to be looked at when the walk ends
+    std::vector<Session*> waiting_;         // non-Active sessions without an identifier
+    std::vector<Session*> tickCandidates_;
+
     std::string lastError_;
     int lastSendError_ = 0;
     ResultCallback resultCallback_;
@@ -175,6 +215,7 @@ private:
     bool simulationDone_ = false;
     std::time_t countersStart_ = 0;
     RequestCounters counters_;
+    RequestStatistics statistics_;
 
     std::array<std::uint8_t, kMaxPacketLength> requestBuffer_{};
     std::array<std::uint8_t, kMaxPacketLength> replyBuffer_{};

@@ -10,6 +10,24 @@
 #include "radius/radius_engine.h"
 #include "radius/udp_socket.h"
 
+namespace {
+
+// The latency of the answer to the session's outstanding request and, for an Access reply
+// to an Access-Request, its outcome.
+void CountReply(RequestStatistics& statistics, SessionState state, std::uint8_t replyCode, std::uint32_t latencyMs) {
+    const RequestKind kind = RequestKindOf(state);
+    statistics.CountReply(kind, latencyMs);
+    if (kind != RequestKind::Access) return;
+    switch (replyCode) {
+        case code::kAccessAccept: statistics.CountOutcome(AccessOutcome::Accept); break;
+        case code::kAccessReject: statistics.CountOutcome(AccessOutcome::Reject); break;
+        case code::kAccessChallenge: statistics.CountOutcome(AccessOutcome::Challenge); break;
+        default: break;
+    }
+}
+
+}  // namespace
+
 bool RadiusEngine::OnReadable(int fd) {
     int error = 0;
     const long received = socket_->ReceiveFrom(replyBuffer_, error);
@@ -53,11 +71,15 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
     const auto duration = static_cast<std::int32_t>(clock_.TickCount() - session->lastSendTime);
     Log(3, "Recv(%d). Code=%d, len=%d, Duration=%d", id, replyCode, static_cast<int>(reply.size()), duration);
     LogPacket(reply, dictionary_);
+    // Before anything is handled: a discarded reply leaves the request outstanding.
+    if (!AcceptReplyMessageAuthenticator(reply, *session)) return false;
     // From here on a duplicate of this reply is an unrecognised request.
     ReleaseRequestId(*session);
 
     if (!VerifyResponse(reply, session->lastRequestAuthenticator, secret_))
         Log(1, "Response not authenticated.");
+
+    CountReply(statistics_, session->state, replyCode, static_cast<std::uint32_t>(duration));
 
     Outcome outcome;
     switch (replyCode) {

@@ -14,14 +14,24 @@ namespace {
 
 constexpr std::int32_t kMaxAuthTransmissions = 4;
 
+void CountTransmission(RequestStatistics& statistics, RequestKind kind, bool isRetry) {
+    if (isRetry) {
+        statistics.CountRetransmission(kind);
+    } else {
+        statistics.CountRequest(kind);
+    }
+}
+
 }  // namespace
 
 bool RadiusEngine::SendAccessRequest(Session& session, bool isRetry) {
     if (!isRetry) ++counters_.authRequests;
+    CountTransmission(statistics_, RequestKind::Access, isRetry);
     // Every transmission, retransmissions included, gets a fresh Request Authenticator.
     Authenticator authenticator;
     random_.Fill(authenticator.data(), authenticator.size());
-    const std::size_t length = BuildAccessRequest(requestBuffer_, session, authenticator, secret_, dictionary_);
+    const std::size_t length =
+        BuildAccessRequest(requestBuffer_, session, authenticator, secret_, dictionary_, messageAuthenticator_);
     if (length == 0) {
         // AddSession measured the request, so this cannot happen; the session is then
         // treated like one whose request went unanswered.
@@ -42,6 +52,7 @@ bool RadiusEngine::SendAccountingRequest(Session& session, bool isRetry) {
             ++counters_.acctStopRequests;
         }
     }
+    CountTransmission(statistics_, RequestKindOf(session.state), isRetry);
     const std::size_t length = BuildAccountingRequest(requestBuffer_, session, secret_, dictionary_);
     if (length == 0) {
         Log(1, "Accounting-Request of %s does not fit in %zu bytes", session.userName.c_str(), kMaxPacketLength);
@@ -75,6 +86,7 @@ bool RadiusEngine::SendPacket(std::span<const std::uint8_t> packet, Session& ses
 }
 
 void RadiusEngine::StartAccountingStop(Session& session) {
+    ForgetEndTime(session);  // stopping: its end time has done its work
     session.state = SessionState::AccountingStop;
     session.transmissions = 0;
     if (AssignRequestId(session)) SendAccountingRequest(session, false);
@@ -83,12 +95,20 @@ void RadiusEngine::StartAccountingStop(Session& session) {
 void RadiusEngine::Tick() {
     WalkGuard guard(*this);
     const std::time_t now = clock_.Now();
-    // Sessions added meanwhile (by a callback) join the walk at the end; removed ones are
-    // still linked until the guard ends, so the iterator stays valid.
-    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
-        if (it->removed || it->challengeOpen) continue;
-        TickSession(*it, now);
+    // Only the sessions that may have something to do, in creation order: for every other
+    // one (Active and not yet due) TickSession would do nothing. A session added meanwhile
+    // (by a callback) has just sent its request and has nothing to do either. Removed ones
+    // stay linked until the guard ends, so the pointers stay valid. The list is taken out
+    // of the member so that a nested Tick cannot change it under the walk.
+    CollectTickCandidates(now);
+    std::vector<Session*> candidates;
+    candidates.swap(tickCandidates_);
+    for (Session* session : candidates) {
+        if (session->removed || session->challengeOpen) continue;
+        TickSession(*session, now);
     }
+    candidates.clear();
+    if (tickCandidates_.empty()) candidates.swap(tickCandidates_);  // keeps the capacity
 }
 
 void RadiusEngine::TickSession(Session& session, std::time_t now) {
@@ -118,8 +138,10 @@ void RadiusEngine::TickSession(Session& session, std::time_t now) {
     }
 
     if (!expired) return;
+    statistics_.CountDrop(RequestKindOf(state));
     if (authenticating) {
         Log(1, "Dropping Session(%s) - No response", session.userName.c_str());
+        HintMessageAuthenticator();
         ReportResult(ResultKind::AuthDropped, &session);
     } else {
         Log(1, "Dropping Accounting Request(%s) - No response", session.userName.c_str());

@@ -27,7 +27,13 @@ void RadiusEngine::SetSimulationDone() {
     CheckSimulationDone();
 }
 
+void RadiusEngine::ReportCounters() {
+    simulationDone_ = false;  // told once
+    ReportResult(ResultKind::CounterReport, nullptr);
+}
+
 void RadiusEngine::ResetCounters() {
     counters_ = RequestCounters{};
+    statistics_.Reset();
     countersStart_ = clock_.Now();
 }

@@ -52,6 +52,9 @@ struct Session {
     bool removeWhenChallengeCloses = false;
     bool removed = false;  // taken out of the engine; unlinked once no walk is in progress
     std::list<Session>::iterator position;  // where the engine keeps it
+    std::uint64_t sequence = 0;      // creation order: Tick visits the sessions it picks in this order
+    bool releaseNoted = false;       // its identifier went back during the current walk
+    bool waitingListed = false;      // listed as waiting for an identifier
 
     std::uint32_t Duration() const { return static_cast<std::uint32_t>(endTime - startTime); }
 };

@@ -56,6 +56,8 @@ TEST_F(OptionsTest, NoFileGivesEveryDefault) {
     EXPECT_EQ(options.quorlanPort, 0u);
     EXPECT_FALSE(options.authOnly);
     EXPECT_TRUE(options.incomingNotify);
+    EXPECT_FALSE(options.messageAuthenticator);
+    EXPECT_EQ(options.requireMessageAuthenticator, 0);
     EXPECT_FALSE(folder.Exists("pelvok.ini"));  // reading writes nothing
 }
 
@@ -82,6 +84,24 @@ TEST_F(OptionsTest, EveryKeyIsReadWithItsConversion) {
     EXPECT_EQ(options.quorlanPort, 1u);  // the low 16 bits
     EXPECT_TRUE(options.authOnly);
     EXPECT_FALSE(options.incomingNotify);
+}
+
+TEST_F(OptionsTest, MessageAuthenticatorKeysReadLikeTheOtherNumbers) {
+    struct Case {
+        const char* on;
+        bool expectedOn;
+        const char* required;
+        std::int32_t expectedRequired;
+    };
+    const Case cases[] = {{"1", true, "1", 1}, {"7", true, "2", 2}, {"0", false, "9", 2},
+                          {"-1", false, "-1", 0}, {"yes", false, " 1 (log)", 1}};
+    for (const Case& c : cases) {
+        WriteOptions(std::string("[Options]\nMessageAuthenticator=") + c.on + "\nRequireMessageAuthenticator=" +
+                     c.required + "\n");
+        LoadOptions();
+        EXPECT_EQ(Shell().options.messageAuthenticator, c.expectedOn) << c.on;
+        EXPECT_EQ(Shell().options.requireMessageAuthenticator, c.expectedRequired) << c.required;
+    }
 }
 
 TEST_F(OptionsTest, LongTextsAreCutToTheirBuffers) {

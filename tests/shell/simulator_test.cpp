@@ -46,6 +46,15 @@ TEST_F(SimulatorTest, SetUpWiresEngineSocketAndTimer) {
     ASSERT_FALSE(platform.OutputLines(Shell().outputList).empty());
 }
 
+TEST_F(SimulatorTest, MessageAuthenticatorOptionsReachTheEngine) {
+    WriteOptions("[Options]\nQuorlanPort=1812\nMessageAuthenticator=1\nRequireMessageAuthenticator=2\n");
+    ASSERT_TRUE(InitSimulator(failure)) << failure;
+    EXPECT_TRUE(engine->MessageAuthenticator());
+    EXPECT_EQ(engine->RequireMessageAuthenticator(), 2);
+    ASSERT_TRUE(engine->AddSession("alice", "pw", 60, {}, {}, {}));
+    EXPECT_EQ(socket->sent.back().bytes.at(20), 80);  // Message-Authenticator first
+}
+
 TEST_F(SimulatorTest, EngineFailureLeavesNoTimerAndTheOptionsUntouched) {
     socket->openFailure = {DatagramSocket::OpenStep::Bind, 98};
     const std::string before = folder.Read("pelvok.ini");

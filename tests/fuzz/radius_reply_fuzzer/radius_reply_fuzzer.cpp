@@ -1,7 +1,8 @@
 // Fuzzes reply handling over a running engine: sessions waiting in each state (identifiers
 // 1, 3 and 6 outstanding, one Active), a fixed random source, an in-process socket. The first
 // input octet chooses options (bit 0: the challenge callback takes the challenge up, bit 1:
-// authentication only); the rest is one datagram, handled, then ticked over and handled again
+// authentication only, bit 2: Message-Authenticator in requests, bits 3-4: what is required
+// of replies' Message-Authenticator); the rest is one datagram, handled, then ticked over and handled again
 // as a duplicate. After every input the pools and sessions must still agree.
 #include <cstdint>
 #include <span>
@@ -34,6 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     EngineHarness h({.nasPorts = 6, .authOnly = (options & 2) != 0});
     Require(h.Initialized());
+    h.Engine().SetMessageAuthenticator((options & 4) != 0);
     h.Engine().SetChallengeCallback([&](const char* user, const char*, const std::string* state) {
         h.Engine().Tick();  // the dialog's loop goes on ticking
         if ((options & 1) == 0) return false;
@@ -52,6 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Require(h.Add("active", "pw", 60));
     h.Answer(2);
     h.Answer(5);
+    h.Engine().SetRequireMessageAuthenticator((options >> 3) & 3);
 
     h.Engine().ProcessReply(datagram.data(), datagram.size());
     Require(CheckInvariants(h.Engine(), 6).empty());

@@ -1,0 +1,79 @@
+// What a run's requests cost: per request kind the requests, retransmissions and drops and the
+// latency of the replies; per Access outcome the replies. Recording is a counter bump or one
+// push onto a vector; the percentiles are worked out only when a summary is asked for.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "radius/session.h"
+
+enum class RequestKind : std::size_t { Access = 0, AccountingStart = 1, AccountingStop = 2 };
+inline constexpr std::size_t kRequestKindCount = 3;
+
+// The kind of request a session has outstanding (or would send next) in this state.
+inline RequestKind RequestKindOf(SessionState state) {
+    switch (state) {
+        case SessionState::Authenticating: return RequestKind::Access;
+        case SessionState::AccountingStop: return RequestKind::AccountingStop;
+        default: return RequestKind::AccountingStart;
+    }
+}
+
+enum class AccessOutcome : std::size_t { Accept = 0, Reject = 1, Challenge = 2 };
+inline constexpr std::size_t kAccessOutcomeCount = 3;
+
+// Latency in milliseconds; percentiles by nearest rank (the smallest sample with at least
+// p percent of the samples at or below it).
+struct LatencySummary {
+    std::uint32_t minimum = 0;
+    std::uint32_t median = 0;
+    std::uint32_t p95 = 0;
+    std::uint32_t p99 = 0;
+    std::uint32_t maximum = 0;
+};
+
+struct KindSummary {
+    std::uint64_t requests = 0;
+    std::uint64_t retransmissions = 0;
+    std::uint64_t drops = 0;
+    std::uint64_t replies = 0;               // replies matched to a request of this kind
+    std::optional<LatencySummary> latency;   // none without replies
+};
+
+class RequestStatistics {
+public:
+    void CountRequest(RequestKind kind) { ++Of(kind).requests; }
+    void CountRetransmission(RequestKind kind) { ++Of(kind).retransmissions; }
+    void CountDrop(RequestKind kind) { ++Of(kind).drops; }
+    void CountReply(RequestKind kind, std::uint32_t latencyMs) { Of(kind).latencies.push_back(latencyMs); }
+    void CountOutcome(AccessOutcome outcome) { ++outcomes_[static_cast<std::size_t>(outcome)]; }
+
+    KindSummary Summarize(RequestKind kind) const;
+    std::uint64_t Outcomes(AccessOutcome outcome) const { return outcomes_[static_cast<std::size_t>(outcome)]; }
+    std::uint64_t TotalDrops() const;
+    void Reset() { *this = RequestStatistics{}; }
+
+private:
+    struct PerKind {
+        std::uint64_t requests = 0;
+        std::uint64_t retransmissions = 0;
+        std::uint64_t drops = 0;
+        std::vector<std::uint32_t> latencies;
+    };
+    PerKind& Of(RequestKind kind) { return kinds_[static_cast<std::size_t>(kind)]; }
+
+    std::array<PerKind, kRequestKindCount> kinds_{};
+    std::array<std::uint64_t, kAccessOutcomeCount> outcomes_{};
+};
+
+// The nearest-rank percentile (0 < percent <= 100) of samples sorted in ascending order;
+// 0 for none.
+std::uint32_t NearestRankPercentile(const std::vector<std::uint32_t>& sorted, unsigned percent);
+
+// "access", "accountingStart", "accountingStop" / "accept", "reject", "challenge".
+const char* RequestKindName(RequestKind kind);
+const char* AccessOutcomeName(AccessOutcome outcome);
