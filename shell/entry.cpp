@@ -1,6 +1,8 @@
 #include "shell/entry.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -9,30 +11,88 @@
 #include "infra/logger.h"
 #include "platform/headless_platform.h"
 #include "platform/platform.h"
+#include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
+#include "shell/run_mode.h"
 #include "shell/service.h"
 #include "shell/shell_state.h"
 #include "shell/simulator.h"
 
+namespace {
+
+// The value of "--name VALUE" or "--name=VALUE" at argv[i] (i moves past it); null when the
+// argument is another one. An empty or missing value is an error.
+const char* OptionValue(const char* name, int argc, char** argv, int& i, bool& missing) {
+    const char* argument = argv[i];
+    const std::size_t length = std::strlen(name);
+    if (std::strncmp(argument, name, length) != 0) return nullptr;
+    const char* value = nullptr;
+    if (argument[length] == '\0') {
+        value = i + 1 < argc ? argv[++i] : "";
+    } else if (argument[length] == '=') {
+        value = argument + length + 1;
+    } else {
+        return nullptr;  // a longer name
+    }
+    missing = value[0] == '\0';
+    return value;
+}
+
+bool ParseSeconds(const char* text, std::uint32_t& seconds) {
+    if (text[0] < '0' || text[0] > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    if (errno != 0 || *end != '\0' || value == 0 || value > kMaxWaitLimitSeconds) return false;
+    seconds = static_cast<std::uint32_t>(value);
+    return true;
+}
+
+}  // namespace
+
 bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::string& error) {
-    constexpr const char* kConfig = "--config";
-    constexpr std::size_t kConfigLength = 8;
     for (int i = 1; i < argc; ++i) {
-        const char* argument = argv[i];
-        if (std::strcmp(argument, kConfig) == 0) {
-            if (i + 1 >= argc || argv[i + 1][0] == '\0') {
+        const std::string argument = argv[i];
+        bool missing = false;
+        if (argument == "--help" || argument == "-h") {
+            commandLine.help = true;
+        } else if (argument == "--version") {
+            commandLine.version = true;
+        } else if (const char* file = OptionValue("--config", argc, argv, i, missing)) {
+            if (missing) {
                 error = "pelvok: --config needs a file name";
                 return false;
             }
-            commandLine.configFile = argv[++i];
-        } else if (std::strncmp(argument, kConfig, kConfigLength) == 0 &&
-                   argument[kConfigLength] == '=' && argument[kConfigLength + 1] != '\0') {
-            commandLine.configFile = argument + kConfigLength + 1;
+            commandLine.configFile = file;
+        } else if (const char* run = OptionValue("--run", argc, argv, i, missing)) {
+            if (missing) {
+                error = "pelvok: --run needs a simulation file";
+                return false;
+            }
+            commandLine.runFile = run;
+        } else if (const char* report = OptionValue("--report", argc, argv, i, missing)) {
+            if (missing) {
+                error = "pelvok: --report needs a file name";
+                return false;
+            }
+            commandLine.reportFile = report;
+        } else if (const char* wait = OptionValue("--max-wait", argc, argv, i, missing)) {
+            std::uint32_t seconds = 0;
+            if (missing || !ParseSeconds(wait, seconds)) {
+                error = "pelvok: --max-wait needs a whole number of seconds from 1 to " +
+                        std::to_string(kMaxWaitLimitSeconds);
+                return false;
+            }
+            commandLine.maxWaitSeconds = seconds;
         } else {
-            error = std::string("pelvok: unknown argument: ") + argument;
+            error = "pelvok: unknown argument: " + argument;
             return false;
         }
+    }
+    if (commandLine.runFile.empty() && (!commandLine.reportFile.empty() || commandLine.maxWaitSeconds)) {
+        error = "pelvok: --report and --max-wait go with --run";
+        return false;
     }
     return true;
 }
@@ -74,8 +134,17 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
         std::fprintf(stderr, "%s\n%s", error.c_str(), kUsage);
         return 2;
     }
+    if (commandLine.help) {
+        std::printf("%s\n%s", kUsage, kHelp);
+        return 0;
+    }
+    if (commandLine.version) {
+        std::printf("pelvok %s\n", kVersion);
+        return 0;
+    }
     SetOptionsFile(commandLine.configFile);
     BindShell(engine, simulation, SystemClock::Instance());
+    RegisterDialogProcedures(PelvokDialogProcedures());
 
     // The log settings are the section "Logs" of the options file.
     const std::string optionsFile = GetOptionsFile();
@@ -83,7 +152,13 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
     Log(2, "Quorlan Pelvok Started");
 
     int exitStatus = 0;
-    if (IsServiceMode()) {
+    if (!commandLine.runFile.empty()) {
+        // The keys "Service" and "SimFile" are not consulted: the command line says what to play.
+        HeadlessPlatform headless(SystemClock::Instance());
+        SetCurrentPlatform(&headless);
+        exitStatus = RunSimulationFile({commandLine.runFile, commandLine.reportFile, commandLine.maxWaitSeconds});
+        SetCurrentPlatform(nullptr);
+    } else if (IsServiceMode()) {
         HeadlessPlatform headless(SystemClock::Instance());
         SetCurrentPlatform(&headless);
         Shell().echoResultsToStdout = true;

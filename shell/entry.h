@@ -1,7 +1,9 @@
 // The program's entry: command line, logger, start and stop lines, service or interactive.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class Platform;
@@ -13,12 +15,38 @@ using GuiPlatformFactory = std::unique_ptr<Platform> (*)(int& argc, char** argv)
 
 struct CommandLine {
     std::string configFile;  // --config FILE; empty: the file beside the program
+    // A headless run: --run SIMFILE [--report FILE.json] [--max-wait SECONDS].
+    std::string runFile;
+    std::string reportFile;
+    std::optional<std::uint32_t> maxWaitSeconds;
+    bool help = false;
+    bool version = false;
 };
 
-// False with a message for anything but "--config FILE" (also "--config=FILE").
+// Options take their value as the next argument or after "=" ("--config=FILE"). False with a
+// message for anything else, and for --report or --max-wait without --run.
 bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::string& error);
 
-inline constexpr const char* kUsage = "usage: pelvok [--config FILE]\n";
+inline constexpr const char* kVersion = "1.4";
+inline constexpr std::uint32_t kMaxWaitLimitSeconds = 1000000;
+inline constexpr const char* kUsage =
+    "usage: pelvok [--config FILE]\n"
+    "       pelvok --run SIMFILE [--config FILE] [--report FILE.json] [--max-wait SECONDS]\n"
+    "       pelvok --help | --version\n";
+inline constexpr const char* kHelp =
+    "Plays RADIUS sessions against a server as a Network Access Server would.\n"
+    "\n"
+    "  --config FILE        the options file (default: the program's path with \".ini\")\n"
+    "  --run SIMFILE        play SIMFILE headless in the foreground, wait until every session\n"
+    "                       has ended, print the result lines, the counter report and a summary\n"
+    "  --report FILE.json   with --run: write the counters and request statistics as JSON\n"
+    "  --max-wait SECONDS   with --run: stop waiting this long after the start; live sessions\n"
+    "                       get their accounting stops\n"
+    "  --help, --version    this text; the version\n"
+    "\n"
+    "Exit status of --run: 0 every request of every session was answered; 1 a request was\n"
+    "dropped, a session could not start or was left unfinished, the wait ran out, or SIGINT or\n"
+    "SIGTERM ended the run; 2 the run could not start.\n";
 
 // The whole program. gui is null when the program was built without the Qt front end.
 // Returns the process's exit status: 0; 1 when the interactive program cannot run; 2 for a

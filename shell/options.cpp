@@ -132,6 +132,9 @@ void LoadOptions() {
         static_cast<std::uint16_t>(ReadNumberOption(file, "QuorlanPort", "0") & 0xFFFF);
     options.authOnly = ReadNumberOption(file, "AuthOnly", "0") > 0;
     options.incomingNotify = ReadNumberOption(file, "IncomingNotify", "1") > 0;
+    options.messageAuthenticator = ReadNumberOption(file, "MessageAuthenticator", "0") > 0;
+    options.requireMessageAuthenticator = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(ReadNumberOption(file, "RequireMessageAuthenticator", "0"), 0, 2));
 }
 
 void SaveOptions() {

@@ -32,6 +32,11 @@ struct Options {
     std::uint16_t quorlanPort = 0;   // 0: the port of the service "radius"
     bool authOnly = false;
     bool incomingNotify = true;
+    // Message-Authenticator (RFC 3579) in every Access-Request ("MessageAuthenticator"), and
+    // what is required of replies ("RequireMessageAuthenticator": 0 nothing, 1 log a reply
+    // without a right one, 2 discard it).
+    bool messageAuthenticator = false;
+    std::int32_t requireMessageAuthenticator = 0;
     std::string simFile;             // read only in service mode
 };
 

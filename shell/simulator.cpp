@@ -34,6 +34,8 @@ bool InitSimulator(std::string& failureText) {
         SetFailure(failureText, engine.LastError());
         return false;
     }
+    engine.SetMessageAuthenticator(options.messageAuthenticator);
+    engine.SetRequireMessageAuthenticator(options.requireMessageAuthenticator);
 
     engine.SetLastSessionId(options.sessionId);
     engine.SetResultCallback(ShowOutputLine);

@@ -51,6 +51,7 @@ bool Simulation::LoadFile(const char* path) {
     file_.reset(file);
     startTime_ = clock_.Now();
     nextOffset_ = 0;
+    linesRead_ = 0;
     // A file that starts with an invalid line is refused; an empty one has been closed.
     if (ReadNextLine() != kLineReady) return false;
     Step();
@@ -84,6 +85,7 @@ Simulation::ReadResult Simulation::ReadNextLine() {
         CloseFile();
         return kEndOfFile;
     }
+    ++linesRead_;
     MakeTextModeLineEnd(line);
 
     char work[kLineBufferSize];

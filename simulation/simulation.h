@@ -59,6 +59,8 @@ public:
     bool IsFileOpen() const { return file_ != nullptr; }
     const Dictionary* GetDictionary() const { return dictionary_; }
     std::time_t StartTime() const { return startTime_; }
+    // Lines read from the file being played (valid or not), the one read ahead included.
+    std::uint64_t LinesRead() const { return linesRead_; }
 
     // The line read ahead.
     std::int32_t NextOffset() const { return nextOffset_; }
@@ -85,6 +87,7 @@ private:
     const Dictionary* dictionary_ = nullptr;
     std::unique_ptr<std::FILE, FileCloser> file_;
     std::time_t startTime_ = 0;
+    std::uint64_t linesRead_ = 0;
 
     std::int32_t nextOffset_ = 0;
     char userName_[kLineUserNameLength + 1] = {};

@@ -1,0 +1,24 @@
+// A headless run for scripts and CI: plays one simulation file in the foreground, waits
+// until every session has ended, prints the result lines, the counter report and a summary
+// on standard output, and tells through the exit status whether every request was answered.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct RunRequest {
+    std::string simulationFile;
+    std::string reportFile;                      // empty: no JSON report
+    std::optional<std::uint32_t> maxWaitSeconds;  // counted from the start of the run
+};
+
+// Sessions with a request still outstanding when the run is cut short get this long, after
+// their accounting stops went out, for the last replies to come in.
+inline constexpr std::uint32_t kStopGraceMs = 1000;
+
+// Runs with the shell bound (BindShell) and the current platform set (the headless one).
+// Returns 0 (every request answered), 1 (a request dropped, a session not started or left
+// unfinished, the wait ran out, SIGINT or SIGTERM) or 2 (the run could not start; the
+// reason is on standard error).
+int RunSimulationFile(const RunRequest& request);

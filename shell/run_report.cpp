@@ -1,0 +1,132 @@
+#include "shell/run_report.h"
+
+#include <cstdio>
+#include <cstring>
+#include <nlohmann/json.hpp>
+
+#include "infra/atomic_file.h"
+
+namespace {
+
+constexpr RequestKind kKinds[] = {RequestKind::Access, RequestKind::AccountingStart, RequestKind::AccountingStop};
+constexpr AccessOutcome kOutcomes[] = {AccessOutcome::Accept, AccessOutcome::Reject, AccessOutcome::Challenge};
+
+nlohmann::ordered_json KindJson(const KindSummary& summary) {
+    nlohmann::ordered_json kind;
+    kind["requests"] = summary.requests;
+    kind["retransmissions"] = summary.retransmissions;
+    kind["drops"] = summary.drops;
+    kind["replies"] = summary.replies;
+    if (summary.latency) {
+        const LatencySummary& latency = *summary.latency;
+        kind["latencyMs"] = {{"min", latency.minimum}, {"median", latency.median}, {"p95", latency.p95},
+                             {"p99", latency.p99},     {"max", latency.maximum}};
+    } else {
+        kind["latencyMs"] = nullptr;
+    }
+    return kind;
+}
+
+const char* KindTitle(RequestKind kind) {
+    switch (kind) {
+        case RequestKind::Access: return "Access";
+        case RequestKind::AccountingStart: return "Accounting Start";
+        case RequestKind::AccountingStop: return "Accounting Stop";
+    }
+    return "";
+}
+
+}  // namespace
+
+int RunExitStatus(const RunResult& result) {
+    const bool everyRequestAnswered = result.how == RunEnd::Completed && result.statistics.TotalDrops() == 0 &&
+                                      result.sessionsNotStarted == 0 && result.sessionsUnfinished == 0;
+    return everyRequestAnswered ? kRunSucceeded : kRunFailed;
+}
+
+const char* RunEndName(RunEnd how) {
+    switch (how) {
+        case RunEnd::Completed: return "completed";
+        case RunEnd::WaitRanOut: return "wait ran out";
+        case RunEnd::Interrupted: return "interrupted";
+    }
+    return "";
+}
+
+std::string Iso8601LocalTime(std::time_t time) {
+    std::tm local{};
+    if (localtime_r(&time, &local) == nullptr) return {};
+    char text[40];
+    char offset[8];  // "+0100"
+    if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local) == 0 ||
+        std::strftime(offset, sizeof offset, "%z", &local) != 5)
+        return {};
+    // ISO 8601's extended format separates the offset's hours and minutes.
+    return std::string(text) + std::string(offset, 3) + ":" + std::string(offset + 3, 2);
+}
+
+std::string RunReportJson(const RunResult& result) {
+    nlohmann::ordered_json report;
+    report["simulationFile"] = result.simulationFile;
+    report["start"] = Iso8601LocalTime(result.start);
+    report["end"] = Iso8601LocalTime(result.end);
+    report["result"] = RunEndName(result.how);
+    report["exitStatus"] = RunExitStatus(result);
+    const RequestCounters& counters = result.counters;
+    report["counters"] = {{"authRequests", counters.authRequests},
+                          {"authResponses", counters.authResponses},
+                          {"acctStartRequests", counters.acctStartRequests},
+                          {"acctStartResponses", counters.acctStartResponses},
+                          {"acctStopRequests", counters.acctStopRequests},
+                          {"acctStopResponses", counters.acctStopResponses}};
+    nlohmann::ordered_json requests = nlohmann::ordered_json::object();
+    for (RequestKind kind : kKinds) requests[RequestKindName(kind)] = KindJson(result.statistics.Summarize(kind));
+    report["requests"] = requests;
+    nlohmann::ordered_json outcomes = nlohmann::ordered_json::object();
+    for (AccessOutcome outcome : kOutcomes) outcomes[AccessOutcomeName(outcome)] = result.statistics.Outcomes(outcome);
+    report["outcomes"] = outcomes;
+    report["sessions"] = {{"notStarted", result.sessionsNotStarted}, {"unfinished", result.sessionsUnfinished}};
+    // Names come from a simulation file: replace anything that is not UTF-8 instead of failing.
+    return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
+}
+
+bool WriteRunReport(const std::string& path, const RunResult& result, std::string& error) {
+    const ReplaceResult written = ReplaceFileContents(path, RunReportJson(result));
+    if (written.Ok()) return true;
+    error = "pelvok: cannot write the report " + path + ": " + std::strerror(written.error);
+    return false;
+}
+
+std::vector<std::string> RunSummaryLines(const RunResult& result) {
+    std::vector<std::string> lines;
+    char text[320];
+    std::snprintf(text, sizeof text, "---------- Run Summary: %s, exit status %d ----------", RunEndName(result.how),
+                  RunExitStatus(result));
+    lines.emplace_back(text);
+    for (RequestKind kind : kKinds) {
+        const KindSummary summary = result.statistics.Summarize(kind);
+        int used = std::snprintf(text, sizeof text, "%-16s: %llu requests, %llu retransmissions, %llu drops, %llu replies",
+                                 KindTitle(kind), static_cast<unsigned long long>(summary.requests),
+                                 static_cast<unsigned long long>(summary.retransmissions),
+                                 static_cast<unsigned long long>(summary.drops),
+                                 static_cast<unsigned long long>(summary.replies));
+        if (summary.latency && used > 0 && static_cast<std::size_t>(used) < sizeof text) {
+            const LatencySummary& latency = *summary.latency;
+            std::snprintf(text + used, sizeof text - static_cast<std::size_t>(used),
+                          "; latency ms min %u, median %u, p95 %u, p99 %u, max %u", latency.minimum, latency.median,
+                          latency.p95, latency.p99, latency.maximum);
+        }
+        lines.emplace_back(text);
+    }
+    const RequestStatistics& statistics = result.statistics;
+    std::snprintf(text, sizeof text, "Outcomes: %llu accepted, %llu rejected, %llu challenged",
+                  static_cast<unsigned long long>(statistics.Outcomes(AccessOutcome::Accept)),
+                  static_cast<unsigned long long>(statistics.Outcomes(AccessOutcome::Reject)),
+                  static_cast<unsigned long long>(statistics.Outcomes(AccessOutcome::Challenge)));
+    lines.emplace_back(text);
+    std::snprintf(text, sizeof text, "Sessions not started: %llu, unfinished: %llu",
+                  static_cast<unsigned long long>(result.sessionsNotStarted),
+                  static_cast<unsigned long long>(result.sessionsUnfinished));
+    lines.emplace_back(text);
+    return lines;
+}

@@ -1,0 +1,210 @@
+// The pieces of a headless run: its command line, the progress line, the exit status, the
+// JSON report and the summary.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "shell/entry.h"
+#include "shell/progress.h"
+#include "shell/run_report.h"
+#include "tests/infra/temp_folder.h"
+
+namespace {
+
+struct ParseCase {
+    std::vector<std::string> arguments;
+    bool ok;
+    std::string error;  // a part of the message when not ok
+};
+
+bool Parse(const std::vector<std::string>& arguments, CommandLine& commandLine, std::string& error) {
+    std::vector<std::string> words{"pelvok"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    return ParseCommandLine(static_cast<int>(words.size()), argv.data(), commandLine, error);
+}
+
+TEST(RunCommandLine, AcceptsTheRunOptionsAndRefusesWhatDoesNotFit) {
+    const ParseCase cases[] = {
+        {{}, true, ""},
+        {{"--run", "a.sim", "--config", "x.ini", "--report", "r.json", "--max-wait", "30"}, true, ""},
+        {{"--run=a.sim", "--report=r.json", "--max-wait=1"}, true, ""},
+        {{"--run="}, false, "--run needs a simulation file"},
+        {{"--run", "a.sim", "--max-wait", "0"}, false, "--max-wait needs"},
+        {{"--run", "a.sim", "--max-wait", "-3"}, false, "--max-wait needs"},
+        {{"--run", "a.sim", "--max-wait", "12s"}, false, "--max-wait needs"},
+        {{"--run", "a.sim", "--max-wait", "99999999999999999999"}, false, "--max-wait needs"},
+        {{"--report", "r.json"}, false, "go with --run"},
+        {{"--running", "a.sim"}, false, "unknown argument: --running"},
+        {{"--config"}, false, "--config needs a file name"},
+    };
+    for (const ParseCase& c : cases) {
+        CommandLine commandLine;
+        std::string error;
+        const std::string shown = c.arguments.empty() ? "(none)" : c.arguments.front();
+        EXPECT_EQ(Parse(c.arguments, commandLine, error), c.ok) << shown << ": " << error;
+        if (!c.ok) {
+            EXPECT_NE(error.find(c.error), std::string::npos) << shown << ": " << error;
+        }
+    }
+
+    CommandLine commandLine;
+    std::string error;
+    ASSERT_TRUE(Parse({"--run=a.sim", "--report", "r.json", "--max-wait=45", "--config=x.ini"}, commandLine, error));
+    EXPECT_EQ(commandLine.runFile, "a.sim");
+    EXPECT_EQ(commandLine.reportFile, "r.json");
+    EXPECT_EQ(commandLine.configFile, "x.ini");
+    EXPECT_EQ(commandLine.maxWaitSeconds, 45u);
+}
+
+// A progress display writing into memory.
+class ProgressTest : public testing::Test {
+protected:
+    ~ProgressTest() override {
+        if (out_ != nullptr) std::fclose(out_);
+        std::free(buffer_);
+    }
+    std::FILE* Out() { return out_; }
+    std::string Written() {
+        std::fflush(out_);
+        return std::string(buffer_, size_);
+    }
+
+private:
+    char* buffer_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE* out_ = open_memstream(&buffer_, &size_);
+};
+
+TEST_F(ProgressTest, QuietForTwoSecondsThenRedrawnAtMostFourTimesASecond) {
+    ProgressFigures figures{12, 3, 2, 9, 1, 0};
+    ProgressDisplay progress(Out(), true, 5000);
+    progress.Update(6999, figures);
+    EXPECT_EQ(Written(), "");
+    progress.Update(7000, figures);
+    const std::string line = "lines 12 | live 3 | outstanding 2 | accepted 9 | rejected 1 | dropped 0";
+    std::string expected = "\r" + line;
+    EXPECT_EQ(Written(), expected);
+    progress.Update(7300, figures);  // nothing new: not drawn again
+    EXPECT_EQ(Written(), expected);
+    figures.accepted = 10;
+    progress.Update(7200, figures);  // new, but only 200 ms after the last drawing
+    EXPECT_EQ(Written(), expected);
+    progress.Clear();  // a result line is about to be printed
+    expected += "\r" + std::string(line.size(), ' ') + "\r";
+    EXPECT_EQ(Written(), expected);
+    EXPECT_FALSE(progress.Shown());
+    figures.linesRead = 7;
+    progress.Update(7250, figures);
+    const std::string shorter = "lines 7 | live 3 | outstanding 2 | accepted 10 | rejected 1 | dropped 0";
+    expected += "\r" + shorter;
+    EXPECT_EQ(Written(), expected);
+    figures.linesRead = 1234;  // a longer one, then a shorter one that blanks the rest
+    progress.Update(7500, figures);
+    const std::string longer = "lines 1234 | live 3 | outstanding 2 | accepted 10 | rejected 1 | dropped 0";
+    figures.linesRead = 8;
+    progress.Update(7750, figures);
+    expected += "\r" + longer + "\r" + shorter.substr(0, 6) + "8" + shorter.substr(7) + "   ";
+    EXPECT_EQ(Written(), expected);
+    progress.Clear();
+    progress.Clear();  // nothing shown: nothing written
+    expected += "\r" + std::string(longer.size(), ' ') + "\r";
+    EXPECT_EQ(Written(), expected);
+}
+
+// The time zone for one test.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) previous_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (previous_) {
+            setenv("TZ", previous_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+private:
+    std::optional<std::string> previous_;
+};
+
+TEST(RunReport, TimesAreLocalWithTheirOffset) {
+    {
+        ScopedTimeZone zone("<+0530>-5:30");
+        EXPECT_EQ(Iso8601LocalTime(0), "1970-01-01T05:30:00+05:30");
+    }
+    {
+        ScopedTimeZone zone("<-03>3");
+        EXPECT_EQ(Iso8601LocalTime(86400 + 3600), "1970-01-01T22:00:00-03:00");
+    }
+}
+
+RunResult SampleResult() {
+    RunResult result;
+    result.simulationFile = "demo.sim";
+    result.start = 1767225600;
+    result.end = 1767225612;
+    result.counters = {4, 3, 2, 2, 2, 1};
+    RequestStatistics& statistics = result.statistics;
+    for (int i = 0; i < 4; ++i) statistics.CountRequest(RequestKind::Access);
+    statistics.CountRetransmission(RequestKind::Access);
+    statistics.CountDrop(RequestKind::Access);
+    for (std::uint32_t latency : {40u, 10u, 20u}) statistics.CountReply(RequestKind::Access, latency);
+    statistics.CountOutcome(AccessOutcome::Accept);
+    statistics.CountOutcome(AccessOutcome::Accept);
+    statistics.CountOutcome(AccessOutcome::Reject);
+    for (int i = 0; i < 2; ++i) statistics.CountRequest(RequestKind::AccountingStart);
+    statistics.CountReply(RequestKind::AccountingStart, 5);
+    statistics.CountReply(RequestKind::AccountingStart, 7);
+    return result;
+}
+
+TEST(RunReport, JsonHoldsCountersStatisticsAndOutcomes) {
+    ScopedTimeZone zone("UTC0");
+    const nlohmann::json report = nlohmann::json::parse(RunReportJson(SampleResult()));
+    EXPECT_EQ(report["start"], "2026-01-01T00:00:00+00:00");
+    EXPECT_EQ(report["end"], "2026-01-01T00:00:12+00:00");
+    EXPECT_EQ(report["exitStatus"], 1);  // the drop
+    EXPECT_EQ(report["counters"]["acctStopResponses"], 1);
+    const nlohmann::json& access = report["requests"]["access"];
+    EXPECT_EQ(access["retransmissions"], 1);
+    EXPECT_EQ(access["latencyMs"]["min"], 10);
+    EXPECT_EQ(access["latencyMs"]["median"], 20);
+    EXPECT_EQ(access["latencyMs"]["p95"], 40);
+    EXPECT_EQ(access["latencyMs"]["p99"], 40);
+    EXPECT_EQ(access["latencyMs"]["max"], 40);
+    EXPECT_EQ(report["requests"]["accountingStart"]["latencyMs"]["median"], 5);
+    EXPECT_TRUE(report["requests"]["accountingStop"]["latencyMs"].is_null());
+    EXPECT_EQ(report["outcomes"]["accept"], 2);
+    EXPECT_EQ(report["outcomes"]["challenge"], 0);
+}
+
+TEST(RunReport, NamesThatAreNotUtf8DoNotBreakTheReport) {
+    RunResult result;
+    result.simulationFile = "caf\xE9.sim";
+    const nlohmann::json report = nlohmann::json::parse(RunReportJson(result));
+    EXPECT_EQ(report["simulationFile"], "caf\xEF\xBF\xBD.sim");
+}
+
+TEST(RunReport, WrittenToAFileOrRefusedWithAMessage) {
+    TempFolder folder;
+    std::string error;
+    ASSERT_TRUE(WriteRunReport(folder.Path("out.json"), SampleResult(), error)) << error;
+    EXPECT_EQ(nlohmann::json::parse(folder.Read("out.json"))["counters"]["acctStartRequests"], 2);
+    EXPECT_FALSE(WriteRunReport(folder.Path("missing/out.json"), SampleResult(), error));
+    EXPECT_NE(error.find("cannot write the report"), std::string::npos) << error;
+}
+
+}  // namespace
