@@ -1,0 +1,287 @@
+#!/usr/bin/env bash
+# End-to-end benchmark: Pelvok against radclient, both sending to one FreeRADIUS 3.2 on the
+# loopback address, in the same run.
+#
+#   scripts/bench.sh [--rounds N] [--sessions N] [--per-second N] [--port PORT] [--no-trace]
+#
+# Each round:
+#   1. Pelvok plays a generated simulation file headless (--run), logging off: SESSIONS
+#      sessions of users bench00001..., PER_SECOND of them starting each second, lasting 1 to 3
+#      seconds, so that at most about 2 x PER_SECOND request identifiers are ever in use
+#      (the starts of one second and the stops that fall due in it). Every session makes an
+#      Access-Request, an Accounting-Request Start and a Stop.
+#   2. radclient sends the same number of Access-Requests (distinct users) and then
+#      Accounting-Requests (a start and a stop per user), 255 outstanding (-p 255).
+# For both, the CPU time (user + system) of the process is taken from the kernel's account of
+# the finished child (GNU time), per request; and requests per second of wall time. Pelvok's
+# retransmissions, drops and unanswered requests come from its JSON report; radclient's lost
+# requests from its summary. Medians over the rounds are printed at the end, with the ratio.
+# Then one Pelvok run with a single session lasting as long as a round measures the run's
+# fixed cost (start-up, ticks, shutdown), and, unless --no-trace, one more round runs with the
+# packet trace (log level 3) written to a file, for its cost against logging off.
+#
+# Needs: a Release build in build/bench (made here if missing), FreeRADIUS and radclient.
+# The server's configuration is scripts/freeradius.sh's with a bench overlay: 4 MiB socket
+# receive buffers, the bench users (any benchNNNNN with password benchpw is accepted), no
+# authentication log lines. It runs in build/bench/e2e/freeradius and is stopped at the end.
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+
+rounds=3
+sessions=3000
+per_second=60
+port=18620
+trace=1
+while (($#)); do
+  case "$1" in
+    --rounds) rounds="$2"; shift ;;
+    --sessions) sessions="$2"; shift ;;
+    --per-second) per_second="$2"; shift ;;
+    --port) port="$2"; shift ;;
+    --no-trace) trace=0 ;;
+    *) echo "usage: $0 [--rounds N] [--sessions N] [--per-second N] [--port PORT] [--no-trace]" >&2; exit 2 ;;
+  esac
+  shift
+done
+for number in "$rounds" "$sessions" "$per_second" "$port"; do
+  [[ $number =~ ^[1-9][0-9]*$ ]] || { echo "bench: not a positive number: $number" >&2; exit 2; }
+done
+((per_second <= 120)) || { echo "bench: --per-second above 120 would need more than 255 identifiers" >&2; exit 2; }
+
+secret=MeadowLantern
+build="$root/build/bench"
+work="$build/e2e"
+server_dir="$work/freeradius"
+python=/usr/bin/python3
+mkdir -p "$work"
+
+# ---- The program ------------------------------------------------------------------------
+if [[ ! -f $build/build.ninja ]]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+pelvok="$build/pelvok"
+if ! cmake --build "$build" --target pelvok -j2 >"$work/build.log" 2>&1; then
+  [[ -x $pelvok ]] || { cat "$work/build.log" >&2; exit 1; }
+  echo "bench: the build failed (see $work/build.log); measuring the pelvok built before" >&2
+fi
+if ! "$pelvok" --help 2>/dev/null | grep -q -- '--run'; then
+  echo "bench: $pelvok has no --run mode" >&2
+  exit 1
+fi
+
+# ---- The server -------------------------------------------------------------------------
+start_server() {
+  # freeradius.sh makes the configuration (and starts it); the bench overlay goes on top
+  # while it is stopped, then the server starts again the way freeradius.sh starts it.
+  scripts/freeradius.sh start "$server_dir" "$port" >/dev/null
+  scripts/freeradius.sh stop "$server_dir" >/dev/null
+  # Receive buffers of 4 MiB on both listeners (the kernel's limit is net.core.rmem_max).
+  perl -0pi -e 's/(\n\t\tport = \d+\n)/$1\t\trecv_buff = 4194304\n/g' "$server_dir/sites-available/pelvok"
+  grep -c 'recv_buff' "$server_dir/sites-available/pelvok" | grep -qx 2 || {
+    echo "bench: could not add recv_buff to the listen sections" >&2; exit 1; }
+  # One log line per authentication is the server's work, not the clients'.
+  perl -0pi -e 's/\tauth = yes/\tauth = no/' "$server_dir/radiusd.conf"
+  # The bench users, before everyone else.
+  local users="$server_dir/mods-config/files/authorize"
+  {
+    printf '# The bench users (scripts/bench.sh): bench followed by digits, password benchpw.\n'
+    printf 'DEFAULT\tUser-Name =~ "^bench[0-9]+$", Cleartext-Password := "benchpw"\n'
+    printf '\tService-Type = Framed-User,\n\tFramed-Protocol = PPP,\n'
+    printf '\tFramed-IP-Address = 10.0.0.5,\n\tClass = "pelvok-gold"\n\n'
+    cat "$users"
+  } >"$users.bench"
+  mv "$users.bench" "$users"
+  if [[ $(id -u) -eq 0 ]]; then chown -R freerad:freerad "$server_dir"; fi
+
+  setsid /usr/sbin/freeradius -f -d "$server_dir" -l "$server_dir/log/radius.log" \
+    </dev/null >"$server_dir/log/stdout.log" 2>&1 &
+  echo $! >"$server_dir/freeradius.pid"
+  for _ in $(seq 100); do
+    grep -q "Ready to process requests" "$server_dir/log/radius.log" 2>/dev/null && return 0
+    kill -0 "$(cat "$server_dir/freeradius.pid")" 2>/dev/null || break
+    sleep 0.1
+  done
+  echo "bench: FreeRADIUS did not start; its log:" >&2
+  tail -n 20 "$server_dir/log/radius.log" "$server_dir/log/stdout.log" >&2 2>/dev/null || true
+  exit 1
+}
+trap 'scripts/freeradius.sh stop "$server_dir" >/dev/null 2>&1 || true' EXIT
+start_server
+# The first requests after the start can go unanswered: a few go through before measuring.
+for _ in 1 2 3; do
+  echo 'User-Name = "bench00000", User-Password = "benchpw"' |
+    radclient -q -t 1 -r 3 "127.0.0.1:$port" auth "$secret" >/dev/null 2>&1 || true
+  echo 'User-Name = "bench00000", Acct-Status-Type = Start, Acct-Session-Id = "0"' |
+    radclient -q -t 1 -r 3 "127.0.0.1:$((port + 1))" acct "$secret" >/dev/null 2>&1 || true
+done
+echo "bench: FreeRADIUS on 127.0.0.1:$port (accounting $((port + 1))), config $server_dir"
+
+# ---- Inputs -------------------------------------------------------------------------------
+sim="$work/bench.sim"
+awk -v count="$sessions" -v rate="$per_second" 'BEGIN {
+  for (i = 1; i <= count; i++) {
+    offset = int((i - 1) / rate)
+    printf "0:%02d:%02d:%02d,bench%05d,benchpw,00:%02d,Auth:NAS-IP-Address=127.0.0.1,NAS-Port-Type=Virtual;AcctStart:Acct-Delay-Time=0,Connect-Info=bench;AcctStop:Acct-Input-Octets=123456,Acct-Output-Octets=654321\n",
+           int(offset / 3600), int(offset / 60) % 60, offset % 60, i, 1 + i % 3
+  }
+}' >"$sim"
+
+# IncomingNotify=0: no result line per reply (radclient -s prints none either); the counts
+# come from the --report file. No section "Logs" unless a trace log is asked for.
+write_options() {  # FILE [trace-log]
+  cat >"$1" <<EOF
+[Options]
+Service=0
+RadHost=127.0.0.1
+QuorlanPort=$port
+Secret=$secret
+NasName=bench-nas
+DictDir=data/
+DictName=default.dic
+NumPorts=2000
+ResendAuth=1
+AuthTimeout=3
+ResendAcct=1
+AcctTimeout=3
+AuthOnly=0
+IncomingNotify=0
+SessionId=1
+EOF
+  if [[ -n ${2:-} ]]; then
+    printf '\n[Logs]\nFile4=ON,ERASE,NAME=%s\n' "$2" >>"$1"
+  fi
+}
+
+auth_requests="$work/radclient-auth.txt"
+acct_requests="$work/radclient-acct.txt"
+awk -v count="$sessions" 'BEGIN {
+  for (i = 1; i <= count; i++)
+    printf "User-Name = \"bench%05d\", User-Password = \"benchpw\", NAS-IP-Address = 127.0.0.1, NAS-Port = %d, NAS-Port-Type = Virtual\n\n", i, i
+}' >"$auth_requests"
+awk -v count="$sessions" 'BEGIN {
+  for (i = 1; i <= count; i++) {
+    printf "Acct-Session-Id = \"%d\", Acct-Status-Type = Start, User-Name = \"bench%05d\", NAS-IP-Address = 127.0.0.1, NAS-Port = %d, Acct-Delay-Time = 0\n\n", i, i, i
+    printf "Acct-Session-Id = \"%d\", Acct-Status-Type = Stop, User-Name = \"bench%05d\", NAS-IP-Address = 127.0.0.1, NAS-Port = %d, Acct-Session-Time = %d, Acct-Input-Octets = 123456, Acct-Output-Octets = 654321\n\n", i, i, i, 1 + i % 3
+  }
+}' >"$acct_requests"
+
+# ---- Runs ---------------------------------------------------------------------------------
+results="$work/results.txt"
+: >"$results"
+
+# User and system CPU seconds and wall seconds of a command (the kernel's account of the
+# finished child, in microseconds; GNU time rounds to 10 ms) into OUTFILE; the command's status.
+timed() {  # OUTFILE command...
+  local out="$1"; shift
+  "$python" -c '
+import os, resource, subprocess, sys, time
+started = time.monotonic()
+status = subprocess.call(sys.argv[2:])
+wall = time.monotonic() - started
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
+open(sys.argv[1], "w").write(f"{usage.ru_utime:.6f} {usage.ru_stime:.6f} {wall:.6f}\n")
+sys.exit(status)' "$out" "$@"
+}
+
+run_pelvok() {  # ROUND LABEL [trace-log] [simulation-file]
+  local round="$1" label="$2" ini="$work/pelvok-$2-$1.ini" report="$work/pelvok-$2-$1.json"
+  write_options "$ini" "${3:-}"
+  local status=0
+  timed "$work/time-pelvok" "$pelvok" --run "${4:-$sim}" --config "$ini" --report "$report" \
+    >"$work/pelvok-$label-$round.out" 2>&1 || status=$?
+  read -r user sys wall <"$work/time-pelvok"
+  "$python" - "$report" "$user" "$sys" "$wall" "$label" "$status" >>"$results" <<'EOF'
+import json, sys
+report, user, sys_, wall, label, status = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), sys.argv[5], sys.argv[6]
+data = json.load(open(report))
+kinds = data["requests"]
+kinds = kinds.values() if isinstance(kinds, dict) else kinds
+requests = sum(k["requests"] for k in kinds)
+retrans = sum(k["retransmissions"] for k in kinds)
+drops = sum(k["drops"] for k in kinds)
+replies = sum(k["replies"] for k in kinds)
+cpu = user + sys_
+print(f"{label} requests={requests} replies={replies} retransmissions={retrans} drops={drops} "
+      f"unfinished={data['sessions']['unfinished']} notStarted={data['sessions']['notStarted']} "
+      f"cpu_s={cpu:.4f} wall_s={wall:.2f} cpu_us_per_request={cpu / max(requests, 1) * 1e6:.2f} "
+      f"requests_per_s={requests / max(wall, 1e-9):.0f} exit={status}")
+EOF
+  tail -n 1 "$results"
+}
+
+run_radclient() {  # ROUND
+  local round="$1" user sys wall user2 sys2 wall2
+  timed "$work/time-rc-auth" radclient -p 255 -s -t 3 -r 3 -f "$auth_requests" \
+    "127.0.0.1:$port" auth "$secret" >"$work/radclient-auth-$round.out" 2>&1 || true
+  timed "$work/time-rc-acct" radclient -p 255 -s -t 3 -r 3 -f "$acct_requests" \
+    "127.0.0.1:$((port + 1))" acct "$secret" >"$work/radclient-acct-$round.out" 2>&1 || true
+  read -r user sys wall <"$work/time-rc-auth"
+  read -r user2 sys2 wall2 <"$work/time-rc-acct"
+  "$python" - "$work/radclient-auth-$round.out" "$work/radclient-acct-$round.out" \
+    "$user" "$sys" "$wall" "$user2" "$sys2" "$wall2" "$((3 * sessions))" >>"$results" <<'EOF'
+import re, sys
+lost = 0
+answered = 0
+for path in sys.argv[1:3]:
+    text = open(path).read()
+    lost += sum(int(n) for n in re.findall(r"Lost\s*:\s*(\d+)", text))
+    answered += sum(int(n) for n in re.findall(r"(?:Accepted|Rejected)\s*:\s*(\d+)", text))
+v = [float(x) for x in sys.argv[3:9]]
+requests = int(sys.argv[9])
+cpu = v[0] + v[1] + v[3] + v[4]
+wall = v[2] + v[5]
+print(f"radclient requests={requests} answered={answered} lost={lost} cpu_s={cpu:.4f} wall_s={wall:.2f} "
+      f"cpu_us_per_request={cpu / requests * 1e6:.2f} requests_per_s={requests / max(wall, 1e-9):.0f}")
+EOF
+  tail -n 1 "$results"
+}
+
+echo "bench: $rounds rounds of $sessions sessions ($((3 * sessions)) requests each), $per_second sessions starting per second"
+for round in $(seq "$rounds"); do
+  echo "---- round $round"
+  run_pelvok "$round" pelvok
+  run_radclient "$round"
+done
+# What the run costs whatever the requests: start-up, the ticks of the whole run, shutdown.
+# One session that lasts as long as the measured runs.
+idle_sim="$work/idle.sim"
+idle_seconds=$(((sessions + per_second - 1) / per_second + 2))
+printf '0:00:00:00,bench00000,benchpw,%02d:%02d\n' $((idle_seconds / 60)) $((idle_seconds % 60)) >"$idle_sim"
+echo "---- Pelvok with one session over the same time (the fixed cost)"
+run_pelvok 1 pelvok-idle "" "$idle_sim"
+if ((trace)); then
+  echo "---- Pelvok with the packet trace (level 3) written to a file"
+  run_pelvok 1 pelvok-trace "$work/packets.log"
+  rm -f "$work/packets.log"
+fi
+
+# ---- Medians ------------------------------------------------------------------------------
+"$python" - "$results" <<'EOF'
+import re, statistics, sys
+rows = {}
+for line in open(sys.argv[1]):
+    label, *fields = line.split()
+    values = dict(f.split("=") for f in fields)
+    rows.setdefault(label, []).append({k: float(v) for k, v in values.items()})
+def median(label, key):
+    return statistics.median(r[key] for r in rows[label]) if label in rows else float("nan")
+print("\n==== medians over %d rounds" % len(rows.get("pelvok", [])))
+p, r = median("pelvok", "cpu_us_per_request"), median("radclient", "cpu_us_per_request")
+print(f"Pelvok    : {p:7.2f} us CPU per request, {median('pelvok', 'requests_per_s'):6.0f} requests/s (paced by the file), "
+      f"retransmissions {median('pelvok', 'retransmissions'):.0f}, drops {median('pelvok', 'drops'):.0f}, "
+      f"unfinished sessions {median('pelvok', 'unfinished'):.0f}")
+print(f"radclient : {r:7.2f} us CPU per request, {median('radclient', 'requests_per_s'):6.0f} requests/s, "
+      f"lost {median('radclient', 'lost'):.0f}")
+print(f"ratio     : Pelvok / radclient = {p / r:.3f} (target: at most 0.2)")
+if "pelvok-idle" in rows:
+    idle = median("pelvok-idle", "cpu_s")
+    requests = median("pelvok", "requests")
+    marginal = (median("pelvok", "cpu_s") - idle) / requests * 1e6
+    print(f"fixed     : {idle * 1e3:.1f} ms CPU for a run of the same length with one session "
+          f"(start-up, ticks, shutdown); per request beyond it {marginal:.2f} us, ratio {marginal / r:.3f}")
+if "pelvok-trace" in rows:
+    t = median("pelvok-trace", "cpu_us_per_request")
+    print(f"trace on  : {t:7.2f} us CPU per request, {t / p:.2f} x logging off (target: at most 3)")
+EOF
