@@ -374,13 +374,20 @@ void TestResponder::Transmit(int socket, std::uint32_t address, std::uint16_t po
     to.sin_family = AF_INET;
     to.sin_port = htons(port);
     to.sin_addr.s_addr = htonl(address);
-    if (::sendto(socket, reply.datagram.data(), reply.datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
-                 sizeof to) < 0)
-        return;
+    // Recorded before it leaves, so a client that has the reply always finds it recorded.
+    std::size_t index;
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        index = traffic_.sent.size();
         traffic_.sent.push_back(reply);
         traffic_.sent.back().time = std::chrono::steady_clock::now();
+    }
+    if (::sendto(socket, reply.datagram.data(), reply.datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+                 sizeof to) < 0) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (index < traffic_.sent.size())  // unless a Clear() came in between
+            traffic_.sent.erase(traffic_.sent.begin() + static_cast<std::ptrdiff_t>(index));
+        return;
     }
     changed_.notify_all();
 }
