@@ -1,6 +1,6 @@
 // The Qt back end with real windows and dialogs (offscreen): the main window, its menu and
 // output list, the message loop, ticks and socket notifications under a modal dialog, and the
-// dialog templates run by the program's own procedures.
+// dialog templates.
 #include "gui/qt_platform.h"
 
 #include <gtest/gtest.h>
@@ -9,17 +9,13 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QGroupBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 
-#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -56,10 +52,6 @@ void Press(QWidget* dialog, int controlId) {
     auto* button = dialog->findChild<QPushButton*>(ControlObjectName(controlId));
     ASSERT_NE(button, nullptr) << controlId;
     button->click();
-}
-
-QLineEdit* Edit(QWidget* dialog, int controlId) {
-    return dialog->findChild<QLineEdit*>(ControlObjectName(controlId));
 }
 
 // ---- A window procedure that records, for the platform's own behaviour ----
@@ -118,21 +110,16 @@ protected:
     QtPlatform qt;
 };
 
-TEST_F(QtPlatformTest, MenuItemsSendTheirCommands) {
+TEST_F(QtPlatformTest, MenuPostsAndTheCloseBoxReachTheProcedureOrTheLoop) {
     const WindowHandle window = MakeWindow();
     EXPECT_EQ(Kinds(), (std::vector<unsigned>{WM_CREATE}));
     auto* frame = static_cast<MainWindowWidget*>(qt.Widget(window));
     for (int command : {1, 2, 3, 100, 101}) {
-        auto* action = frame->findChild<QAction*>(CommandObjectName(command));
-        ASSERT_NE(action, nullptr) << command;
-        action->trigger();
+        frame->findChild<QAction*>(CommandObjectName(command))->trigger();
         ASSERT_EQ(record.messages.back().message, WM_COMMAND);
         EXPECT_EQ(record.messages.back().wParam, static_cast<std::uintptr_t>(command));
     }
-}
 
-TEST_F(QtPlatformTest, LoopReturnsPostedMessagesTicksAndSocketsAndEndsWhenTheWindowCloses) {
-    const WindowHandle window = MakeWindow();
     Message message;
 
     ASSERT_TRUE(qt.PostMessage(window, WM_USER + 5, 7, 8));
@@ -146,25 +133,6 @@ TEST_F(QtPlatformTest, LoopReturnsPostedMessagesTicksAndSocketsAndEndsWhenTheWin
     ASSERT_TRUE(qt.GetMessage(message));
     EXPECT_EQ(message.window, kNoWindow);
     EXPECT_EQ(message.message, WM_USER + 6);
-    EXPECT_FALSE(qt.PostThreadMessage(qt.CurrentThreadId() + 1000, WM_USER, 0, 0));
-
-    ASSERT_EQ(qt.SetTimer(window, 9, 10), 9u);
-    ASSERT_TRUE(qt.GetMessage(message));
-    EXPECT_EQ(message.message, WM_TIMER);
-    EXPECT_EQ(message.wParam, 9u);
-    ASSERT_TRUE(qt.KillTimer(window, 9));
-
-    int sockets[2];
-    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, sockets), 0);
-    ASSERT_EQ(qt.AsyncSelect(sockets[0], window, WM_SOCKET_NOTIFY, FD_READ), 0);
-    ASSERT_EQ(write(sockets[1], "x", 1), 1);
-    ASSERT_TRUE(qt.GetMessage(message));
-    EXPECT_EQ(message.message, WM_SOCKET_NOTIFY);
-    EXPECT_EQ(message.wParam, static_cast<std::uintptr_t>(sockets[0]));
-    EXPECT_EQ(message.lParam, MakeSelectEvent(FD_READ, 0));
-    EXPECT_EQ(qt.AsyncSelect(sockets[0], window, 0, 0), 0);
-    close(sockets[0]);
-    close(sockets[1]);
 
     qt.Widget(window)->close();  // the close box: WM_CLOSE, destroyed, WM_DESTROY, quit
     EXPECT_FALSE(qt.GetMessage(message));
@@ -249,9 +217,6 @@ protected:
     }
     MainWindowWidget* Frame() { return static_cast<MainWindowWidget*>(qt.Widget(Shell().mainWindow)); }
     QListWidget* List() { return qobject_cast<QListWidget*>(qt.Widget(Shell().outputList)); }
-    void Menu(int command) {
-        Frame()->findChild<QAction*>(CommandObjectName(command))->trigger();
-    }
 
     QtPlatform qt;
 };
@@ -290,87 +255,6 @@ TEST_F(QtShellTest, OutputListKeepsTheNewest101LinesAndFollowsTheWindowSize) {
     const QRect placed = List()->geometry();
     PelvokWndProc(Shell().mainWindow, WM_SIZE, SIZE_MINIMIZED, MakeLParam(0, 0));
     EXPECT_EQ(List()->geometry(), placed);
-}
-
-TEST_F(QtShellTest, SessionDetailsShowsTheRememberedValuesAndStartsTheSession) {
-    Start();
-    Shell().lastUserName = "alice";
-    Shell().lastPassword = "pw";
-    Shell().lastDuration = 30;
-    std::vector<std::string> shown;
-    WhenModal([&](QWidget* dialog) {
-        EXPECT_EQ(dialog->windowTitle().toStdString(), "Session Details");
-        for (int id : {101, 102, 103}) shown.push_back(Edit(dialog, id)->text().toStdString());
-        auto boxes = dialog->findChildren<QGroupBox*>();
-        std::sort(boxes.begin(), boxes.end(),
-                  [](QGroupBox* a, QGroupBox* b) { return a->y() < b->y(); });
-        std::vector<std::string> groups;
-        for (auto* group : boxes) groups.push_back(group->title().toStdString());
-        EXPECT_EQ(groups, (std::vector<std::string>{"User Name", "Password", "Duration (seconds)"}));
-        Edit(dialog, 101)->setText("bob");
-        Edit(dialog, 103)->setText("45");
-        Press(dialog, IDOK);
-    });
-    Menu(kCommandNewSession);
-    EXPECT_EQ(shown, (std::vector<std::string>{"alice", "pw", "30"}));
-    EXPECT_EQ(Shell().lastUserName, "bob");
-    EXPECT_EQ(Shell().lastDuration, 45u);
-    ASSERT_EQ(engine->SessionCount(), 1u);
-    EXPECT_EQ(engine->Sessions().front().userName, "bob");
-
-    WhenModal([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
-    Menu(kCommandNewSession);
-    EXPECT_EQ(engine->SessionCount(), 1u);  // Escape is Cancel
-}
-
-TEST_F(QtShellTest, ChallengeDialogOpensFromTheReplyAndAnswers) {
-    Start();
-    Shell().lastUserName = "carol";
-    Shell().lastDuration = 12;
-    ASSERT_TRUE(engine->AddSession("carol", "pw", 12, {}, {}, {}));
-    const auto& request = socket->sent.back();
-    socket->incoming.push_back(radius_test::MakeReply(
-        11, request.Id(), radius_test::AuthenticatorOf(request.bytes), "MeadowLantern",
-        radius_test::Concat({radius_test::Item(18, radius_test::Text("Enter your PIN")),
-                             radius_test::Item(24, radius_test::Text("st-9"))})));
-    std::string challengeText;
-    WhenModal([&](QWidget* dialog) {
-        EXPECT_EQ(dialog->windowTitle().toStdString(), "Challenge");
-        challengeText = dialog->findChild<QLabel*>(ControlObjectName(102))->text().toStdString();
-        Edit(dialog, 103)->setText("4321");
-        QTest::keyClick(Edit(dialog, 103), Qt::Key_Return);  // Enter is OK
-    });
-    PelvokWndProc(Shell().mainWindow, WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(socket->Fd()),
-                  MakeSelectEvent(FD_READ, 0));
-    EXPECT_EQ(challengeText, "Enter your PIN");
-    const Session* answer = nullptr;
-    for (const Session& session : engine->Sessions())
-        if (!session.removed && session.sessionNumber == 1002) answer = &session;
-    ASSERT_NE(answer, nullptr);
-    EXPECT_EQ(answer->password, "4321");
-    EXPECT_EQ(answer->Duration(), 12u);
-}
-
-TEST_F(QtShellTest, AboutLinkSendsItsClick) {
-    Start();
-    static std::vector<std::uintptr_t> commands;
-    commands.clear();
-    DialogProc proc = [](DialogHandle& dialog, unsigned message, std::uintptr_t wParam,
-                         std::intptr_t) -> std::intptr_t {
-        if (message != WM_COMMAND) return message == WM_INITDIALOG;
-        commands.push_back(wParam);
-        if (LowWord(wParam) == IDOK) dialog.EndDialog(1);
-        return 1;
-    };
-    WhenModal([](QWidget* dialog) {
-        auto* link = dialog->findChild<QLabel*>(ControlObjectName(kWebSiteLink));
-        ASSERT_NE(link, nullptr);
-        EXPECT_EQ(link->text().toStdString(), kWebAddress);
-        QTest::mouseClick(link, Qt::LeftButton);
-        QTest::keyClick(dialog, Qt::Key_Return);  // the default button, "&Ok"
-    });
-    EXPECT_EQ(qt.DialogBoxParam(kAboutDialog, Shell().mainWindow, proc, 0), 1);
-    EXPECT_EQ(commands, (std::vector<std::uintptr_t>{kWebSiteLink, IDOK}));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ std::string Read(const std::string& path, const char* section, const char* key,
     return buffer.data();
 }
 
-TEST(ProfileFile, ReadsWithoutRegardToCaseAndBlanks) {
+TEST(ProfileFile, ReadsWithoutRegardToCaseAndBlanksWithinTheBuffer) {
     TempFolder folder;
     folder.Write("a.ini",
                  "; comment\n"
@@ -31,31 +31,15 @@ TEST(ProfileFile, ReadsWithoutRegardToCaseAndBlanks) {
         const char* key;
         const char* expected;
     } cases[] = {
-        {"Options", "Server", "10.0.0.1"}, {"OPTIONS", "server", "10.0.0.1"},
-        {" Options ", " Server ", "10.0.0.1"}, {"Options", "Empty", ""},
-        {"Options", "Secret", "a b=c"},   {"Options", "Missing", "dflt"},
+        {"OPTIONS", "server", "10.0.0.1"}, {" Options ", " Server ", "10.0.0.1"},
+        {"Options", "Empty", ""},          {"Options", "Secret", "a b=c"},
         {"Options", "Late", "dflt"},  // only the first occurrence of a section counts
-        {"Nowhere", "Name", "dflt"},      {"General", "name", "first"},
-        {"Options", "; comment", "dflt"},
+        {"General", "name", "first"},     {"Options", "; comment", "dflt"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(Read(path, c.section, c.key), c.expected) << c.section << "/" << c.key;
-}
-
-TEST(ProfileFile, MissingFileNullDefaultAndShortBuffers) {
-    TempFolder folder;
-    const std::string missing = folder.Path("none.ini");
-    EXPECT_EQ(Read(missing, "S", "K"), "dflt");
-    EXPECT_EQ(Read(missing, "S", "K", nullptr), "");
-    EXPECT_EQ(Read(missing, nullptr, "K"), "dflt");
-
-    folder.Write("b.ini", "[S]\nK=12345678\n");
-    char buffer[8] = "xxxxxxx";
-    EXPECT_EQ(ReadProfileString(folder.Path("b.ini").c_str(), "S", "K", "", buffer, 5), 4u);
-    EXPECT_STREQ(buffer, "1234");
-    EXPECT_EQ(ReadProfileString(folder.Path("b.ini").c_str(), "S", "K", "", buffer, 0), 0u);
-    EXPECT_STREQ(buffer, "1234");  // size 0 leaves the buffer alone
-    EXPECT_EQ(ReadProfileString(folder.Path("b.ini"), "s", "k", "d"), "12345678");
+    EXPECT_EQ(Read(path, "Options", "Secret", "", 4), "a b");  // cut to the buffer
+    EXPECT_EQ(Read(folder.Path("none.ini"), "S", "K", nullptr), "");
 }
 
 TEST(ProfileFile, WritesReplaceInPlaceAndInsertWhereTheSectionEnds) {
@@ -74,12 +58,9 @@ TEST(ProfileFile, WritesReplaceInPlaceAndInsertWhereTheSectionEnds) {
         {"new key goes after the section's last line, before blank lines",
          "[Options]\nPort=1812\n\n\n[Logs]\nFile1=OFF\n", "Options", "Secret", "s3",
          "[Options]\nPort=1812\nSecret=s3\n\n\n[Logs]\nFile1=OFF\n"},
-        {"new key in the last section", "[Options]\nPort=1812\n", "Options", "Secret", "x",
-         "[Options]\nPort=1812\nSecret=x\n"},
         {"new section after a blank line", "[Options]\nPort=1812\n", "Logs", "File1", "ON",
          "[Options]\nPort=1812\n\n[Logs]\nFile1=ON\n"},
-        {"new file", "", "Logs", "File1", "ON", "[Logs]\nFile1=ON\n"},
-        {"value blanks are trimmed", "", "Logs", " File1 ", "  ON  ", "[Logs]\nFile1=ON\n"},
+        {"new file; blanks are trimmed", "", "Logs", " File1 ", "  ON  ", "[Logs]\nFile1=ON\n"},
         {"CR LF files keep their line ends", "[A]\r\nx=1\r\n", "A", "y", "2",
          "[A]\r\nx=1\r\ny=2\r\n"},
         {"null value removes every line of the key", "[A]\nx=1\ny=2\nX=3\n[B]\nx=4\n", "a", "x",
@@ -97,19 +78,6 @@ TEST(ProfileFile, WritesReplaceInPlaceAndInsertWhereTheSectionEnds) {
     }
 }
 
-TEST(ProfileFile, RefusesWhatCannotBeReadBack) {
-    TempFolder folder;
-    folder.Write("o.ini", "[A]\nx=1\n");
-    const std::string path = folder.Path("o.ini");
-    const char* rejected[][3] = {
-        {"A", "x", "two\nlines"}, {"A", "x\r", "1"}, {"A]", "x", "1"}, {"", "x", "1"},
-        {"A", "", "1"},           {"A", "a=b", "1"}, {"A", ";x", "1"}, {"A", "[x", "1"},
-    };
-    for (const auto& r : rejected)
-        EXPECT_FALSE(WriteProfileString(path.c_str(), r[0], r[1], r[2])) << r[1];
-    EXPECT_EQ(folder.Read("o.ini"), "[A]\nx=1\n");
-}
-
 TEST(ProfileFile, FailedRewriteLeavesTheOldFileWholeAndNoTemporary) {
     TempFolder folder;
     const std::string original = "[A]\n" + std::string(4000, 'x') + "=1\n";
@@ -121,18 +89,6 @@ TEST(ProfileFile, FailedRewriteLeavesTheOldFileWholeAndNoTemporary) {
     EXPECT_EQ(folder.Read("o.ini"), original);
     EXPECT_EQ(folder.Entries(), std::vector<std::string>{"o.ini"});
     EXPECT_FALSE(WriteProfileString(folder.Path("no/such/folder/o.ini"), "A", "k", "v"));
-}
-
-TEST(ProfileFile, RewriteKeepsPermissionsAndWritesThroughLinks) {
-    TempFolder folder;
-    folder.Write("real.ini", "[A]\nx=1\n");
-    std::filesystem::permissions(folder.Path("real.ini"), std::filesystem::perms(0640));
-    std::filesystem::create_symlink("real.ini", folder.Path("link.ini"));
-    EXPECT_TRUE(WriteProfileString(folder.Path("link.ini"), "A", "x", "2"));
-    EXPECT_TRUE(std::filesystem::is_symlink(folder.Path("link.ini")));
-    EXPECT_EQ(folder.Read("real.ini"), "[A]\nx=2\n");
-    EXPECT_EQ(std::filesystem::status(folder.Path("real.ini")).permissions(),
-              std::filesystem::perms(0640));
 }
 
 }  // namespace

@@ -27,21 +27,19 @@ public:
 
     const std::string& Root() const { return root_; }
     std::string Path(const std::string& name) const { return root_ + "/" + name; }
-
+    bool Exists(const std::string& name) const { return std::filesystem::exists(Path(name)); }
     void Write(const std::string& name, const std::string& contents) const {
         std::ofstream(Path(name), std::ios::binary) << contents;
     }
     std::string Read(const std::string& name) const {
-        std::ifstream in(Path(name), std::ios::binary);
         std::stringstream text;
-        text << in.rdbuf();
+        text << std::ifstream(Path(name), std::ios::binary).rdbuf();
         return text.str();
     }
-    bool Exists(const std::string& name) const { return std::filesystem::exists(Path(name)); }
-    // Names of the entries directly in the folder (or a sub-folder), sorted.
-    std::vector<std::string> Entries(const std::string& sub = "") const {
+    // Names of the entries directly in the folder, sorted.
+    std::vector<std::string> Entries() const {
         std::vector<std::string> names;
-        for (const auto& entry : std::filesystem::directory_iterator(sub.empty() ? root_ : Path(sub)))
+        for (const auto& entry : std::filesystem::directory_iterator(root_))
             names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
@@ -55,8 +53,7 @@ private:
 // EFBIG, as on a full disk). Works where permission bits do not stop root.
 class FileSizeLimit {
 public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+    explicit FileSizeLimit(rlim_t bytes) : previousHandler_(std::signal(SIGXFSZ, SIG_IGN)) {
         getrlimit(RLIMIT_FSIZE, &previous_);
         rlimit limit = previous_;
         limit.rlim_cur = bytes;
@@ -71,5 +68,5 @@ public:
 
 private:
     rlimit previous_{};
-    void (*previousHandler_)(int) = nullptr;
+    void (*previousHandler_)(int);
 };

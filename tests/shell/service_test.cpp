@@ -67,13 +67,6 @@ TEST_F(ServiceTest, StopWaitingInTheQueueEndsTheLoopWithTheShutdownSteps) {
     EXPECT_FALSE(platform.IsWindow(Shell().mainWindow));
 }
 
-TEST_F(ServiceTest, ResultLinesAlsoGoToStandardOutput) {
-    Shell().echoResultsToStdout = true;
-    testing::internal::CaptureStdout();
-    ShowOutputLine("alice: Auth Accept");
-    EXPECT_EQ(testing::internal::GetCapturedStdout(), "alice: Auth Accept\n");
-}
-
 TEST_F(ServiceTest, ControlsOtherThanStopAreAnsweredWithRunning) {
     for (std::uint32_t control : {kServiceControlPause, kServiceControlContinue,
                                   kServiceControlInterrogate, 77u}) {

@@ -14,7 +14,6 @@ namespace {
 
 using radius_test::ItemsOf;
 
-constexpr std::uint8_t kAccessAccept = 2;
 constexpr std::uint8_t kAccessReject = 3;
 
 class WindowProcedureTest : public ShellTest {
@@ -107,6 +106,8 @@ TEST_F(WindowProcedureTest, SessionIdIsSavedOnTheFirstTickThenEveryTenSeconds) {
 
 TEST_F(WindowProcedureTest, OpeningASecondFileStopsTheFirstEvenWhenItFails) {
     Start();
+    OpenFile(std::nullopt);  // cancelled: nothing changes
+    EXPECT_EQ(Shell().options.lastDir, "");
     OpenFile(SimulationFile("first.sim", "0:00:10:00,alice,pw,00:10\n"));
     ASSERT_TRUE(Shell().simulationRunning);
 
@@ -120,41 +121,14 @@ TEST_F(WindowProcedureTest, OpeningASecondFileStopsTheFirstEvenWhenItFails) {
     EXPECT_EQ(Shell().options.lastDir, folder.Root() + "/runs");
 
     const auto requests = platform.OpenFileRequests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].title, "Select a Simulation File");
-    EXPECT_EQ(requests[1].initialFolder, folder.Root());
-    EXPECT_TRUE(requests[1].fileMustExist);
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[2].title, "Select a Simulation File");
+    EXPECT_EQ(requests[2].initialFolder, folder.Root());
+    EXPECT_TRUE(requests[2].fileMustExist);
 
     clock.Advance(10 * 60 * 1000);
     Tick();
     EXPECT_TRUE(socket->sent.empty());  // the abandoned file's line is never sent
-}
-
-TEST_F(WindowProcedureTest, CancelledOpenChangesNothing) {
-    Start("LastDir=/srv/sims\n");
-    OpenFile(std::nullopt);
-    EXPECT_EQ(Shell().options.lastDir, "/srv/sims");
-    EXPECT_FALSE(Shell().simulationRunning);
-    EXPECT_TRUE(platform.MessageBoxes().empty());
-}
-
-TEST_F(WindowProcedureTest, ReplyIsReadOnNotificationAndShown) {
-    Start("AuthOnly=1\n");
-    ASSERT_TRUE(engine->AddSession("alice", "pw", 60, {}, {}, {}));
-    Answer(kAccessAccept);
-    ASSERT_FALSE(Output().empty());
-    EXPECT_EQ(Output().front().rfind("alice: Auth Accept", 0), 0u) << Output().front();
-}
-
-TEST_F(WindowProcedureTest, SocketErrorShowsABoxAndCancelsNotifications) {
-    Start();
-    const int fd = socket->Fd();
-    ASSERT_EQ(platform.SocketWindow(fd), Shell().mainWindow);
-    Send(WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(fd), MakeSelectEvent(FD_READ, 10054));
-    ASSERT_EQ(platform.MessageBoxes().size(), 1u);
-    EXPECT_EQ(platform.MessageBoxes()[0].text, "Error(10054) in socket " + std::to_string(fd));
-    EXPECT_EQ(platform.MessageBoxes()[0].caption, "Error occured!");
-    EXPECT_EQ(platform.SocketWindow(fd), kNoWindow);
 }
 
 TEST_F(WindowProcedureTest, EndOfFileWithNoSessionLeftReportsAtOnce) {
@@ -172,7 +146,6 @@ TEST_F(WindowProcedureTest, EndOfFileWithNoSessionLeftReportsAtOnce) {
 
 // ---- Commands and dialogs ----
 
-std::vector<int> openedDialogs;
 ChallengeRequest seenRequest;
 std::string seenChallengeText;
 std::intptr_t RecordingDialog(DialogHandle& dialog, unsigned message, std::uintptr_t wParam,
@@ -190,36 +163,6 @@ std::intptr_t RecordingDialog(DialogHandle& dialog, unsigned message, std::uintp
         return 1;
     }
     return 0;
-}
-
-TEST_F(WindowProcedureTest, MenuCommandsOpenTheirDialogsWhenThereAreAny) {
-    Start();
-    for (int command : {kCommandNewSession, kCommandOptions, kCommandAbout, 77})
-        Send(WM_COMMAND, static_cast<std::uintptr_t>(command));
-    EXPECT_TRUE(platform.ShownDialogs().empty());  // none registered: nothing opens
-
-    RegisterDialogProcedures({RecordingDialog, RecordingDialog, RecordingDialog, RecordingDialog});
-    for (int command : {kCommandNewSession, kCommandOptions, kCommandAbout})
-        Send(WM_COMMAND, static_cast<std::uintptr_t>(command));
-    std::vector<int> resources;
-    for (const auto& shown : platform.ShownDialogs()) {
-        resources.push_back(shown.resourceId);
-        EXPECT_EQ(shown.owner, Shell().mainWindow);
-        EXPECT_EQ(shown.parameter, 0);
-    }
-    EXPECT_EQ(resources, (std::vector<int>{kSessionDialog, kOptionsDialog, kAboutDialog}));
-}
-
-TEST_F(WindowProcedureTest, ExitPostsCloseWhichEndsTheLoop) {
-    Start();
-    Send(WM_COMMAND, kCommandExit);
-    Message message;
-    ASSERT_TRUE(platform.GetMessage(message));
-    EXPECT_EQ(message.message, WM_CLOSE);
-    platform.DispatchMessage(message);
-    EXPECT_FALSE(platform.IsWindow(Shell().mainWindow));
-    EXPECT_EQ(Shell().outputList, kNoWindow);
-    EXPECT_FALSE(platform.GetMessage(message));  // WM_DESTROY posted the quit message
 }
 
 TEST_F(WindowProcedureTest, ChallengeIsAnsweredOnlyForTheUserTypedLast) {
@@ -244,14 +187,6 @@ TEST_F(WindowProcedureTest, ChallengeIsAnsweredOnlyForTheUserTypedLast) {
     EXPECT_FALSE(AskChallenge("alice", nullptr, nullptr));
     EXPECT_EQ(seenChallengeText, "<none>");
     EXPECT_EQ(platform.ShownDialogs().size(), 2u);
-}
-
-TEST_F(WindowProcedureTest, ResizeMovesTheListOnlyWhenRestoredOrMaximized) {
-    Start();
-    // The headless list has no geometry; the message is answered without touching anything.
-    EXPECT_EQ(Send(WM_SIZE, SIZE_MINIMIZED, MakeLParam(0, 0)), 0);
-    EXPECT_EQ(Send(WM_SIZE, SIZE_RESTORED, MakeLParam(640, 480)), 0);
-    EXPECT_TRUE(platform.IsWindow(Shell().outputList));
 }
 
 }  // namespace
