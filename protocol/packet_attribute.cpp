@@ -13,8 +13,7 @@ std::optional<RadiusAttribute> FindPacketAttribute(std::span<const std::uint8_t>
         RadiusAttribute attribute;
         attribute.type = ValueType::String;
         attribute.number = item.type;
-        std::memcpy(attribute.data, item.value.data(), item.value.size());
-        attribute.data[item.value.size()] = 0;
+        attribute.data.assign(reinterpret_cast<const char*>(item.value.data()), item.value.size());
         attribute.length = static_cast<std::int32_t>(item.value.size());
         return attribute;
     }

@@ -17,10 +17,10 @@ void CopyName(char (&target)[33], std::string_view name) {
     target[count] = '\0';
 }
 
-// The String value octets actually held (the length field bounded to the data buffer).
+// The String value octets actually held (the length field bounded to the data held).
 std::size_t HeldLength(const RadiusAttribute& attribute) {
     if (attribute.length <= 0) return 0;
-    return std::min(static_cast<std::size_t>(attribute.length), kMaxAttributeValueLength);
+    return std::min({static_cast<std::size_t>(attribute.length), attribute.data.size(), kMaxAttributeValueLength});
 }
 
 int HexDigit(char c) {
@@ -44,18 +44,24 @@ std::int32_t LeadingInteger(std::string_view text) {
     return static_cast<std::int32_t>(negative ? 0u - value : value);
 }
 
+// Holds text (cut to 253 octets) as the String value.
+void SetStringValue(RadiusAttribute& attribute, std::string_view text) {
+    attribute.data.assign(text.substr(0, kMaxAttributeValueLength));
+    attribute.length = static_cast<std::int32_t>(attribute.data.size());
+}
+
 // "0x" and hexadecimal digit pairs into the data octets; false on an odd or non-hex digit.
 bool ParseHex(std::string_view digits, RadiusAttribute& attribute) {
     if (digits.size() % 2 != 0) return false;
-    std::size_t count = 0;
+    std::string octets;
+    octets.reserve(std::min(digits.size() / 2, kMaxAttributeValueLength));
     for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
         const int high = HexDigit(digits[i]);
         const int low = HexDigit(digits[i + 1]);
         if (high < 0 || low < 0) return false;
-        if (count < kMaxAttributeValueLength) attribute.data[count++] = static_cast<std::uint8_t>(high * 16 + low);
+        if (octets.size() < kMaxAttributeValueLength) octets.push_back(static_cast<char>(high * 16 + low));
     }
-    attribute.data[count] = 0;
-    attribute.length = static_cast<std::int32_t>(count);
+    SetStringValue(attribute, octets);
     return true;
 }
 
@@ -83,24 +89,21 @@ std::string FormatString(std::span<const std::uint8_t> octets) {
 
 }  // namespace
 
-RadiusAttribute::RadiusAttribute() : name{}, number(-1), type(ValueType::NotSet), intValue(0), data{}, length(0) {}
+RadiusAttribute::RadiusAttribute() : name{}, number(-1), type(ValueType::NotSet), intValue(0), length(0) {}
 
 RadiusAttribute::RadiusAttribute(const char* attributeName, std::int32_t attributeNumber, std::string_view text)
     : RadiusAttribute() {
     CopyName(name, attributeName ? attributeName : "");
     number = attributeNumber;
     type = ValueType::String;
-    const std::size_t count = std::min(text.size(), kMaxAttributeValueLength);
-    std::memcpy(data, text.data(), count);
-    data[count] = 0;
-    length = static_cast<std::int32_t>(count);
+    SetStringValue(*this, text);
 }
 
 std::size_t RadiusAttribute::EncodeValue(ByteWriter& out, ValueType valueType) const {
     switch (valueType) {
         case ValueType::String: {
             const std::size_t count = HeldLength(*this);
-            return out.WriteBytes(data, count) ? count : 0;
+            return out.WriteBytes(reinterpret_cast<const std::uint8_t*>(data.data()), count) ? count : 0;
         }
         case ValueType::Integer:
         case ValueType::IpAddr:
@@ -167,10 +170,7 @@ std::optional<RadiusAttribute> ParseValue(const AttributeDef& definition, std::s
                     return std::nullopt;
                 }
             } else {
-                const std::size_t count = std::min(text.size(), kMaxAttributeValueLength);
-                std::memcpy(attribute.data, text.data(), count);
-                attribute.data[count] = 0;
-                attribute.length = static_cast<std::int32_t>(count);
+                SetStringValue(attribute, text);
             }
             return attribute;
         case ValueType::Integer: {

@@ -24,10 +24,13 @@ struct RadiusAttribute {
     std::int32_t number;  // RADIUS number, -1 when not set; only the low 8 bits go on the wire
     ValueType type;       // NotSet (-1) when not set; Complex values follow the definition's dataType
     std::uint32_t intValue;  // Integer, IpAddr and Date values, host order
-    std::uint8_t data[254];  // String value octets (at most 253) and a zero octet
     std::int32_t length;     // value octets: data count for String, 4 for Integer/IpAddr/Date, 0 else
+    // String value octets (at most 253), held to their length: a session keeps several lists
+    // of attributes alive, so a fixed 254-octet buffer would be most of its memory. c_str()
+    // gives them zero-terminated.
+    std::string data;
 
-    // Empty name, number and type not set, all data zero, length 0.
+    // Empty name, number and type not set, no data, length 0.
     RadiusAttribute();
     // A String attribute holding the text (cut to 253 characters); the name is cut to 32.
     RadiusAttribute(const char* name, std::int32_t number, std::string_view text);

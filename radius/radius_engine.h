@@ -83,8 +83,11 @@ public:
     void Tick();
     // At shutdown: an Accounting-Request Stop for every session past authentication.
     void StopAllSessions();
-    // One datagram from the socket. The descriptor is the one the caller watched.
+    // The datagrams waiting on the socket, at most kMaxRepliesPerWakeUp of them, each handled
+    // by ProcessReply. The descriptor is the one the caller watched. False when a receive
+    // failed (reading stops there) or a reply was not handled.
     bool OnReadable(int fd);
+    static constexpr int kMaxRepliesPerWakeUp = 64;
     // One received datagram (receivedLength octets).
     bool ProcessReply(const std::uint8_t* reply, std::size_t receivedLength);
 

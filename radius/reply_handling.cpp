@@ -29,14 +29,23 @@ void CountReply(RequestStatistics& statistics, SessionState state, std::uint8_t 
 }  // namespace
 
 bool RadiusEngine::OnReadable(int fd) {
-    int error = 0;
-    const long received = socket_->ReceiveFrom(replyBuffer_, error);
-    if (received < 0 && (error == EINTR || error == EAGAIN || error == EWOULDBLOCK)) return true;
-    if (received <= 0) {
-        Log(1, "recvfrom error (%ld) in socket %d", received, fd);
-        return false;
+    // Replies that arrive together are read in one go: a wake-up per datagram costs more than
+    // the datagram's handling. The bound lets the timer in between during a flood. Each reply is
+    // handled before the buffer takes the next one; a challenge handler that receives further
+    // replies (through a nested event loop) keeps its own copy.
+    bool allHandled = true;
+    for (int count = 0; count < kMaxRepliesPerWakeUp; ++count) {
+        int error = 0;
+        const long received = socket_->ReceiveFrom(replyBuffer_, error);
+        if (received < 0 && (error == EINTR || error == EAGAIN || error == EWOULDBLOCK)) break;
+        if (received <= 0) {
+            // Left to the next notification, which comes at once while the socket is readable.
+            Log(1, "recvfrom error (%ld) in socket %d", received, fd);
+            return false;
+        }
+        if (!ProcessReply(replyBuffer_.data(), static_cast<std::size_t>(received))) allHandled = false;
     }
-    return ProcessReply(replyBuffer_.data(), static_cast<std::size_t>(received));
+    return allHandled;
 }
 
 bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLength) {
@@ -152,9 +161,8 @@ RadiusEngine::Outcome RadiusEngine::HandleAccessChallenge(std::span<const std::u
     ChallengeCallback callback = challengeCallback_;  // the callback may replace itself
     session.challengeOpen = true;
     std::string stateOctets;
-    if (state) stateOctets.assign(reinterpret_cast<const char*>(state->data), state->length);
-    const bool taken = callback(session.userName.c_str(),
-                                message ? reinterpret_cast<const char*>(message->data) : nullptr,
+    if (state) stateOctets = state->data;
+    const bool taken = callback(session.userName.c_str(), message ? message->data.c_str() : nullptr,
                                 state ? &stateOctets : nullptr);
     session.challengeOpen = false;
 

@@ -63,7 +63,7 @@ std::string ComposeResultLine(ResultKind kind, const Session& session, std::span
         case ResultKind::AuthReject:
             line += "Auth Reject";
             if (auto message = FindPacketAttribute(reply, attr::kReplyMessage))
-                line += std::string(", Message=") + reinterpret_cast<const char*>(message->data);
+                line += std::string(", Message=") + message->data.c_str();
             break;
         case ResultKind::AccountingReply:
             line += session.state == SessionState::AccountingStart ? "Account START Reply" : "Account STOP Reply";

@@ -1,9 +1,8 @@
 // A scratch folder of dictionary files for one test, with the DictionarySet that reads it.
 #pragma once
 
-#include <unistd.h>
+#include <stdlib.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -13,11 +12,10 @@
 
 class DictionaryFiles {
 public:
-    // withSet: also make the DictionarySet over the folder (registered when it is the first).
-    explicit DictionaryFiles(bool withSet = true) {
+    DictionaryFiles() {
         std::string pattern = (std::filesystem::temp_directory_path() / "pelvok-dic-XXXXXX").string();
         folder_ = mkdtemp(pattern.data()) ? pattern + "/" : std::string();
-        if (withSet) set_ = std::make_unique<DictionarySet>(folder_.c_str());
+        set_ = std::make_unique<DictionarySet>(folder_.c_str());
     }
     ~DictionaryFiles() {
         set_.reset();
@@ -33,7 +31,6 @@ public:
         return set_->Load(name);
     }
     DictionarySet& Set() { return *set_; }
-    const std::string& Folder() const { return folder_; }
 
 private:
     std::string folder_;

@@ -198,15 +198,30 @@ TEST_F(Replies, ItemsLyingAboutTheirLengthAreReadSafely) {
     EXPECT_EQ(Only().className, "");
 }
 
-TEST_F(Replies, OnReadableReceivesOneDatagramAndReportsFailures) {
-    Reach(SessionState::Authenticating);
+TEST_F(Replies, OnReadableReadsEveryWaitingDatagram) {
+    for (const char* user : {"a", "b", "c"}) ASSERT_TRUE(h.Add(user, "pw", 60));
     EXPECT_TRUE(h.Engine().OnReadable(42));  // nothing there: would block
-    h.Socket().incoming.push_back(h.ReplyTo(1, kReject));
-    h.Socket().incoming.push_back(Bytes{});
-    EXPECT_TRUE(h.Engine().OnReadable(42));
+    for (std::uint8_t id : {1, 2, 3}) h.Socket().incoming.push_back(h.ReplyTo(id, kReject));
+    h.Socket().incoming.insert(h.Socket().incoming.begin() + 1, h.ReplyTo(9, kReject));
+    EXPECT_FALSE(h.Engine().OnReadable(42));  // the reply for nobody is not handled; the rest are
+    EXPECT_TRUE(h.Socket().incoming.empty());
     EXPECT_EQ(h.Engine().SessionCount(), 0u);
+    EXPECT_EQ(h.Lines(), (std::vector<std::string>{"a: Auth Reject", "b: Auth Reject", "c: Auth Reject"}));
+    EXPECT_TRUE(log.Contains("Unrecognized request: 9"));
+}
+
+TEST_F(Replies, OnReadableStopsAtItsBoundAndAtAFailedReceive) {
+    Reach(SessionState::Authenticating);
+    const Bytes stray = h.ReplyTo(7, kReject);
+    for (int i = 0; i <= RadiusEngine::kMaxRepliesPerWakeUp; ++i) h.Socket().incoming.push_back(stray);
+    h.Engine().OnReadable(42);
+    EXPECT_EQ(h.Socket().incoming.size(), 1u);  // left for the next notification
+    h.Socket().incoming = {Bytes{}, h.ReplyTo(1, kReject)};
     EXPECT_FALSE(h.Engine().OnReadable(42));
     EXPECT_TRUE(log.Contains("recvfrom error (0) in socket 42"));
+    EXPECT_EQ(h.Engine().SessionCount(), 1u);  // the reply behind the failure waits
+    EXPECT_TRUE(h.Engine().OnReadable(42));
+    EXPECT_EQ(h.Engine().SessionCount(), 0u);
 }
 
 // ---- Challenges ---------------------------------------------------------------------------
@@ -297,4 +312,24 @@ TEST_F(Replies, ACallbackThatReentersTheEngineCannotDisturbTheChallengedSession)
     ASSERT_NE(h.SessionOf("other"), nullptr);
     EXPECT_EQ(h.SessionOf("other")->state, SessionState::AccountingStart);
     EXPECT_NE(h.SessionOf("third"), nullptr);
+}
+
+TEST_F(Replies, AChallengeReadTogetherWithOtherRepliesKeepsItsOwnOctets) {
+    ASSERT_TRUE(h.Add("other", "pw", 60));
+    ASSERT_TRUE(h.Add("u", "pw", 60));
+    std::vector<std::string> linesDuringCallback;
+    h.Engine().SetChallengeCallback([&](const char*, const char*, const std::string*) {
+        // The nested event loop reads the replies queued behind the challenge.
+        EXPECT_TRUE(h.Engine().OnReadable(42));
+        linesDuringCallback = h.Lines();
+        return false;
+    });
+    h.Socket().incoming = {h.ReplyTo(2, kChallenge, Item(18, Text("again?"))),
+                           h.ReplyTo(1, kAccept)};
+    EXPECT_TRUE(h.Engine().OnReadable(42));
+    EXPECT_TRUE(h.Socket().incoming.empty());
+    EXPECT_EQ(linesDuringCallback, std::vector<std::string>{"other: Auth Accept"});
+    EXPECT_EQ(h.Lines().back(), "u: Auth Reject, Message=again?");
+    EXPECT_EQ(h.SessionOf("u"), nullptr);
+    EXPECT_EQ(h.SessionOf("other")->state, SessionState::AccountingStart);
 }

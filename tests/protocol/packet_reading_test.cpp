@@ -1,11 +1,13 @@
-#include "protocol/packet_log.h"
-
+// Reading received packets: the packet-trace listing and taking one attribute out. Both read
+// only octets that were received and lie inside the Length field.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "protocol/packet_attribute.h"
+#include "protocol/packet_log.h"
 #include "tests/protocol/dictionary_files.h"
 #include "tests/support/capturing_logger.h"
 
@@ -14,6 +16,8 @@ namespace {
 using Bytes = std::vector<std::uint8_t>;
 using Lines = std::vector<std::string>;
 
+// A packet of that code with the attribute octets after the header; its Length field counts
+// them all, plus extraLength.
 Bytes Packet(std::uint8_t code, const Bytes& attributes, int extraLength = 0) {
     const auto length = static_cast<std::uint16_t>(20 + attributes.size() + extraLength);
     Bytes packet(20 + attributes.size(), 0);
@@ -24,7 +28,7 @@ Bytes Packet(std::uint8_t code, const Bytes& attributes, int extraLength = 0) {
     return packet;
 }
 
-class PacketLogTest : public ::testing::Test {
+class PacketReadingTest : public ::testing::Test {
 protected:
     CapturingLogger log;
     DictionaryFiles files;
@@ -40,22 +44,12 @@ protected:
     void SetUp() override { ASSERT_NE(dictionary, nullptr); }
 };
 
-TEST_F(PacketLogTest, NamesEveryCode) {
-    const std::pair<int, const char*> codes[] = {
-        {1, "Access Request"}, {2, "Access Accept"}, {3, "Access Reject"}, {4, "Account Request"},
-        {5, "Account Response"}, {11, "Access Challenge"}, {0, "Unknown"}, {6, "Unknown"},
-        {10, "Unknown"}, {12, "Unknown"}, {255, "Unknown"}};
-    for (const auto& [code, name] : codes)
-        EXPECT_EQ(DescribePacket(Packet(static_cast<std::uint8_t>(code), {}), dictionary), Lines{std::string("Code=") + name});
-}
-
-TEST_F(PacketLogTest, ListsAttributesThroughTheDictionary) {
+TEST_F(PacketReadingTest, LogPacketListsAttributesThroughTheDictionary) {
     const Bytes items{1, 6, 't', 'e', 's', 't',      4, 6, 10, 0, 0, 1,  6, 6, 0xFF, 0xFF, 0xFF, 0xFF,
                       77, 3, 'x',                   1, 6, 'a', 0x0D, 0x0A, 'b',   1, 2,  55, 6, 0, 0, 0, 1,
                       26, 11, 0, 0, 0, 9, 1, 5, 'a', 'b', 'c',
                       26, 12, 0, 0, 1, 55, 5, 6, 0, 0, 1, 0,
                       26, 7, 0, 0, 0, 1, 'v',
-                      26, 5, 0, 0, 0,
                       99, 6, 0, 0, 0, 8};
     LogPacket(Packet(2, items), dictionary);
     EXPECT_EQ(log.LinesAt(3), (Lines{"Code=Access Accept",
@@ -69,47 +63,58 @@ TEST_F(PacketLogTest, ListsAttributesThroughTheDictionary) {
                                      "  Example-AVPair = abc",
                                      "  Example-Limit = 256",
                                      "  Vendor-Specific = \\00\\00\\00\\01v",
-                                     "  Vendor-Specific = \\00\\00\\00",
                                      "  Example-Bare = \\00\\00\\00\\08"}));
+    for (const auto& [code, name] : {std::pair{1, "Access Request"}, {4, "Account Request"},
+                                     {5, "Account Response"}, {11, "Access Challenge"}, {6, "Unknown"}})
+        EXPECT_EQ(DescribePacket(Packet(static_cast<std::uint8_t>(code), {}), dictionary)[0],
+                  std::string("Code=") + name);
 }
 
-TEST_F(PacketLogTest, ShortValuesAreShownAsText) {
-    // A layout that matches but is shorter than its header is shown whole; a value that fits
-    // no layout and has no plain definition is unknown.
-    const Bytes items{6, 4, 0, 5, 4, 3, 10, 99, 7, 0, 0, 0, 8, 1, 99, 5, 0, 0, 0};
+TEST_F(PacketReadingTest, ShortValuesAreShownAsOctets) {
+    // Too short for their number type or for the header of a layout that fits: shown whole.
+    // A value that fits no layout and has no plain definition is unknown.
+    const Bytes items{6, 4, 0, 5, 4, 3, 10, 99, 7, 0, 0, 0, 8, 1, 99, 5, 0, 0, 0, 26, 4, 0, 0};
     EXPECT_EQ(DescribePacket(Packet(2, items), dictionary),
               (Lines{"Code=Access Accept", "  Service-Type = \\00\\05", "  NAS-IP-Address = \\0a",
-                     "  Example-Bare = \\00\\00\\00\\08\\01", "  Attr=99 = Unknown Type"}));
+                     "  Example-Bare = \\00\\00\\00\\08\\01", "  Attr=99 = Unknown Type",
+                     "  Vendor-Specific = \\00\\00"}));
+    EXPECT_EQ(DescribePacket(Packet(4, {1, 3, 'a'}), nullptr), (Lines{"Code=Account Request", "  Attr=1 = Unknown Type"}));
 }
 
-TEST_F(PacketLogTest, WithoutDictionaryEverythingIsUnknown) {
-    EXPECT_EQ(DescribePacket(Packet(4, {1, 3, 'a', 26, 2}), nullptr),
-              (Lines{"Code=Account Request", "  Attr=1 = Unknown Type", "  Attr=26 = Unknown Type"}));
-}
-
-TEST_F(PacketLogTest, MalformedItemsEndTheListing) {
+TEST_F(PacketReadingTest, AMalformedItemEndsTheListingAndTheSearch) {
     struct Case {
         const char* what;
         Bytes packet;
         Lines lines;
-    };
-    const Case cases[] = {
-        {"length field 20", Packet(3, {1, 3, 'a'}, -3), {"Code=Access Reject"}},
-        {"length field 0", Packet(3, {1, 3, 'a'}, -23), {"Code=Access Reject"}},
-        {"length octet 1", Packet(3, {1, 3, 'a', 1, 1, 1, 3, 'b'}), {"Code=Access Reject", "  User-Name = a"}},
-        {"length octet 0", Packet(3, {1, 0, 1, 3, 'b'}), {"Code=Access Reject"}},
-        {"item past the Length field", Packet(3, {1, 3, 'a', 1, 4, 'b', 'c'}, -1), {"Code=Access Reject", "  User-Name = a"}},
-        {"Length field past the octets", Packet(3, {1, 3, 'a', 1, 9, 'b'}, 200), {"Code=Access Reject", "  User-Name = a"}},
+    } const cases[] = {
+        {"length field 20", Packet(3, {1, 3, 'a', 24, 3, 's'}, -6), {"Code=Access Reject"}},
+        {"length field below 20", Packet(3, {1, 3, 'a', 24, 3, 's'}, -26), {"Code=Access Reject"}},
+        {"length octet 1", Packet(3, {1, 3, 'a', 1, 1, 24, 3, 's'}), {"Code=Access Reject", "  User-Name = a"}},
+        {"length octet 0", Packet(3, {1, 3, 'a', 1, 0, 24, 3, 's'}), {"Code=Access Reject", "  User-Name = a"}},
+        {"item past the Length field", Packet(3, {1, 3, 'a', 24, 4, 'b', 'c'}, -1), {"Code=Access Reject", "  User-Name = a"}},
+        {"Length field past the octets", Packet(3, {1, 3, 'a', 24, 9, 'b'}, 200), {"Code=Access Reject", "  User-Name = a"}},
         {"header only", Bytes{11, 0}, {"Code=Access Challenge"}},
         {"nothing", Bytes{}, {"Code=Unknown"}},
     };
-    for (const Case& c : cases) EXPECT_EQ(DescribePacket(c.packet, dictionary), c.lines) << c.what;
+    for (const Case& c : cases) {
+        EXPECT_EQ(DescribePacket(c.packet, dictionary), c.lines) << c.what;
+        EXPECT_FALSE(FindPacketAttribute(c.packet, 24).has_value()) << c.what;
+    }
+}
+
+TEST_F(PacketReadingTest, FindPacketAttributeTakesTheFirstItemOfTheNumber) {
+    const Bytes packet = Packet(2, {18, 2, 24, 5, 's', 't', '1', 24, 3, 'x'});
+    std::optional<RadiusAttribute> state = FindPacketAttribute(packet, 24);
+    ASSERT_TRUE(state.has_value());
+    EXPECT_EQ(state->data.substr(0, static_cast<std::size_t>(state->length)), "st1");
+    EXPECT_EQ(state->type, ValueType::String);
+    EXPECT_EQ(FindPacketAttribute(packet, 18)->length, 0);
 }
 
 TEST(PacketLogLevelTest, NothingIsWrittenWhenThePacketTraceIsOff) {
     CapturingLogger log(2);
     LogPacket(Packet(1, {1, 3, 'a'}), nullptr);
-    EXPECT_TRUE(log.Lines().empty());
+    EXPECT_EQ(log.Lines(), Lines{});
 }
 
 }  // namespace
