@@ -53,32 +53,18 @@ private:
 };
 
 // What a dialog procedure sees of an open TemplateDialog.
-class TemplateDialogHandle : public DialogHandle {
+class TemplateDialogHandle : public DialogHandleBase {
 public:
     TemplateDialogHandle(TemplateDialog& dialog, WindowHandle window)
-        : dialog_(dialog), window_(window) {}
+        : DialogHandleBase(window), dialog_(dialog) {}
 
     std::string GetItemText(int controlId) const override { return dialog_.ItemText(controlId); }
     void SetItemText(int controlId, const std::string& text) override {
         dialog_.SetItemText(controlId, text);
     }
-    void EndDialog(std::intptr_t result) override {
-        ended_ = true;
-        result_ = result;
-    }
-    WindowHandle Window() const override { return window_; }
-    void SetUserData(std::intptr_t value) override { userData_ = value; }
-    std::intptr_t UserData() const override { return userData_; }
-
-    bool Ended() const { return ended_; }
-    std::intptr_t Result() const { return result_; }
 
 private:
     TemplateDialog& dialog_;
-    WindowHandle window_;
-    bool ended_ = false;
-    std::intptr_t result_ = 0;
-    std::intptr_t userData_ = 0;
 };
 
 // The object name a control gets: its identifier in decimal ("101").

@@ -60,32 +60,18 @@ struct HeadlessPlatform::ThreadQueue {
 };
 
 // The dialog a scripted answer talks to: a map of item texts.
-class HeadlessPlatform::ScriptedDialogHandle : public DialogHandle {
+class HeadlessPlatform::ScriptedDialogHandle : public DialogHandleBase {
 public:
-    explicit ScriptedDialogHandle(WindowHandle window) : window_(window) {}
+    using DialogHandleBase::DialogHandleBase;
     std::string GetItemText(int controlId) const override {
         auto found = items_.find(controlId);
         return found == items_.end() ? std::string() : found->second;
     }
     void SetItemText(int controlId, const std::string& text) override { items_[controlId] = text; }
-    void EndDialog(std::intptr_t result) override {
-        ended_ = true;
-        result_ = result;
-    }
-    WindowHandle Window() const override { return window_; }
-    void SetUserData(std::intptr_t value) override { userData_ = value; }
-    std::intptr_t UserData() const override { return userData_; }
-
-    bool Ended() const { return ended_; }
-    std::intptr_t Result() const { return result_; }
     const std::map<int, std::string>& Items() const { return items_; }
 
 private:
-    WindowHandle window_;
     std::map<int, std::string> items_;
-    bool ended_ = false;
-    std::intptr_t result_ = 0;
-    std::intptr_t userData_ = 0;
 };
 
 namespace {

@@ -85,6 +85,29 @@ public:
 using DialogProc = std::intptr_t (*)(DialogHandle& dialog, unsigned message,
                                      std::uintptr_t wParam, std::intptr_t lParam);
 
+// What every back end's dialog handle keeps alike: its window, the procedure's value, and
+// whether and with what result the procedure ended the dialog. The items are the back end's.
+class DialogHandleBase : public DialogHandle {
+public:
+    explicit DialogHandleBase(WindowHandle window) : window_(window) {}
+    void EndDialog(std::intptr_t result) override {
+        ended_ = true;
+        result_ = result;
+    }
+    WindowHandle Window() const override { return window_; }
+    void SetUserData(std::intptr_t value) override { userData_ = value; }
+    std::intptr_t UserData() const override { return userData_; }
+
+    bool Ended() const { return ended_; }
+    std::intptr_t Result() const { return result_; }
+
+private:
+    WindowHandle window_;
+    bool ended_ = false;
+    std::intptr_t result_ = 0;
+    std::intptr_t userData_ = 0;
+};
+
 // One item of a menu popup; an empty text is a separator.
 struct MenuItem {
     std::string text;
