@@ -108,6 +108,24 @@ inline std::string Numbered(const char* prefix, int number) {
 
 inline Bytes Text(std::string_view text) { return Bytes(text.begin(), text.end()); }
 
+// Pairs of hex digits; spaces are skipped.
+inline Bytes Hex(std::string_view text) {
+    Bytes bytes;
+    for (std::size_t at = 0; at + 1 < text.size();) {
+        if (text[at] == ' ') { ++at; continue; }
+        bytes.push_back(static_cast<std::uint8_t>(std::stoi(std::string(text.substr(at, 2)), nullptr, 16)));
+        at += 2;
+    }
+    return bytes;
+}
+
+// first, first + 1, ... first + 15.
+inline Authenticator CountingAuthenticator(std::uint8_t first = 0) {
+    Authenticator authenticator{};
+    for (std::size_t i = 0; i < authenticator.size(); ++i) authenticator[i] = static_cast<std::uint8_t>(first + i);
+    return authenticator;
+}
+
 inline Bytes Item(std::uint8_t type, const Bytes& value) {
     Bytes item(value.size() + 2);
     item[0] = type;
