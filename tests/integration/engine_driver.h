@@ -4,14 +4,18 @@
 #pragma once
 
 #include <poll.h>
+#include <signal.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "protocol/attribute_list.h"
 #include "radius/radius_engine.h"
+#include <gtest/gtest.h>
+
 #include "tests/support/capturing_logger.h"
 
 namespace integration {
@@ -93,6 +97,34 @@ private:
     RadiusEngine engine_;
     std::vector<std::string> lines_;
     bool initialized_ = false;
+};
+
+// Tests against a FreeRADIUS that a ctest fixture started with scripts/freeradius.sh in
+// folder, on port; skipped, with the reason, when that server does not run.
+class FreeRadiusTest : public ::testing::Test {
+protected:
+    FreeRadiusTest(std::string folder, std::uint16_t port) : folder_(std::move(folder)), port_(port) {}
+    void SetUp() override {
+        if (!Running())
+            GTEST_SKIP() << "FreeRADIUS is not running in " << folder_
+                         << " (is the freeradius package installed? see scripts/freeradius.sh)";
+    }
+    EngineSettings Settings() const {
+        EngineSettings settings;
+        settings.serverPort = port_;
+        return settings;
+    }
+
+private:
+    // Its process id file names a live process.
+    bool Running() const {
+        std::ifstream file(folder_ + "/freeradius.pid");
+        long pid = 0;
+        return (file >> pid) && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
+    }
+
+    std::string folder_;
+    std::uint16_t port_;
 };
 
 }  // namespace integration

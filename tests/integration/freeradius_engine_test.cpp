@@ -12,25 +12,9 @@
 namespace integration {
 namespace {
 
-// Whether the fixture's server runs: its process id file names a live process.
-bool FreeRadiusRunning() {
-    std::ifstream file(std::string(PELVOK_FREERADIUS_DIR) + "/freeradius.pid");
-    long pid = 0;
-    return (file >> pid) && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
-}
-
-class FreeRadiusEngineTest : public ::testing::Test {
+class FreeRadiusEngineTest : public FreeRadiusTest {
 protected:
-    void SetUp() override {
-        if (!FreeRadiusRunning())
-            GTEST_SKIP() << "FreeRADIUS is not running in " << PELVOK_FREERADIUS_DIR
-                         << " (is the freeradius package installed? see scripts/freeradius.sh)";
-    }
-    static EngineSettings Settings() {
-        EngineSettings settings;
-        settings.serverPort = PELVOK_FREERADIUS_PORT;
-        return settings;
-    }
+    FreeRadiusEngineTest() : FreeRadiusTest(PELVOK_FREERADIUS_DIR, PELVOK_FREERADIUS_PORT) {}
 };
 
 TEST_F(FreeRadiusEngineTest, AcceptedUserRunsThroughAccountingToItsEnd) {

@@ -22,25 +22,10 @@ int CountLog(const EngineDriver& driver, const std::string& prefix) {
     return count;
 }
 
-// Whether the fixture's server runs: its process id file names a live process.
-bool FreeRadiusRunning() {
-    std::ifstream file(std::string(PELVOK_FREERADIUS_MA_DIR) + "/freeradius.pid");
-    long pid = 0;
-    return (file >> pid) && pid > 0 && ::kill(static_cast<pid_t>(pid), 0) == 0;
-}
-
-class FreeRadiusRequiringMessageAuthenticator : public ::testing::Test {
+class FreeRadiusRequiringMessageAuthenticator : public FreeRadiusTest {
 protected:
-    void SetUp() override {
-        if (!FreeRadiusRunning())
-            GTEST_SKIP() << "FreeRADIUS is not running in " << PELVOK_FREERADIUS_MA_DIR
-                         << " (is the freeradius package installed? see scripts/freeradius.sh)";
-    }
-    static EngineSettings Settings() {
-        EngineSettings settings;
-        settings.serverPort = PELVOK_FREERADIUS_MA_PORT;
-        return settings;
-    }
+    FreeRadiusRequiringMessageAuthenticator()
+        : FreeRadiusTest(PELVOK_FREERADIUS_MA_DIR, PELVOK_FREERADIUS_MA_PORT) {}
 };
 
 TEST_F(FreeRadiusRequiringMessageAuthenticator, WithoutItEveryAccessRequestGoesUnanswered) {
