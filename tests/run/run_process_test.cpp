@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <csignal>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
@@ -152,6 +153,26 @@ TEST_F(RunProcessTest, MaxWaitCutsALongSessionShortWithItsStopSent) {
     const nlohmann::json report = Report();
     EXPECT_EQ(report["result"], "wait ran out");
     EXPECT_EQ(report["sessions"]["unfinished"], 0);
+}
+
+TEST_F(RunProcessTest, SigtermEndsTheRunWithItsStopsAndExitOne) {
+    const std::string options = Options();
+    const std::string simulation = Simulation("0:00:00:00,alice,pw,10:00\n");
+    responder::ChildProcess child;
+    ASSERT_TRUE(child.Start({PELVOK_PROGRAM, "--run", simulation, "--config", options}));
+    // Once the start is answered, the session is live and has a stop to send.
+    ASSERT_TRUE(responder.WaitUntil(
+        [](const responder::Traffic& traffic) {
+            for (const auto& request : traffic.received)
+                if (request.code == kAccountingRequest) return true;
+            return false;
+        },
+        10s));
+    child.Signal(SIGTERM);
+    const std::string output = child.ReadAll(10s);
+    EXPECT_EQ(child.Wait(2s), 1) << output;
+    EXPECT_TRUE(StopReceivedFor("alice"));
+    EXPECT_NE(output.find("Run Summary: interrupted"), std::string::npos) << output;
 }
 
 TEST_F(RunProcessTest, SessionsTheEngineCannotStartFailTheRun) {
