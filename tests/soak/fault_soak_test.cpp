@@ -57,27 +57,27 @@ std::vector<FaultGroup> FaultGroups() {
 
 // Malformed datagrams that no session may take for its reply: too short, a Length that lies,
 // or a well-framed packet under an identifier nobody holds and none will take soon.
-class Mischief {
+class Mischief : DatagramDice {
 public:
-    Mischief(HostileSender& sender, const RadiusEngine& engine) : sender_(sender), engine_(engine) {}
+    Mischief(HostileSender& sender, const RadiusEngine& engine)
+        : DatagramDice(20261206), sender_(sender), engine_(engine) {}
 
     void SendOne() {
-        std::uniform_int_distribution<int> kind(0, 2);
         Bytes datagram;
-        switch (kind(random_)) {
+        switch (Pick(0, 2)) {
             case 0:
-                datagram = RandomBytes(Size(0, 19));
+                datagram = RandomBytes(Pick(0, 19));
                 ++shortOnes_;
                 break;
             case 1:
-                datagram = RandomBytes(Size(20, 600));
-                SetLength(datagram, Size(0, 1) == 0 ? Size(0, 19) : datagram.size() + Size(1, 4000));
+                datagram = RandomBytes(Pick(20, 600));
+                SetLength(datagram, Pick(0, 1) == 0 ? Pick(0, 19) : datagram.size() + Pick(1, 4000));
                 ++lyingOnes_;
                 break;
             default: {
                 const int id = IdleIdentifier();
                 if (id == 0) return;
-                datagram = RandomBytes(Size(20, 300));
+                datagram = RandomBytes(Pick(20, 300));
                 datagram[1] = static_cast<std::uint8_t>(id);
                 SetLength(datagram, datagram.size());
                 ++strayOnes_;
@@ -91,23 +91,11 @@ public:
     int StrayOnes() const { return strayOnes_; }
 
 private:
-    std::size_t Size(std::size_t low, std::size_t high) {
-        return std::uniform_int_distribution<std::size_t>(low, high)(random_);
-    }
-    Bytes RandomBytes(std::size_t size) {
-        Bytes bytes(size);
-        for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random_());
-        return bytes;
-    }
-    static void SetLength(Bytes& datagram, std::size_t length) {
-        datagram[2] = static_cast<std::uint8_t>(length >> 8);
-        datagram[3] = static_cast<std::uint8_t>(length);
-    }
     // A free identifier at least 128 hand-outs away from being handed out again.
     int IdleIdentifier() {
         const int last = engine_.RequestIds().LastHandedOut();
         for (int attempt = 0; attempt < 16; ++attempt) {
-            const int distance = static_cast<int>(Size(128, 254));
+            const int distance = static_cast<int>(Pick(128, 254));
             const int id = (last - 1 + distance) % 255 + 1;
             if (!engine_.RequestIds().InUse(static_cast<std::uint16_t>(id))) return id;
         }
@@ -116,7 +104,6 @@ private:
 
     HostileSender& sender_;
     const RadiusEngine& engine_;
-    std::mt19937 random_{20261206};
     int shortOnes_ = 0;
     int lyingOnes_ = 0;
     int strayOnes_ = 0;

@@ -19,10 +19,10 @@ namespace {
 // makes its session send its request again.
 bool IsReplyCode(std::uint8_t code) { return code == 2 || code == 3 || code == 5 || code == 11; }
 
-class Flood {
+class Flood : DatagramDice {
 public:
     Flood(HostileSender& sender, const RadiusEngine& engine, unsigned seed)
-        : sender_(sender), engine_(engine), random_(seed) {}
+        : DatagramDice(seed), sender_(sender), engine_(engine) {}
 
     void SendOne() {
         const int kind = Pick(0, 999);
@@ -59,18 +59,6 @@ public:
     const Counts& Sent() const { return counts_; }
 
 private:
-    std::size_t Pick(std::size_t low, std::size_t high) {
-        return std::uniform_int_distribution<std::size_t>(low, high)(random_);
-    }
-    Bytes RandomBytes(std::size_t size) {
-        Bytes bytes(size);
-        for (auto& byte : bytes) byte = static_cast<std::uint8_t>(random_());
-        return bytes;
-    }
-    static void SetLength(Bytes& datagram, std::size_t length) {
-        datagram[2] = static_cast<std::uint8_t>(length >> 8);
-        datagram[3] = static_cast<std::uint8_t>(length);
-    }
     int LiveIdentifier() {
         const int start = static_cast<int>(Pick(1, 255));
         for (int step = 0; step < 255; ++step) {
@@ -82,7 +70,6 @@ private:
 
     HostileSender& sender_;
     const RadiusEngine& engine_;
-    std::mt19937 random_;
     Counts counts_;
 };
 

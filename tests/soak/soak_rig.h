@@ -18,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,27 @@ inline std::uint16_t LocalPortOf(int fd) {
 }
 
 // A socket of its own on 127.0.0.1 that sends datagrams at the engine's port.
+// Seeded dice for hostile datagrams: sizes, random octets, a Length field set at will.
+class DatagramDice {
+public:
+    explicit DatagramDice(unsigned seed) : engine_(seed) {}
+    std::size_t Pick(std::size_t low, std::size_t high) {
+        return std::uniform_int_distribution<std::size_t>(low, high)(engine_);
+    }
+    Bytes RandomBytes(std::size_t size) {
+        Bytes bytes(size);
+        for (auto& byte : bytes) byte = static_cast<std::uint8_t>(engine_());
+        return bytes;
+    }
+    static void SetLength(Bytes& datagram, std::size_t length) {
+        datagram[2] = static_cast<std::uint8_t>(length >> 8);
+        datagram[3] = static_cast<std::uint8_t>(length);
+    }
+
+private:
+    std::mt19937 engine_;
+};
+
 class HostileSender {
 public:
     explicit HostileSender(std::uint16_t targetPort) {
