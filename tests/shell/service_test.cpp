@@ -53,32 +53,5 @@ TEST_F(ServiceTest, StartFailuresStopWithTheirCodeAndText) {
     }
 }
 
-TEST_F(ServiceTest, StopWaitingInTheQueueEndsTheLoopWithTheShutdownSteps) {
-    Options("SessionId=41\nSimFile=" + SimulationFile("run.sim", "0:00:00:00,alice,pw,00:10\n"
-                                                                  "0:01:00:00,bob,pw,00:10\n") + "\n");
-    // A stop that comes before the loop starts is not lost.
-    platform.PostThreadMessage(platform.CurrentThreadId(), WM_CLOSE, 0, 0);
-    ServiceMain(0, nullptr);
-    EXPECT_EQ(LastServiceStatus().currentState, kServiceStopped);
-    EXPECT_EQ(LastServiceStatus().win32ExitCode, 0u);
-    EXPECT_EQ(ServiceExitCode(), 0);
-    EXPECT_EQ(socket->sent.size(), 1u);     // alice, sent when the file was loaded
-    EXPECT_EQ(Option("SessionId"), "42");  // the shutdown saved the options
-    EXPECT_FALSE(platform.IsWindow(Shell().mainWindow));
-}
-
-TEST_F(ServiceTest, ControlsOtherThanStopAreAnsweredWithRunning) {
-    for (std::uint32_t control : {kServiceControlPause, kServiceControlContinue,
-                                  kServiceControlInterrogate, 77u}) {
-        ReportServiceStatus(kServiceStartPending, 0, 0);
-        ServiceCtrlHandler(control);
-        EXPECT_EQ(LastServiceStatus().currentState, kServiceRunning);
-        EXPECT_EQ(LastServiceStatus().controlsAccepted, kServiceAcceptStop);
-    }
-    EXPECT_TRUE(log.Contains("ServiceCtrlHandler: Unrecognized opcode 77"));
-    ReportServiceStatus(kServiceStopPending, 0, 0);
-    EXPECT_EQ(LastServiceStatus().controlsAccepted, 0u);
-}
-
 }  // namespace
 }  // namespace shell_test

@@ -35,24 +35,12 @@ TEST_F(SimulatorTest, SetUpWiresEngineSocketAndTimer) {
     EXPECT_EQ(platform.TimerPeriod(window, 1), 100u);
     EXPECT_EQ(Shell().timerId, 1u);
     EXPECT_EQ(platform.SocketWindow(socket->Fd()), window);
-    EXPECT_EQ(engine->ServerPort(), 1812);
-    EXPECT_EQ(engine->ServerAddress(), 0x7F000001u);
     EXPECT_EQ(engine->Secret(), "s3");
-    EXPECT_EQ(engine->LastSessionId(), 1000u);
 
     // The result callback reaches the output list.
     ASSERT_TRUE(engine->AddSession("alice", "pw", 60, {}, {}, {}));
     AnswerLast(kAccessAccept);
     ASSERT_FALSE(platform.OutputLines(Shell().outputList).empty());
-}
-
-TEST_F(SimulatorTest, MessageAuthenticatorOptionsReachTheEngine) {
-    WriteOptions("[Options]\nQuorlanPort=1812\nMessageAuthenticator=1\nRequireMessageAuthenticator=2\n");
-    ASSERT_TRUE(InitSimulator(failure)) << failure;
-    EXPECT_TRUE(engine->MessageAuthenticator());
-    EXPECT_EQ(engine->RequireMessageAuthenticator(), 2);
-    ASSERT_TRUE(engine->AddSession("alice", "pw", 60, {}, {}, {}));
-    EXPECT_EQ(socket->sent.back().bytes.at(20), 80);  // Message-Authenticator first
 }
 
 TEST_F(SimulatorTest, FailuresLeaveNoTimerAndTheOptionsUntouched) {

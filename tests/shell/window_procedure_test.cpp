@@ -14,8 +14,6 @@ namespace {
 
 using radius_test::ItemsOf;
 
-constexpr std::uint8_t kAccessReject = 3;
-
 class WindowProcedureTest : public ShellTest {
 protected:
     // The shell set up as the program does it, from this options text.
@@ -44,13 +42,6 @@ protected:
             users.push_back(names.empty() ? "" : std::string(names[0].begin(), names[0].end()));
         }
         return users;
-    }
-    // Answers the last datagram sent, through the socket notification.
-    void Answer(std::uint8_t code) {
-        const auto& last = socket->sent.back();
-        socket->incoming.push_back(radius_test::MakeReply(
-            code, last.Id(), radius_test::AuthenticatorOf(last.bytes), "MeadowLantern"));
-        Send(WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(socket->Fd()), MakeSelectEvent(FD_READ, 0));
     }
 };
 
@@ -129,19 +120,6 @@ TEST_F(WindowProcedureTest, OpeningASecondFileStopsTheFirstEvenWhenItFails) {
     clock.Advance(10 * 60 * 1000);
     Tick();
     EXPECT_TRUE(socket->sent.empty());  // the abandoned file's line is never sent
-}
-
-TEST_F(WindowProcedureTest, EndOfFileWithNoSessionLeftReportsAtOnce) {
-    Start();
-    OpenFile(SimulationFile("one.sim", "0:00:00:00,alice,pw,00:10\n"));
-    ASSERT_EQ(SentUsers(), std::vector<std::string>{"alice"});  // sent while loading
-    Answer(kAccessReject);
-    const std::size_t before = Output().size();
-    Tick();  // the file is exhausted
-    EXPECT_FALSE(Shell().simulationRunning);
-    EXPECT_EQ(Title(), "Quorlan Pelvok");
-    EXPECT_EQ(Output().size(), before + 4);  // the counter report
-    EXPECT_FALSE(engine->SimulationDone());
 }
 
 // ---- Commands and dialogs ----
