@@ -2,9 +2,7 @@
 // (scripts/freeradius.sh with examples/freeradius): alice is accepted, bob rejected with a
 // message, carol challenged for her PIN.
 #include <gtest/gtest.h>
-#include <signal.h>
 
-#include <fstream>
 #include <string>
 
 #include "tests/integration/engine_driver.h"
@@ -30,22 +28,7 @@ TEST_F(FreeRadiusEngineTest, AcceptedUserRunsThroughAccountingToItsEnd) {
                               }))
         << driver.Dump();
     EXPECT_FALSE(driver.Log().Contains("Response not authenticated.")) << driver.Dump();
-    const RequestCounters& counters = driver.Engine().Counters();
-    EXPECT_EQ(counters.authRequests, 1);
-    EXPECT_EQ(counters.authResponses, 1);
-    EXPECT_EQ(counters.acctStartRequests, 1);
-    EXPECT_EQ(counters.acctStartResponses, 1);
-    EXPECT_EQ(counters.acctStopRequests, 1);
-    EXPECT_EQ(counters.acctStopResponses, 1);
     EXPECT_EQ(driver.Engine().NasPorts().FreeCount(), 16u);
-}
-
-TEST_F(FreeRadiusEngineTest, WrongPasswordIsRejectedWithoutAttributes) {
-    EngineDriver driver(Settings());
-    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
-    ASSERT_TRUE(driver.Add("alice", "not-alicepw", 1));
-    ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
-    EXPECT_EQ(driver.Lines(), std::vector<std::string>{"alice: Auth Reject"}) << driver.Dump();
 }
 
 TEST_F(FreeRadiusEngineTest, RejectedUserEndsWithTheServersMessage) {
@@ -89,17 +72,6 @@ TEST_F(FreeRadiusEngineTest, ChallengedUserAnswersAndIsAcceptedInASecondSession)
                               }))
         << driver.Dump();
     EXPECT_EQ(driver.Engine().Counters().authRequests, 2);
-    EXPECT_EQ(driver.Engine().Counters().authResponses, 2);
-}
-
-TEST_F(FreeRadiusEngineTest, ChallengeWithoutAnAnswerIsAReject) {
-    EngineDriver driver(Settings());
-    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
-    ASSERT_TRUE(driver.Add("carol", "x", 1));
-    ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
-    EXPECT_EQ(driver.Lines(), std::vector<std::string>{"carol: Auth Reject, Message=Enter your PIN"})
-        << driver.Dump();
-    EXPECT_EQ(driver.Engine().Counters().authResponses, 1);
 }
 
 TEST_F(FreeRadiusEngineTest, WrongSecretRepliesAreUnauthenticatedButHandled) {
@@ -112,24 +84,6 @@ TEST_F(FreeRadiusEngineTest, WrongSecretRepliesAreUnauthenticatedButHandled) {
     EXPECT_TRUE(driver.Log().Contains("Response not authenticated.")) << driver.Dump();
     EXPECT_EQ(driver.Lines(), std::vector<std::string>{"bob: Auth Reject, Message=Bob is not welcome here"})
         << driver.Dump();
-}
-
-TEST_F(FreeRadiusEngineTest, SeveralUsersAtOnce) {
-    EngineDriver driver(Settings());
-    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
-    ASSERT_TRUE(driver.Add("alice", "alicepw", 1));
-    ASSERT_TRUE(driver.Add("bob", "x", 1));
-    ASSERT_TRUE(driver.Add("alice", "alicepw", 2));
-    ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
-    int accepts = 0, stops = 0, rejects = 0;
-    for (const auto& line : driver.Lines()) {
-        accepts += line.rfind("alice: Auth Accept", 0) == 0;
-        stops += line == "alice: Account STOP Reply";
-        rejects += line.rfind("bob: Auth Reject", 0) == 0;
-    }
-    EXPECT_EQ(accepts, 2) << driver.Dump();
-    EXPECT_EQ(stops, 2) << driver.Dump();
-    EXPECT_EQ(rejects, 1) << driver.Dump();
 }
 
 }  // namespace

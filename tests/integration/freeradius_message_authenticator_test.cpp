@@ -2,9 +2,7 @@
 // yes, started by the ctest fixture "freeradius_ma"): it answers only Access-Requests that
 // carry a right one, and silently discards the others.
 #include <gtest/gtest.h>
-#include <signal.h>
 
-#include <fstream>
 #include <string>
 
 #include "tests/integration/engine_driver.h"

