@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 scripts/build.sh
 mkdir -p build/demo
 server_dir="$PWD/build/demo/freeradius"
-port=21812
+port=${PELVOK_DEMO_PORT:-21812}
 
 # The server requires Message-Authenticator, as patched servers do; demo.ini sends it.
 scripts/freeradius.sh start "$server_dir" "$port" --require-message-authenticator
