@@ -1,51 +1,23 @@
 #include "protocol/dictionary_reader.h"
 
-#include <fcntl.h>
-#include <strings.h>
-#include <unistd.h>
-#include <sys/stat.h>
-
-#include <cstdio>
-#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "infra/bounded_string.h"
 #include "infra/log.h"
 #include "protocol/dictionary.h"
+#include "protocol/dictionary_lines.h"
+#include "protocol/freeradius_reader.h"
 
 namespace {
 
 constexpr std::string_view kFieldSeparators = " \t\n";
 
-// Longest piece of a line handled as one line; longer lines are read in such pieces.
-constexpr std::size_t kMaxLineLength = 259;
-
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// Opens a regular file for reading. Anything else (a folder, a device, a pipe whose opening
-// would wait for a writer) is refused like a missing file.
-File OpenRegularFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat info {};
-    std::FILE* stream = nullptr;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) stream = fdopen(fd, "r");
-    if (stream == nullptr) close(fd);
-    return File(stream);
-}
-
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && strncasecmp(text.data(), prefix.data(), prefix.size()) == 0;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
 // Numbers wrap like 32-bit registers instead of overflowing.
@@ -82,39 +54,6 @@ std::optional<ValueType> TypeFromText(std::string_view text) {
     if (EqualsNoCase(text, "date")) return ValueType::Date;
     if (!text.empty() && text[0] == '[') return ValueType::Complex;
     return std::nullopt;
-}
-
-std::vector<std::string_view> Split(std::string_view text, std::string_view separators) {
-    std::vector<std::string_view> tokens;
-    std::size_t start = text.find_first_not_of(separators);
-    while (start != std::string_view::npos) {
-        std::size_t end = text.find_first_of(separators, start);
-        tokens.push_back(text.substr(start, end == std::string_view::npos ? end : end - start));
-        start = end == std::string_view::npos ? end : text.find_first_not_of(separators, end);
-    }
-    return tokens;
-}
-
-// Reads one line, or one 259-character piece of a longer line, without its line end.
-// A zero octet ends the text of the line, as it would for C text. False at the end of the file.
-bool ReadPiece(std::FILE* file, std::string& piece) {
-    piece.clear();
-    int c = std::fgetc(file);
-    if (c == EOF) return false;
-    std::size_t count = 0;
-    bool cut = false;
-    for (; c != EOF && c != '\n'; c = std::fgetc(file)) {
-        if (c == '\0') cut = true;
-        if (!cut) piece.push_back(static_cast<char>(c));
-        if (++count == kMaxLineLength) {
-            // A line of exactly the maximum length keeps its own line end.
-            const int next = std::fgetc(file);
-            if (next != '\n' && next != EOF) std::ungetc(next, file);
-            break;
-        }
-    }
-    if (!piece.empty() && piece.back() == '\r') piece.pop_back();  // files written with CR LF
-    return true;
 }
 
 // The layout text: tokens label[size]=value separated by spaces.
@@ -182,6 +121,7 @@ const char* DictionaryReader::Attribute(std::string_view line) {
         if (close == std::string_view::npos || close < open) return "Invalid Complex Type";
         if (const char* error = Layout(line.substr(open + 1, close - open - 1), def)) return error;
     }
+    def.order = set_.NextOrder();
     dictionary_.attributes_.push_back(std::move(def));
     return nullptr;
 }
@@ -192,7 +132,8 @@ const char* DictionaryReader::Value(std::string_view line) {
     if (fields[1].size() > kMaxAttributeNameLength) return "Invalid Attribute length";
     if (fields[2].size() > kMaxValueNameLength) return "Invalid Name length";
     if (!IsDigit(fields[3][0])) return "Invalid Value";
-    dictionary_.values_.push_back(ValueDef{std::string(fields[1]), std::string(fields[2]), LeadingDigits(fields[3])});
+    dictionary_.values_.push_back(
+        ValueDef{std::string(fields[1]), std::string(fields[2]), LeadingDigits(fields[3]), set_.NextOrder()});
     return nullptr;
 }
 
@@ -209,22 +150,33 @@ const char* DictionaryReader::Include(std::string_view line) {
     return nullptr;
 }
 
-bool DictionaryReader::Read(const std::string& path, Dictionary& dictionary) {
-    File file = OpenRegularFile(path);
-    if (!file) {
-        Log(0, "Couldn't open dictionary: %s", path.c_str());
-        return false;
-    }
-    DictionaryReader reader(dictionary);
+bool DictionaryReader::ReadLines(std::FILE* file) {
     std::string line;
     int lineNumber = 0;
-    while (ReadPiece(file.get(), line)) {
+    while (ReadPiece(file, line)) {
         ++lineNumber;
-        if (const char* error = reader.Handle(line)) {
-            Log(0, "%s on line %d of dictionary: %s", error, lineNumber, dictionary.Name().c_str());
+        if (const char* error = Handle(line)) {
+            Log(0, "%s on line %d of dictionary: %s", error, lineNumber, dictionary_.Name().c_str());
             return false;
         }
     }
-    dictionary.Finish();
     return true;
+}
+
+std::unique_ptr<Dictionary> DictionaryReader::Read(const std::string& path, const std::string& name,
+                                                   DictionarySet& set, DictionaryFormat includedBy) {
+    DictionaryFile file = OpenDictionaryFile(path);
+    if (!file) {
+        Log(0, "Couldn't open dictionary: %s", path.c_str());
+        return nullptr;
+    }
+    const bool freeRadius = DetectFormat(file.get(), includedBy) == DictionaryFormat::FreeRadius;
+    std::rewind(file.get());
+    std::unique_ptr<Dictionary> dictionary(
+        new Dictionary(name, freeRadius ? DictionaryFormat::FreeRadius : DictionaryFormat::Native));
+    const bool read = freeRadius ? FreeRadiusReader(*dictionary, set).Read(file.get())
+                                 : DictionaryReader(*dictionary, set).ReadLines(file.get());
+    if (!read) return nullptr;
+    dictionary->Finish();
+    return dictionary;
 }

@@ -1,7 +1,6 @@
-#include <strings.h>
-
 #include <algorithm>
 
+#include "infra/bounded_string.h"
 #include "infra/log.h"
 #include "protocol/dictionary.h"
 #include "protocol/dictionary_reader.h"
@@ -13,10 +12,6 @@ DictionarySet* registeredSet = nullptr;
 // Deeper INCLUDE chains than this are refused like a file that cannot be opened, so that a
 // chain of includes cannot exhaust the stack.
 constexpr std::size_t kMaxIncludeDepth = 32;
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 }  // namespace
 
@@ -43,19 +38,39 @@ const Dictionary* DictionarySet::Find(std::string_view name) const {
 
 const Dictionary* DictionarySet::Load(const char* name) {
     const std::string fileName = name ? name : kDefaultDictionaryName;
-    if (const Dictionary* loaded = Find(fileName)) return loaded;
+    return LoadPath(fileName, directory_ + fileName);
+}
+
+const Dictionary* DictionarySet::LoadPath(const std::string& name, const std::string& path,
+                                          DictionaryFormat includedBy) {
+    if (const Dictionary* loaded = Find(name)) return loaded;
 
     // A file is registered only once it has been read completely, so a file that includes
     // itself (directly or through others) is caught here instead of being read without end.
     const bool inProgress = std::any_of(loading_.begin(), loading_.end(),
-                                        [&](const std::string& n) { return EqualsNoCase(n, fileName); });
+                                        [&](const std::string& n) { return EqualsNoCase(n, name); });
     if (inProgress || loading_.size() >= kMaxIncludeDepth) return nullptr;
 
-    std::unique_ptr<Dictionary> dictionary(new Dictionary(fileName));
-    loading_.push_back(fileName);
-    const bool read = DictionaryReader::Read(directory_ + fileName, *dictionary);
+    loading_.push_back(name);
+    std::unique_ptr<Dictionary> dictionary = DictionaryReader::Read(path, name, *this, includedBy);
     loading_.pop_back();
-    if (!read) return nullptr;
+    if (!dictionary) return nullptr;
     dictionaries_.push_back(std::move(dictionary));
     return dictionaries_.back().get();
+}
+
+void DictionarySet::AddVendor(const VendorDef& vendor) {
+    auto known = std::find_if(vendors_.begin(), vendors_.end(),
+                              [&](const VendorDef& v) { return EqualsNoCase(v.name, vendor.name); });
+    if (known != vendors_.end()) {
+        *known = vendor;
+    } else {
+        vendors_.push_back(vendor);
+    }
+}
+
+const VendorDef* DictionarySet::FindVendor(std::string_view name) const {
+    for (const VendorDef& vendor : vendors_)
+        if (EqualsNoCase(vendor.name, name)) return &vendor;
+    return nullptr;
 }

@@ -23,7 +23,9 @@ public:
         if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
     }
 
+    // name may lie in a subfolder, which is made.
     void Write(const std::string& name, const std::string& text) const {
+        std::filesystem::create_directories(std::filesystem::path(folder_ + name).parent_path());
         std::ofstream(folder_ + name, std::ios::binary) << text;
     }
     const Dictionary* Load(const std::string& name, const std::string& text) {
@@ -31,6 +33,7 @@ public:
         return set_->Load(name);
     }
     DictionarySet& Set() { return *set_; }
+    const std::string& Folder() const { return folder_; }
 
 private:
     std::string folder_;
