@@ -27,8 +27,8 @@ const RadiusAttribute* AttributeList::Find(std::int32_t number) const {
     return nullptr;
 }
 
-std::size_t AttributeList::EncodeAll(ByteWriter& out, const Dictionary* dictionary) const {
+std::size_t AttributeList::EncodeAll(ByteWriter& out, const Dictionary* dictionary, ValueHider* hider) const {
     std::size_t written = 0;
-    for (const RadiusAttribute& attribute : attributes_) written += attribute.Encode(out, dictionary);
+    for (const RadiusAttribute& attribute : attributes_) written += attribute.Encode(out, dictionary, hider);
     return written;
 }

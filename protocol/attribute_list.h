@@ -35,9 +35,9 @@ public:
     const_iterator begin() const { return attributes_.begin(); }
     const_iterator end() const { return attributes_.end(); }
 
-    // Encodes every attribute in order at the writer's position (RadiusAttribute::Encode);
-    // returns the octets written. Items that are left out take no room.
-    std::size_t EncodeAll(ByteWriter& out, const Dictionary* dictionary) const;
+    // Encodes every attribute in order at the writer's position (RadiusAttribute::Encode, hidden
+    // values hidden by hider); returns the octets written. Items that are left out take no room.
+    std::size_t EncodeAll(ByteWriter& out, const Dictionary* dictionary, ValueHider* hider = nullptr) const;
 
 private:
     std::vector<RadiusAttribute> attributes_;

@@ -7,15 +7,14 @@
 
 #include "infra/log.h"
 #include "protocol/dictionary.h"
+#include "protocol/freeradius_value.h"
 #include "protocol/ip_address.h"
 
 namespace {
 
-void CopyName(char (&target)[33], std::string_view name) {
-    const std::size_t count = std::min(name.size(), kMaxAttributeNameLength);
-    std::memcpy(target, name.data(), count);
-    target[count] = '\0';
-}
+constexpr std::int32_t kLastItemNumber = 255;  // RFC 2865 section 5: one type octet
+// RFC 2865 section 5.2: the hidden User-Password is between 16 and 128 octets.
+constexpr std::size_t kMaxUserPasswordLength = 128;
 
 // The String value octets actually held (the length field bounded to the data held).
 std::size_t HeldLength(const RadiusAttribute& attribute) {
@@ -71,6 +70,20 @@ std::uint32_t ReadU32(std::span<const std::uint8_t> octets) {
     return value;
 }
 
+}  // namespace
+
+bool ParseStringValue(std::string_view text, RadiusAttribute& attribute) {
+    if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        if (!ParseHex(text.substr(2), attribute)) {
+            Log(1, "Invalid hex value '%.*s'", static_cast<int>(text.size()), text.data());
+            return false;
+        }
+    } else {
+        SetStringValue(attribute, text);
+    }
+    return true;
+}
+
 std::string FormatString(std::span<const std::uint8_t> octets) {
     std::string text;
     for (std::uint8_t octet : octets) {
@@ -87,13 +100,12 @@ std::string FormatString(std::span<const std::uint8_t> octets) {
     return text;
 }
 
-}  // namespace
 
-RadiusAttribute::RadiusAttribute() : name{}, number(-1), type(ValueType::NotSet), intValue(0), length(0) {}
+RadiusAttribute::RadiusAttribute() : number(-1), type(ValueType::NotSet), intValue(0), length(0) {}
 
 RadiusAttribute::RadiusAttribute(const char* attributeName, std::int32_t attributeNumber, std::string_view text)
     : RadiusAttribute() {
-    CopyName(name, attributeName ? attributeName : "");
+    name = std::string_view(attributeName ? attributeName : "").substr(0, kMaxAttributeNameLength);
     number = attributeNumber;
     type = ValueType::String;
     SetStringValue(*this, text);
@@ -101,77 +113,153 @@ RadiusAttribute::RadiusAttribute(const char* attributeName, std::int32_t attribu
 
 std::size_t RadiusAttribute::EncodeValue(ByteWriter& out, ValueType valueType) const {
     switch (valueType) {
-        case ValueType::String: {
-            const std::size_t count = HeldLength(*this);
-            return out.WriteBytes(reinterpret_cast<const std::uint8_t*>(data.data()), count) ? count : 0;
-        }
         case ValueType::Integer:
         case ValueType::IpAddr:
         case ValueType::Date:
             return out.WriteU32(intValue) ? 4 : 0;
-        default:
+        case ValueType::NotSet:
+        case ValueType::Complex:
+        case ValueType::NoValue:
+        case ValueType::Tlv:
+        case ValueType::Extended:
+        case ValueType::LongExtended:
+        case ValueType::Evs:
             return 0;
+        default: {
+            const std::size_t count = HeldLength(*this);
+            return out.WriteBytes(reinterpret_cast<const std::uint8_t*>(data.data()), count) ? count : 0;
+        }
     }
 }
 
-bool RadiusAttribute::WriteComplex(ByteWriter& out, const AttributeDef& definition) const {
+namespace {
+
+// The value octets in the wire form of valueType, hidden when the attribute travels hidden.
+EncodeProblem WriteData(const RadiusAttribute& attribute, ByteWriter& out, ValueType valueType, ValueHider* hider) {
+    if (attribute.hiding == ValueHiding::None) {
+        attribute.EncodeValue(out, valueType);
+        return out.Failed() ? EncodeProblem::TooLong : EncodeProblem::None;
+    }
+    if (hider == nullptr) return EncodeProblem::NotHidden;
+    std::array<std::uint8_t, kMaxAttributeValueLength> plainBuffer{};
+    ByteWriter plain(plainBuffer.data(), plainBuffer.size());
+    attribute.EncodeValue(plain, valueType);
+    std::span<const std::uint8_t> secret = plain.Written();
+    if (attribute.tagged && !secret.empty()) {
+        out.WriteU8(secret[0]);
+        secret = secret.subspan(1);
+    }
+    const std::size_t hiddenLength = HiddenLength(attribute.hiding, secret.size());
+    if (attribute.hiding == ValueHiding::UserPassword && hiddenLength > kMaxUserPasswordLength)
+        return EncodeProblem::TooLong;
+    return hider->Hide(attribute.hiding, secret, out) && !out.Failed() ? EncodeProblem::None : EncodeProblem::TooLong;
+}
+
+// The fields of the layout with the value in its Data field. The value is written first, aside,
+// since a length field before it counts its octets.
+EncodeProblem WriteFields(const RadiusAttribute& attribute, ByteWriter& out, const AttributeDef& definition,
+                          ValueHider* hider) {
+    std::array<std::uint8_t, kMaxAttributeItemLength> dataBuffer{};
+    ByteWriter data(dataBuffer.data(), dataBuffer.size());
+    const bool hasData = std::any_of(definition.fields.begin(), definition.fields.end(),
+                                     [](const ComplexField& field) { return field.kind == ComplexFieldKind::Data; });
+    if (hasData) {
+        const EncodeProblem problem = WriteData(attribute, data, definition.dataType, hider);
+        if (problem != EncodeProblem::None) return problem;
+    }
     for (const ComplexField& field : definition.fields) {
         std::uint32_t value = static_cast<std::uint32_t>(field.value);
         if (field.kind == ComplexFieldKind::Data) {
-            EncodeValue(out, definition.dataType);
+            out.WriteBytes(data.Written());
             continue;
         }
-        if (field.kind == ComplexFieldKind::LengthPlus) value += static_cast<std::uint32_t>(length);
+        if (field.kind == ComplexFieldKind::LengthPlus) value += static_cast<std::uint32_t>(data.Position());
         switch (field.size) {
             case 1: out.WriteU8(static_cast<std::uint8_t>(value)); break;
             case 2: out.WriteU16(static_cast<std::uint16_t>(value)); break;
             default: out.WriteU32(value); break;
         }
     }
-    return !out.Failed();
+    return out.Failed() ? EncodeProblem::TooLong : EncodeProblem::None;
 }
 
-std::size_t RadiusAttribute::Encode(ByteWriter& out, const Dictionary* dictionary) const {
+std::string ProblemText(EncodeProblem problem, const std::string& name) {
+    switch (problem) {
+        case EncodeProblem::NotFound: return "Radius attribute not found: " + name;
+        case EncodeProblem::NotSendable: return "Radius attribute cannot be sent: " + name;
+        case EncodeProblem::NumberTooLarge: return "Radius attribute number above 255: " + name;
+        case EncodeProblem::TooLong: return "Radius attribute too long: " + name;
+        case EncodeProblem::NotHidden: return "Radius attribute cannot be hidden in this packet: " + name;
+        case EncodeProblem::None: break;
+    }
+    return std::string();
+}
+
+}  // namespace
+
+bool RadiusAttribute::WriteComplex(ByteWriter& out, const AttributeDef& definition, ValueHider* hider) const {
+    return WriteFields(*this, out, definition, hider) == EncodeProblem::None;
+}
+
+EncodeProblem RadiusAttribute::EncodeItem(ByteWriter& out, const Dictionary* dictionary, ValueHider* hider) const {
+    // RFC 2865 section 5: one type octet; a larger number would go out as another attribute.
+    if (number > kLastItemNumber) return EncodeProblem::NumberTooLarge;
+    out.WriteU8(static_cast<std::uint8_t>(number));
+    out.WriteU8(0);  // the length octet, filled in below
+    EncodeProblem problem = EncodeProblem::None;
+    if (type == ValueType::Complex) {
+        const AttributeDef* definition = dictionary ? dictionary->FindByName(name) : nullptr;
+        if (definition == nullptr) return EncodeProblem::NotFound;
+        if (definition->unsendable != Unsendable::No) return EncodeProblem::NotSendable;
+        problem = WriteFields(*this, out, *definition, hider);
+    } else {
+        problem = WriteData(*this, out, type, hider);
+    }
+    // RFC 2865 section 5: the Length octet covers the whole item, at most 255 octets.
+    if (problem == EncodeProblem::None && out.Failed()) problem = EncodeProblem::TooLong;
+    if (problem == EncodeProblem::None) out.PutU8At(1, static_cast<std::uint8_t>(out.Position()));
+    return problem;
+}
+
+std::size_t RadiusAttribute::Encode(ByteWriter& out, const Dictionary* dictionary, ValueHider* hider) const {
     // The item is built whole first, so that it goes into the packet entirely or not at all.
     std::array<std::uint8_t, kMaxAttributeItemLength> item{};
     ByteWriter writer(item.data(), item.size());
-    writer.WriteU8(static_cast<std::uint8_t>(number));
-    writer.WriteU8(0);  // the length octet, filled in below
-    if (type == ValueType::Complex) {
-        const AttributeDef* definition = dictionary ? dictionary->FindByName(name) : nullptr;
-        if (definition == nullptr) {
-            Log(0, "Radius attribute not found: %s", name);
-            return 0;
-        }
-        // RFC 2865 section 5: the Length octet covers the whole item, at most 255 octets.
-        if (!WriteComplex(writer, *definition)) {
-            Log(0, "Radius attribute too long: %s", name);
-            return 0;
-        }
-    } else {
-        EncodeValue(writer, type);
+    const EncodeProblem problem = EncodeItem(writer, dictionary, hider);
+    if (problem != EncodeProblem::None) {
+        Log(0, "%s", ProblemText(problem, name).c_str());
+        return 0;
     }
-    writer.PutU8At(1, static_cast<std::uint8_t>(writer.Position()));
     return out.WriteBytes(writer.Written()) ? writer.Position() : 0;
 }
 
+std::optional<std::string> RadiusAttribute::EncodingProblem(const Dictionary* dictionary, bool canHide) const {
+    std::array<std::uint8_t, kMaxAttributeItemLength> item{};
+    ByteWriter writer(item.data(), item.size());
+    PlaceholderHider placeholder;
+    const EncodeProblem problem = EncodeItem(writer, dictionary, canHide ? &placeholder : nullptr);
+    if (problem == EncodeProblem::None) return std::nullopt;
+    return ProblemText(problem, name);
+}
+
+std::size_t RadiusAttribute::EncodedSize(const Dictionary* dictionary) const {
+    std::array<std::uint8_t, kMaxAttributeItemLength> item{};
+    ByteWriter writer(item.data(), item.size());
+    PlaceholderHider placeholder;
+    return EncodeItem(writer, dictionary, &placeholder) == EncodeProblem::None ? writer.Position() : 0;
+}
+
 std::optional<RadiusAttribute> ParseValue(const AttributeDef& definition, std::string_view text,
-                                          const Dictionary* dictionary) {
+                                          const Dictionary* dictionary, std::optional<std::uint8_t> tag) {
+    if (definition.format == DictionaryFormat::FreeRadius) return ParseFreeRadiusValue(definition, text, dictionary, tag);
     RadiusAttribute attribute;
-    CopyName(attribute.name, definition.name);
+    attribute.name = std::string_view(definition.name).substr(0, kMaxAttributeNameLength);
     attribute.number = definition.number;
     attribute.type = definition.type;
     const ValueType effective = definition.type == ValueType::Complex ? definition.dataType : definition.type;
     switch (effective) {
         case ValueType::String:
-            if (text.size() >= 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-                if (!ParseHex(text.substr(2), attribute)) {
-                    Log(1, "Invalid hex value '%.*s'", static_cast<int>(text.size()), text.data());
-                    return std::nullopt;
-                }
-            } else {
-                SetStringValue(attribute, text);
-            }
+            if (!ParseStringValue(text, attribute)) return std::nullopt;
             return attribute;
         case ValueType::Integer: {
             const ValueDef* entry = nullptr;

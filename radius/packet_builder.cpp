@@ -13,6 +13,8 @@
 #include "protocol/radius_attribute.h"
 #include "radius/md5.h"
 #include "radius/message_authenticator.h"
+#include "radius/random_source.h"
+#include "radius/request_hider.h"
 
 namespace {
 
@@ -59,17 +61,6 @@ bool FinishAccessRequest(ByteWriter& out, std::span<std::uint8_t> buffer, std::s
     return SignMessageAuthenticator(buffer.first(out.Position()), *messageAuthenticatorOffset, secret);
 }
 
-std::size_t ItemSize(const RadiusAttribute& attribute, const Dictionary* dictionary) {
-    std::array<std::uint8_t, kMaxAttributeItemLength> scratch{};
-    ByteWriter writer(scratch.data(), scratch.size());
-    if (attribute.type != ValueType::Complex) return attribute.Encode(writer, dictionary);
-    const AttributeDef* definition = dictionary ? dictionary->FindByName(attribute.name) : nullptr;
-    if (definition == nullptr) return 0;
-    writer.WriteU8(0);
-    writer.WriteU8(0);
-    return attribute.WriteComplex(writer, *definition) ? writer.Position() : 0;
-}
-
 std::size_t AccountingSize(const Session& session, const AttributeList& list, bool stop,
                            const Dictionary* dictionary) {
     std::size_t size = kHeaderLength;
@@ -95,18 +86,13 @@ std::size_t HidePassword(std::string_view password, std::string_view secret,
     std::memcpy(padded.data(), password.data(), password.size());
 
     // RFC 2865 section 5.2: b1 = MD5(S + RA), c1 = p1 xor b1; bi = MD5(S + c(i-1)), ci = pi xor bi.
-    std::span<const std::uint8_t> chain(requestAuthenticator);
-    for (std::size_t offset = 0; offset < length; offset += kBlock) {
-        const Md5Digest b = Md5({Bytes(secret), chain});
-        for (std::size_t i = 0; i < kBlock; ++i) out[offset + i] = padded[offset + i] ^ b[i];
-        chain = std::span<const std::uint8_t>(out.data() + offset, kBlock);
-    }
+    HideBlocks(secret, requestAuthenticator, std::span(padded).first(length), out.data());
     return length;
 }
 
 std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& session,
                                const Authenticator& requestAuthenticator, std::string_view secret,
-                               const Dictionary* dictionary, bool withMessageAuthenticator) {
+                               const Dictionary* dictionary, bool withMessageAuthenticator, RandomSource* salts) {
     ByteWriter out(buffer);
     WriteHeader(out, code::kAccessRequest, session.requestId, requestAuthenticator);
     // First of all attributes: a server that checks it can do so before it reads anything else.
@@ -121,7 +107,8 @@ std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& se
     out.WriteU8(attr::kUserPassword);
     out.WriteU8(static_cast<std::uint8_t>(hiddenLength + 2));
     out.WriteBytes(hidden.data(), hiddenLength);
-    session.authAttributes.EncodeAll(out, dictionary);
+    RequestHider hider(secret, requestAuthenticator, salts ? *salts : CryptoRandomSource::Instance());
+    session.authAttributes.EncodeAll(out, dictionary, &hider);
     return FinishAccessRequest(out, buffer, secret, messageAuthenticatorOffset) ? out.Position() : 0;
 }
 
@@ -221,7 +208,7 @@ ReplyFraming CheckReplyFraming(std::span<const std::uint8_t> reply) {
 
 std::size_t EncodedListSize(const AttributeList& list, const Dictionary* dictionary) {
     std::size_t size = 0;
-    for (const RadiusAttribute& attribute : list) size += ItemSize(attribute, dictionary);
+    for (const RadiusAttribute& attribute : list) size += attribute.EncodedSize(dictionary);
     return size;
 }
 

@@ -15,6 +15,7 @@
 
 class AttributeList;
 class Dictionary;
+class RandomSource;
 
 inline constexpr std::size_t kMaxPacketLength = 4096;  // RFC 2865 section 3: 20 to 4096 octets
 inline constexpr std::size_t kHeaderLength = 20;
@@ -62,12 +63,15 @@ std::size_t HidePassword(std::string_view password, std::string_view secret,
                          std::array<std::uint8_t, kMaxHiddenPasswordLength>& out);
 
 // The Access-Request of the session under its identifier and the given authenticator:
-// User-Name, User-Password, then the session's authentication list; with
-// withMessageAuthenticator a Message-Authenticator (RFC 3579 section 3.2) comes first of all.
-// Returns the packet's length, 0 when it does not fit the buffer.
+// User-Name, User-Password, then the session's authentication list (its hidden values hidden
+// with the secret and the authenticator, the salts of RFC 2868 section 3.5 from salts, or from
+// the cryptographic source when it is null); with withMessageAuthenticator a
+// Message-Authenticator (RFC 3579 section 3.2) comes first of all. Returns the packet's length,
+// 0 when it does not fit the buffer.
 std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& session,
                                const Authenticator& requestAuthenticator, std::string_view secret,
-                               const Dictionary* dictionary, bool withMessageAuthenticator = false);
+                               const Dictionary* dictionary, bool withMessageAuthenticator = false,
+                               RandomSource* salts = nullptr);
 
 // The Accounting-Request for the session's state (AccountingStart: a Start, else a Stop),
 // signed as RFC 2866 section 3 says. Returns the packet's length, 0 when it does not fit.
@@ -100,8 +104,9 @@ enum class ReplyFraming {
 };
 ReplyFraming CheckReplyFraming(std::span<const std::uint8_t> reply);
 
-// The octets the list takes in a request, found without logging (the real encoding logs a
-// complex attribute the dictionary lacks; measuring must not log it a second time).
+// The octets the list takes in a request, hidden values at their hidden length, found without
+// logging (the real encoding logs a complex attribute the dictionary lacks; measuring must not
+// log it a second time).
 std::size_t EncodedListSize(const AttributeList& list, const Dictionary* dictionary);
 
 // Whether the session's Access-Request (with a Message-Authenticator when asked) and both of

@@ -52,7 +52,7 @@ TEST_F(AttributeTest, ParsesValuesByType) {
     EXPECT_EQ(hex.length, 2);
     RadiusAttribute plain = Parse("User-Name", "ab0x12");
     EXPECT_EQ(plain.data, "ab0x12");
-    EXPECT_STREQ(plain.name, "User-Name");
+    EXPECT_EQ(plain.name, "User-Name");
     EXPECT_EQ(plain.number, 1);
     EXPECT_EQ(Parse("Service-Type", "PPP").intValue, 1u);  // a VALUE of another attribute
     EXPECT_EQ(Parse("Service-Type", "12abc").intValue, 12u);
@@ -93,7 +93,7 @@ TEST_F(AttributeTest, EncodesItemsByteByByte) {
 TEST_F(AttributeTest, LeavesOutComplexAttributesItCannotWrite) {
     RadiusAttribute avpair = Parse("Example-AVPair", "abc");
     EXPECT_TRUE(Encoded(avpair, nullptr).empty());
-    std::strcpy(avpair.name, "Gone");
+    avpair.name = "Gone";
     EXPECT_TRUE(Encoded(avpair, dictionary).empty());
     EXPECT_EQ(log.LinesAt(0), (std::vector<std::string>{"Radius attribute not found: Example-AVPair",
                                                         "Radius attribute not found: Gone"}));
