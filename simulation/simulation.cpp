@@ -151,22 +151,18 @@ bool Simulation::ParseSection(const char* section) {
     const char* pairs = section + keyword.length;
     switch (keyword.kind) {
         case SectionKind::Auth:
-            return ParseAttributePairs(pairs, authAttributes_);
+            return ::ParseAttributePairs(dictionary_, pairs, authAttributes_, true);
         case SectionKind::Acct:
-            return ParseAttributePairs(pairs, acctStartAttributes_) &&
-                   ParseAttributePairs(pairs, acctStopAttributes_);
+            return ::ParseAttributePairs(dictionary_, pairs, acctStartAttributes_, false) &&
+                   ::ParseAttributePairs(dictionary_, pairs, acctStopAttributes_, false);
         case SectionKind::AcctStart:
-            return ParseAttributePairs(pairs, acctStartAttributes_);
+            return ::ParseAttributePairs(dictionary_, pairs, acctStartAttributes_, false);
         case SectionKind::AcctStop:
-            return ParseAttributePairs(pairs, acctStopAttributes_);
+            return ::ParseAttributePairs(dictionary_, pairs, acctStopAttributes_, false);
         case SectionKind::Unknown:
             break;
     }
     return false;
-}
-
-bool Simulation::ParseAttributePairs(const char* pairText, AttributeList& list) const {
-    return ::ParseAttributePairs(dictionary_, pairText, list);
 }
 
 void Simulation::CloseFile() {

@@ -53,9 +53,6 @@ public:
     // Reads the next line into the per-line members.
     ReadResult ReadNextLine();
 
-    // Converts a pair text through the attached dictionary and appends it to the list.
-    bool ParseAttributePairs(const char* pairText, AttributeList& list) const;
-
     bool IsFileOpen() const { return file_ != nullptr; }
     const Dictionary* GetDictionary() const { return dictionary_; }
     std::time_t StartTime() const { return startTime_; }

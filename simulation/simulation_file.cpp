@@ -182,7 +182,32 @@ SectionKeyword MatchSectionKeyword(const char* section) {
     return {};
 }
 
-bool ParseAttributePairs(const Dictionary* dictionary, const char* pairText, AttributeList& list) {
+namespace {
+
+// The definition of name, or of name without a ":tag" suffix when that definition has tags.
+const AttributeDef* FindTaggedDefinition(const Dictionary& dictionary, std::string_view name,
+                                         std::optional<std::uint8_t>& tag) {
+    if (const AttributeDef* definition = dictionary.FindByName(name)) return definition;
+    const std::size_t colon = name.rfind(':');
+    if (colon == std::string_view::npos) return nullptr;
+    const std::string_view digits = name.substr(colon + 1);
+    constexpr unsigned kMaxTag = 31;  // RFC 2868 section 3.1: tags 0x01 to 0x1F, 0 for none
+    unsigned value = 0;
+    if (digits.empty() || digits.size() > 2) return nullptr;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return nullptr;
+        value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    const AttributeDef* definition = dictionary.FindByName(name.substr(0, colon));
+    if (definition == nullptr || !definition->hasTag || value > kMaxTag) return nullptr;
+    tag = static_cast<std::uint8_t>(value);
+    return definition;
+}
+
+}  // namespace
+
+bool ParseAttributePairs(const Dictionary* dictionary, const char* pairText, AttributeList& list,
+                         bool forAccessRequest) {
     if (!dictionary) {
         Log(1, "No Dictionary.");
         return false;
@@ -205,13 +230,18 @@ bool ParseAttributePairs(const Dictionary* dictionary, const char* pairText, Att
             Log(1, "Attribute value longer than %zu characters: %s", kMaxPairValueLength, name);
             return false;
         }
-        const AttributeDef* definition = dictionary->FindByName(name);
+        std::optional<std::uint8_t> tag;
+        const AttributeDef* definition = FindTaggedDefinition(*dictionary, name, tag);
         if (!definition) {
             Log(1, "Invalid attribute = %s", name);
             return false;
         }
-        std::optional<RadiusAttribute> attribute = ParseValue(*definition, value, dictionary);
+        std::optional<RadiusAttribute> attribute = ParseValue(*definition, value, dictionary, tag);
         if (!attribute) return false;  // ParseValue has said why
+        if (const std::optional<std::string> problem = attribute->EncodingProblem(dictionary, forAccessRequest)) {
+            Log(1, "%s", problem->c_str());
+            return false;
+        }
         if (!list.Append(*attribute)) return false;
     }
     return true;

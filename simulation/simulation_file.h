@@ -71,5 +71,9 @@ SectionKeyword MatchSectionKeyword(const char* section);
 
 // Converts each name=value item of a comma-separated pair text through the dictionary and
 // appends it to the list. False on the first error, after logging it at level 1
-// ("No Dictionary." when there is no dictionary, whatever the text).
-bool ParseAttributePairs(const Dictionary* dictionary, const char* pairText, AttributeList& list);
+// ("No Dictionary." when there is no dictionary, whatever the text). A name may end in ":tag"
+// (Tunnel-Type:1, a tag of 0 to 31) when its definition has RFC 2868 tags. An attribute that
+// cannot be encoded into its request is an error too, with the reason: too long for one item,
+// or a value that travels hidden in an Accounting-Request (forAccessRequest false).
+bool ParseAttributePairs(const Dictionary* dictionary, const char* pairText, AttributeList& list,
+                         bool forAccessRequest = true);

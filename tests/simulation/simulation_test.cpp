@@ -100,7 +100,13 @@ protected:
                       "ATTRIBUTE Service-Type 6 integer\n"
                       "ATTRIBUTE Called-Station-Id 30 string\n"
                       "ATTRIBUTE Acct-Delay-Time 41 integer\n"
-                      "VALUE Service-Type Framed-User 2\n");
+                      "ATTRIBUTE Example-AVPair 26 [vendor=9 type1=1 len1=+2 data=string]\n"
+                      "VALUE Service-Type Framed-User 2\n"
+                      "INCLUDE tunnel.dic\n");
+        folder_.Write("tunnel.dic",
+                      "ATTRIBUTE Tunnel-Type 64 integer has_tag\n"
+                      "ATTRIBUTE Tunnel-Password 69 string has_tag,encrypt=2\n"
+                      "VALUE Tunnel-Type L2TP 3\n");
         ASSERT_TRUE(simulation_.Attach(&starter_, "test.dic"));
         log_.Clear();
     }
@@ -146,6 +152,9 @@ TEST_F(SimulationTest, ValidLinesFillFieldsAndSections) {
          {"NAS-Port=1", "Service-Type=2"}, {}, {}},
         // Only the first "=" separates; the last line needs no line end.
         {"0:0:0:5,u,p,01:30,Auth:Called-Station-Id=x=y", 5, {"Called-Station-Id=x=y"}, {}, {}},
+        // An RFC 2868 tag after the name: the first octet of a tagged integer.
+        {"0:0:0:5,u,p,01:30,Auth:Tunnel-Type:1=L2TP,Tunnel-Password:1=pw;Acct:Tunnel-Type=3\n", 5,
+         {"Tunnel-Type=16777219", "Tunnel-Password=\x01pw"}, {"Tunnel-Type=3"}, {"Tunnel-Type=3"}},
     };
     for (const Case& c : cases) {
         ASSERT_EQ(ReadOneLine(c.line), Simulation::kLineReady) << c.line;
@@ -175,6 +184,13 @@ TEST_F(SimulationTest, InvalidLinesLogTheirReasonThenTheLineAsRead) {
         {"0:0:0:5,u,p,00:10,Auth:NAS-Port=1,,Bad=2;Auth:Worse=3\n", {"Missing '=' in attribute pair."}},
         {"0:0:0:5,u,p,00:10,Auth:Called-Station-Id=" + std::string(254, 'v') + "\n",
          {"Attribute value longer than 253 characters: Called-Station-Id"}},
+        // Attributes that cannot be encoded into their request.
+        {"0:0:0:5,u,p,00:10,Auth:Example-AVPair=" + std::string(248, 'v') + "\n",
+         {"Radius attribute too long: Example-AVPair"}},
+        {"0:0:0:5,u,p,00:10,AcctStop:Tunnel-Password=pw\n",
+         {"Radius attribute cannot be hidden in this packet: Tunnel-Password"}},
+        {"0:0:0:5,u,p,00:10,Auth:Tunnel-Type:32=1\n", {"Invalid attribute = Tunnel-Type:32"}},
+        {"0:0:0:5,u,p,00:10,Auth:NAS-Port:1=1\n", {"Invalid attribute = NAS-Port:1"}},
     };
     for (Case& c : cases) {
         EXPECT_EQ(ReadOneLine(c.line), Simulation::kLineInvalid) << c.line;
