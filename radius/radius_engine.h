@@ -71,6 +71,8 @@ public:
     void SetRequireMessageAuthenticator(int required);
     bool MessageAuthenticator() const { return messageAuthenticator_; }
     int RequireMessageAuthenticator() const { return requireMessageAuthenticator_; }
+    // On, the packet trace shows numbers by the names the dictionary's VALUE lines give them.
+    void SetTraceValueNames(bool on) { traceValueNames_ = on; }
 
     // SessionStarter: takes a port and an identifier, records the session and sends its
     // Access-Request. A failed first transmission returns false but keeps the session.
@@ -187,6 +189,7 @@ private:
     bool messageAuthenticator_ = false;
     int requireMessageAuthenticator_ = 0;
     bool messageAuthenticatorHinted_ = false;
+    bool traceValueNames_ = false;
 
     std::list<Session> sessions_;
     std::size_t sessionCount_ = 0;

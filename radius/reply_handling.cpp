@@ -73,13 +73,13 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
     if (session == nullptr) {
         SetError("Unrecognized request: %d", id);
         Log(1, "%s", lastError_.c_str());
-        LogPacket(reply, dictionary_);
+        LogPacket(reply, dictionary_, traceValueNames_);
         return false;
     }
 
     const auto duration = static_cast<std::int32_t>(clock_.TickCount() - session->lastSendTime);
     Log(3, "Recv(%d). Code=%d, len=%d, Duration=%d", id, replyCode, static_cast<int>(reply.size()), duration);
-    LogPacket(reply, dictionary_);
+    LogPacket(reply, dictionary_, traceValueNames_);
     // Before anything is handled: a discarded reply leaves the request outstanding.
     if (!AcceptReplyMessageAuthenticator(reply, *session)) return false;
     // From here on a duplicate of this reply is an unrecognised request.

@@ -74,7 +74,7 @@ bool RadiusEngine::SendPacket(std::span<const std::uint8_t> packet, Session& ses
     session.lastSendTime = clock_.TickCount();
 
     Log(3, "Send(%d). Code=%d, len=%d", packet[1], packetCode, static_cast<int>(packet.size()));
-    LogPacket(packet, dictionary_);
+    LogPacket(packet, dictionary_, traceValueNames_);
 
     int error = 0;
     if (!socket_->SendTo(packet, serverAddress_, port, error)) {

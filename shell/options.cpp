@@ -135,6 +135,7 @@ void LoadOptions() {
     options.messageAuthenticator = ReadNumberOption(file, "MessageAuthenticator", "0") > 0;
     options.requireMessageAuthenticator = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(ReadNumberOption(file, "RequireMessageAuthenticator", "0"), 0, 2));
+    options.traceValueNames = ReadNumberOption(file, "TraceValueNames", "0") > 0;
 }
 
 void SaveOptions() {

@@ -37,6 +37,8 @@ struct Options {
     // without a right one, 2 discard it).
     bool messageAuthenticator = false;
     std::int32_t requireMessageAuthenticator = 0;
+    // "TraceValueNames": the packet trace shows numbers by their VALUE names.
+    bool traceValueNames = false;
     std::string simFile;             // read only in service mode
 };
 

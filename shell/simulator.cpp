@@ -36,6 +36,7 @@ bool InitSimulator(std::string& failureText) {
     }
     engine.SetMessageAuthenticator(options.messageAuthenticator);
     engine.SetRequireMessageAuthenticator(options.requireMessageAuthenticator);
+    engine.SetTraceValueNames(options.traceValueNames);
 
     engine.SetLastSessionId(options.sessionId);
     engine.SetResultCallback(ShowOutputLine);

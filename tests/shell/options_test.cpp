@@ -27,7 +27,7 @@ auto Fields(const Options& o) {
     return std::make_tuple(o.radHost, o.sessionId, o.secret, o.nasName, o.numPorts, o.dictDir,
                            o.dictName, o.lastDir, o.resendAuth, o.authTimeout, o.resendAcct,
                            o.acctTimeout, o.quorlanPort, o.authOnly, o.incomingNotify,
-                           o.messageAuthenticator, o.requireMessageAuthenticator);
+                           o.messageAuthenticator, o.requireMessageAuthenticator, o.traceValueNames);
 }
 
 TEST_F(OptionsTest, NoFileGivesEveryDefault) {
@@ -35,7 +35,7 @@ TEST_F(OptionsTest, NoFileGivesEveryDefault) {
     LoadOptions();
     EXPECT_EQ(Fields(Shell().options),
               Fields({0x7F000001, 1, "MeadowLantern", "", 100, "./", "default.dic", "", true, 5, true,
-                      15, 0, false, true, false, 0, ""}));
+                      15, 0, false, true, false, 0, false, ""}));
     EXPECT_FALSE(folder.Exists("pelvok.ini"));  // reading writes nothing
 }
 
@@ -44,12 +44,13 @@ TEST_F(OptionsTest, EveryKeyIsReadWithItsConversion) {
         "[Options]\nRadHost=10.1.2.3\nSessionId=1000\nSecret=s3cret\nNasName=nas-7\n"
         "NumPorts= 12 ports\nDictDir=data/\nDictName=other.dic\nLastDir=/home/sim\n"
         "ResendAuth=-1\nAuthTimeout=3s\nResendAcct=0\nAcctTimeout=+9\nQuorlanPort=65537\n"
-        "AuthOnly=2\nIncomingNotify=no\nMessageAuthenticator=1\nRequireMessageAuthenticator=2\n");
+        "AuthOnly=2\nIncomingNotify=no\nMessageAuthenticator=1\nRequireMessageAuthenticator=2\n"
+        "TraceValueNames=1\n");
     LoadOptions();
     // ResendAuth: only numbers above 0 switch it on; QuorlanPort: the low 16 bits.
     EXPECT_EQ(Fields(Shell().options),
               Fields({0x0A010203, 1000, "s3cret", "nas-7", 12, "data/", "other.dic", "/home/sim", false,
-                      3, false, 9, 1, true, false, true, 2, ""}));
+                      3, false, 9, 1, true, false, true, 2, true, ""}));
 }
 
 TEST_F(OptionsTest, SaveWritesTheFiveKeysAndKeepsTheRest) {
