@@ -63,7 +63,7 @@ make_config() {
   ln -s ../sites-available/pelvok "$dir/sites-enabled/pelvok"
   rm -f "$dir/mods-config/files/authorize"
   cp "$overlay/mods-config/files/authorize" "$dir/mods-config/files/authorize"
-  for module in always expr files pap; do
+  for module in always detail detail.log expr files pap; do
     ln -s "../mods-available/$module" "$dir/mods-enabled/$module"
   done
   mkdir -p "$dir/log" "$dir/run"

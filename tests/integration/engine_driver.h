@@ -30,6 +30,8 @@ struct EngineSettings {
     bool resendAcct = true;
     std::uint32_t acctTimeout = 1;
     bool authOnly = false;
+    std::string dictionaryDir = PELVOK_DATA_DIR;
+    std::string dictionaryName = "default.dic";
 };
 
 class EngineDriver {
@@ -37,7 +39,8 @@ public:
     explicit EngineDriver(const EngineSettings& settings) {
         initialized_ = engine_.Init(settings.secret.c_str(), settings.serverPort, settings.serverAddress,
                                     settings.nasPorts, settings.resendAuth, settings.authTimeout, settings.resendAcct,
-                                    settings.acctTimeout, settings.authOnly, PELVOK_DATA_DIR, "default.dic");
+                                    settings.acctTimeout, settings.authOnly, settings.dictionaryDir.c_str(),
+                                    settings.dictionaryName.c_str());
         engine_.SetResultCallback([this](const char* line) { lines_.emplace_back(line); });
     }
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the FreeRADIUS configuration of examples/freeradius with radclient alone, so a
 # mistake there is told apart from one in our engine: alice is accepted with her attributes,
-# bob rejected with his message, carol challenged and then accepted with her PIN, and
-# accounting answered.  Usage: freeradius_config_check.sh DIR PORT
+# bob rejected with his message, carol challenged and then accepted with her PIN, vera accepted
+# with vendor-specific attributes, every request in the detail files, and accounting answered.
+# Usage: freeradius_config_check.sh DIR PORT
 set -uo pipefail
 dir="$1" port="$2" secret=MeadowLantern
 if [[ ! -s $dir/freeradius.pid ]] || ! kill -0 "$(cat "$dir/freeradius.pid")" 2>/dev/null; then
@@ -34,6 +35,12 @@ expect "carol prompt" "$out" 'Reply-Message = "Enter your PIN"'
 state="$(sed -n 's/^[[:space:]]*State = \(0x[0-9a-f]*\)$/\1/p' <<<"$out")"
 out="$(ask auth "$port" "User-Name=carol,User-Password=4321,State=$state")"
 expect "carol accepted with her PIN" "$out" "Received Access-Accept"
+
+out="$(ask auth "$port" 'User-Name=vera,User-Password=verapw,Cisco-AVPair="check:1"')"
+expect "vera accepted" "$out" "Received Access-Accept"
+expect "vera Cisco-AVPair" "$out" 'Cisco-AVPair = "shell:priv-lvl=15"'
+expect "vera Lucent-Max-Shared-Users" "$out" "Lucent-Max-Shared-Users = 3"
+expect "requests in the detail file" "$(cat "$dir"/log/radacct/127.0.0.1/auth-detail-* 2>/dev/null)" 'Cisco-AVPair = "check:1"'
 
 out="$(ask acct "$((port + 1))" 'User-Name=alice,Acct-Status-Type=Start,Acct-Session-Id=1,NAS-Port=1')"
 expect "accounting answered" "$out" "Received Accounting-Response"
