@@ -23,7 +23,8 @@
 # Needs: a Release build in build/bench (made here if missing), FreeRADIUS and radclient.
 # The server's configuration is scripts/freeradius.sh's with a bench overlay: 4 MiB socket
 # receive buffers, the bench users (any benchNNNNN with password benchpw is accepted), no
-# authentication log lines. It runs in build/bench/e2e/freeradius and is stopped at the end.
+# authentication log lines and no detail files. It runs in build/bench/e2e/freeradius and is
+# stopped at the end.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -81,8 +82,10 @@ start_server() {
   perl -0pi -e 's/(\n\t\tport = \d+\n)/$1\t\trecv_buff = 4194304\n/g' "$server_dir/sites-available/pelvok"
   grep -c 'recv_buff' "$server_dir/sites-available/pelvok" | grep -qx 2 || {
     echo "bench: could not add recv_buff to the listen sections" >&2; exit 1; }
-  # One log line per authentication is the server's work, not the clients'.
+  # One log line per authentication, and the detail files of every request, are the server's
+  # work, not the clients'.
   perl -0pi -e 's/\tauth = yes/\tauth = no/' "$server_dir/radiusd.conf"
+  perl -0pi -e 's/\n\t\t(auth_log|detail)\n/\n/g' "$server_dir/sites-available/pelvok"
   # The bench users, before everyone else.
   local users="$server_dir/mods-config/files/authorize"
   {

@@ -1,6 +1,7 @@
-// Fuzzes the dictionary loader: the input is one dictionary file, read through a fresh
-// DictionarySet over a scratch folder (INCLUDE lines may name the file itself or files that
-// are not there). The lookups run over whatever loaded.
+// Fuzzes the dictionary loader: the input is one dictionary file in either format, read
+// through a fresh DictionarySet over a scratch folder (INCLUDE lines may name the file itself
+// or files that are not there). The lookups run over whatever loaded, and a value of every
+// definition is read and measured for a packet.
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "protocol/dictionary.h"
+#include "protocol/radius_attribute.h"
 
 namespace {
 
@@ -37,9 +39,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const AttributeDef& def : dictionary->Attributes()) {
             dictionary->FindByName(def.name);
             dictionary->FindComplex(def.number, data, size);
+            dictionary->FindVendorAttribute(def.vendorId, def.vendorType);
             (void)def.HeaderLength();
+            for (const char* text : {"1", "0x0102", "10.0.0.1/8"})
+                if (const auto attribute = ParseValue(def, text, dictionary, std::uint8_t{1}))
+                    (void)attribute->EncodedSize(dictionary);
         }
-        for (const ValueDef& value : dictionary->Values()) dictionary->FindValue(value.valueName);
+        for (const ValueDef& value : dictionary->Values()) {
+            dictionary->FindValue(value.valueName);
+            dictionary->FindValueOf(value.attributeName, value.value);
+            dictionary->FindValueNamed(value.attributeName, value.valueName);
+        }
         dictionary->FindByNumber(26);
     }
     return 0;
