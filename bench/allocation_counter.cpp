@@ -13,11 +13,17 @@ namespace {
 
 constexpr std::size_t kChunkHeader = sizeof(std::size_t);
 std::atomic<std::size_t> bytesInUse{0};
+std::atomic<std::size_t> peakBytes{0};
 
 void* Allocate(std::size_t size) {
     void* memory = std::malloc(size == 0 ? 1 : size);
     if (memory == nullptr) throw std::bad_alloc();
-    bytesInUse.fetch_add(malloc_usable_size(memory) + kChunkHeader, std::memory_order_relaxed);
+    const std::size_t now =
+        bytesInUse.fetch_add(malloc_usable_size(memory) + kChunkHeader, std::memory_order_relaxed) +
+        malloc_usable_size(memory) + kChunkHeader;
+    std::size_t peak = peakBytes.load(std::memory_order_relaxed);
+    while (now > peak && !peakBytes.compare_exchange_weak(peak, now, std::memory_order_relaxed)) {
+    }
     return memory;
 }
 
@@ -30,6 +36,8 @@ void Release(void* memory) noexcept {
 }  // namespace
 
 std::size_t bench::HeapBytesInUse() { return bytesInUse.load(); }
+std::size_t bench::HeapPeakBytes() { return peakBytes.load(); }
+void bench::ResetHeapPeak() { peakBytes.store(bytesInUse.load()); }
 
 void* operator new(std::size_t size) { return Allocate(size); }
 void* operator new[](std::size_t size) { return Allocate(size); }

@@ -32,8 +32,14 @@ namespace bench {
 inline constexpr const char* kSecret = "MeadowLantern";
 inline const std::string kDataDir = std::string(PELVOK_SOURCE_DIR) + "/data/";
 
-// Bytes currently held from the heap, as the allocator counts them (allocation_counter.cpp).
+// Bytes currently held from the heap, as the allocator counts them (allocation_counter.cpp),
+// and the most held since the last ResetHeapPeak.
 std::size_t HeapBytesInUse();
+std::size_t HeapPeakBytes();
+void ResetHeapPeak();
+
+// FreeRADIUS's dictionaries as Debian installs them.
+inline constexpr const char* kFreeRadiusTree = "/usr/share/freeradius/";
 
 // The same 16 octets every time: the benchmarks need no unpredictability, only repeatable work.
 class FixedRandomSource : public RandomSource {

@@ -43,7 +43,7 @@ void DescribeFreeRadiusValue(const AttributeDef& definition, std::span<const std
     if (definition.hasTag && !value.empty()) {
         const bool integer = type == ValueType::Integer && value.size() == 4;
         if (integer || value[0] <= kMaxTag) {
-            if (value[0] != 0) name += ":" + std::to_string(value[0]);
+            if (value[0] != 0) name.append(":").append(std::to_string(value[0]));
             if (integer) {
                 untagged.assign(value.begin(), value.end());
                 untagged[0] = '\0';

@@ -18,7 +18,7 @@ constexpr std::uint32_t kMaxUint32 = std::numeric_limits<std::uint32_t>::max();
 constexpr std::int32_t kVendorSpecific = 26;  // RFC 2865 section 5.26
 constexpr std::uint32_t kLastStandardNumber = 255;
 
-std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
+std::string Quoted(std::string_view text) { return std::string("'").append(text).append("'"); }
 
 // The line without its comment: in this format a "#" starts one anywhere.
 std::string_view WithoutComment(std::string_view line) { return line.substr(0, line.find('#')); }
