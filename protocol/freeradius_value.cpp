@@ -6,8 +6,6 @@
 
 namespace {
 
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
 bool HeldInIntValue(ValueType type) {
     return type == ValueType::Integer || type == ValueType::IpAddr || type == ValueType::Date;
 }
@@ -37,9 +35,10 @@ std::optional<std::string> ValueOctets(const AttributeDef& definition, ValueType
             return std::nullopt;
         return scratch.data;
     }
-    if (IsNumberType(type) && !text.empty() && IsLetter(text[0]))
-        return NamedNumber(definition, type, text, dictionary);
-    return ParseTypedValue(type, text);
+    // A number, or else one of the attribute's VALUE names.
+    std::optional<std::string> octets = ParseTypedValue(type, text);
+    if (!octets && IsNumberType(type)) octets = NamedNumber(definition, type, text, dictionary);
+    return octets;
 }
 
 // RFC 2868 section 3.1: an integer's tag is its first octet (the value has three); a string's

@@ -17,7 +17,7 @@ struct AttributeDef;
 // Fails (nullopt, logged at level 1) with "Radius Error: Attribute %s cannot be sent: %s" for a
 // definition that never goes into packets, "Invalid hex value '%s'" for bad hex, and
 // "Invalid value '%s' for %s (%s)" (the text, the name, the type) for any other text the type
-// refuses. Numbers may be the attribute's VALUE names. With has_tag, the tag (0 to 31) goes
+// refuses. A text that is no number may be one of the attribute's VALUE names. With has_tag, the tag (0 to 31) goes
 // before the value as RFC 2868 section 3.1 says; a Tunnel-Password style value always has one.
 std::optional<RadiusAttribute> ParseFreeRadiusValue(const AttributeDef& definition, std::string_view text,
                                                     const Dictionary* dictionary, std::optional<std::uint8_t> tag);

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
-#include <cstring>
 
 #include "infra/log.h"
 #include "protocol/dictionary.h"
 #include "protocol/freeradius_value.h"
 #include "protocol/ip_address.h"
+#include "protocol/typed_values.h"
 
 namespace {
 
@@ -20,13 +20,6 @@ constexpr std::size_t kMaxUserPasswordLength = 128;
 std::size_t HeldLength(const RadiusAttribute& attribute) {
     if (attribute.length <= 0) return 0;
     return std::min({static_cast<std::size_t>(attribute.length), attribute.data.size(), kMaxAttributeValueLength});
-}
-
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
 }
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -99,7 +92,6 @@ std::string FormatString(std::span<const std::uint8_t> octets) {
     }
     return text;
 }
-
 
 RadiusAttribute::RadiusAttribute() : number(-1), type(ValueType::NotSet), intValue(0), length(0) {}
 

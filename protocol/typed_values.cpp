@@ -44,13 +44,6 @@ std::string BigEndian(std::uint64_t value, std::size_t size) {
     return octets;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // One to maxDigits hex digits as a number; nullopt for anything else.
 std::optional<unsigned> HexGroup(std::string_view text, std::size_t maxDigits) {
     if (text.empty() || text.size() > maxDigits) return std::nullopt;
@@ -152,6 +145,13 @@ std::string FormatPrefix(int family, std::size_t addressSize, std::span<const st
 }
 
 }  // namespace
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
 
 std::optional<ValueType> FreeRadiusTypeFromText(std::string_view text) {
     for (const TypeName& name : kTypeNames)

@@ -1,14 +1,17 @@
 // A scratch folder of dictionary files for one test, with the DictionarySet that reads it.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "protocol/dictionary.h"
+#include "tests/support/capturing_logger.h"
 
 class DictionaryFiles {
 public:
@@ -39,3 +42,20 @@ private:
     std::string folder_;
     std::unique_ptr<DictionarySet> set_;
 };
+
+// Loads text as t.dic from a fresh folder: with message nullptr it must load without a word at
+// level 0, else be refused with message as the last level-0 line.
+inline void ExpectLoadOutcome(const std::string& text, const char* message) {
+    CapturingLogger log;
+    DictionaryFiles files;
+    const Dictionary* dictionary = files.Load("t.dic", text);
+    if (message == nullptr) {
+        EXPECT_NE(dictionary, nullptr) << text;
+        EXPECT_EQ(log.LinesAt(0), std::vector<std::string>{}) << text;
+    } else {
+        EXPECT_EQ(dictionary, nullptr) << text;
+        ASSERT_FALSE(log.LinesAt(0).empty()) << text;
+        EXPECT_EQ(log.LinesAt(0).back(), message) << text;
+        EXPECT_EQ(files.Set().Find("t.dic"), nullptr) << text;
+    }
+}

@@ -34,20 +34,7 @@ TEST(DictionaryLinesTest, EachFaultyLineIsReportedWithItsNumber) {
         // 300 characters are read as a line of 259 and one of 41.
         {"# " + std::string(257, 'x') + "ATTRIBUTE X\n", "Invalid attribute on line 2 of dictionary: t.dic"},
     };
-    for (const Case& c : cases) {
-        CapturingLogger log;
-        DictionaryFiles files;
-        const Dictionary* dictionary = files.Load("t.dic", c.text);
-        if (c.message == nullptr) {
-            EXPECT_NE(dictionary, nullptr) << c.text;
-            EXPECT_EQ(log.LinesAt(0), Lines{}) << c.text;
-        } else {
-            EXPECT_EQ(dictionary, nullptr) << c.text;
-            ASSERT_FALSE(log.LinesAt(0).empty()) << c.text;
-            EXPECT_EQ(log.LinesAt(0).back(), c.message) << c.text;
-            EXPECT_EQ(files.Set().Find("t.dic"), nullptr) << c.text;
-        }
-    }
+    for (const Case& c : cases) ExpectLoadOutcome(c.text, c.message);
 }
 
 class DictionaryTest : public ::testing::Test {
