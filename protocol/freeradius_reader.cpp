@@ -177,30 +177,8 @@ std::string FreeRadiusReader::Attribute(const Fields& fields) {
 
     // The flags, or (the older form) the vendor's name.
     std::optional<VendorDef> vendor = blockVendor_;
-    if (fields.size() == 5) {
-        for (std::string_view token : Split(fields[4], ",")) {
-            if (token == "has_tag" || token == "has_tag=1") {
-                def.hasTag = true;
-            } else if (token == "encrypt=1") {
-                def.hiding = ValueHiding::UserPassword;
-            } else if (token == "encrypt=2") {
-                def.hiding = ValueHiding::TunnelPassword;
-            } else if (token == "encrypt=3") {
-                def.unsendable = Unsendable::Encryption;
-            } else if (token == "array") {
-                def.array = true;
-            } else if (token == "concat" || token == "virtual" || token == "secret") {
-                // concat: a value never outgrows one item here; virtual and secret attributes
-                // are the server's own.
-            } else if (const VendorDef* named = set_.FindVendor(token)) {
-                if (blockVendor_ && blockVendor_->id != named->id)
-                    return "Vendor " + Quoted(token) + " inside the block of " + Quoted(blockVendor_->name);
-                vendor = *named;
-            } else {
-                return "Unknown flag or vendor " + Quoted(token);
-            }
-        }
-    }
+    if (fields.size() == 5)
+        if (std::string error = Flags(fields[4], def, vendor); !error.empty()) return error;
     if (def.hasTag && type != ValueType::Integer && type != ValueType::String && type != ValueType::Octets)
         return "has_tag does not suit the type " + Quoted(fields[3]);
     if (def.array && FixedValueSize(type) == 0) return "array does not suit the type " + Quoted(fields[3]);
@@ -208,14 +186,14 @@ std::string FreeRadiusReader::Attribute(const Fields& fields) {
     // The number: a TLV member's is dotted, and only its parent goes into packets.
     const std::string_view oid = fields[2];
     const bool tlvMember = !tlvs_.empty() || oid.find('.') != std::string_view::npos;
+    if (oid.front() == '.' || oid.back() == '.' || oid.find("..") != std::string_view::npos)
+        return "Invalid attribute number " + Quoted(oid);
     std::uint32_t number = 0;
     for (std::string_view part : Split(oid, ".")) {
         const std::optional<std::uint32_t> value = Unsigned32(part);
-        if (!value || oid.front() == '.' || oid.back() == '.' || oid.find("..") != std::string_view::npos)
-            return "Invalid attribute number " + Quoted(oid);
+        if (!value) return "Invalid attribute number " + Quoted(oid);
         number = *value;
     }
-    if (oid.empty()) return "Invalid attribute number " + Quoted(oid);
 
     if (tlvMember) {
         def.type = type;
@@ -245,6 +223,32 @@ std::string FreeRadiusReader::Attribute(const Fields& fields) {
     if (IsNeverSentType(type) && def.unsendable == Unsendable::No) def.unsendable = Unsendable::Type;
     def.order = set_.NextOrder();
     dictionary_.attributes_.push_back(std::move(def));
+    return {};
+}
+
+std::string FreeRadiusReader::Flags(std::string_view flags, AttributeDef& def, std::optional<VendorDef>& vendor) {
+    for (std::string_view token : Split(flags, ",")) {
+        if (token == "has_tag" || token == "has_tag=1") {
+            def.hasTag = true;
+        } else if (token == "encrypt=1") {
+            def.hiding = ValueHiding::UserPassword;
+        } else if (token == "encrypt=2") {
+            def.hiding = ValueHiding::TunnelPassword;
+        } else if (token == "encrypt=3") {
+            def.unsendable = Unsendable::Encryption;
+        } else if (token == "array") {
+            def.array = true;
+        } else if (token == "concat" || token == "virtual" || token == "secret") {
+            // concat: a value never outgrows one item here; virtual and secret attributes are
+            // the server's own.
+        } else if (const VendorDef* named = set_.FindVendor(token)) {
+            if (blockVendor_ && blockVendor_->id != named->id)
+                return "Vendor " + Quoted(token) + " inside the block of " + Quoted(blockVendor_->name);
+            vendor = *named;
+        } else {
+            return "Unknown flag or vendor " + Quoted(token);
+        }
+    }
     return {};
 }
 

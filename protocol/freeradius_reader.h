@@ -38,6 +38,8 @@ private:
     // Each returns the error message of the line, or an empty text when it is accepted.
     std::string Handle(std::string_view line);
     std::string Attribute(const Fields& fields);
+    // The flags field of an ATTRIBUTE line into def; a vendor's name there sets vendor.
+    std::string Flags(std::string_view flags, AttributeDef& def, std::optional<VendorDef>& vendor);
     std::string Value(const Fields& fields);
     std::string Vendor(const Fields& fields);
     std::string BeginVendor(const Fields& fields);
