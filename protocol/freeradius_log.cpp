@@ -55,8 +55,10 @@ void DescribeFreeRadiusValue(const AttributeDef& definition, std::span<const std
     }
     const std::size_t elementSize = FixedValueSize(type);
     if (definition.array && elementSize != 0 && value.size() > elementSize && value.size() % elementSize == 0) {
-        for (std::size_t at = 0; at < value.size(); at += elementSize)
-            lines.emplace_back(name, ValueText(definition, type, value.subspan(at, elementSize), dictionary, valueNames));
+        for (std::size_t at = 0; at < value.size(); at += elementSize) {
+            const std::span<const std::uint8_t> element = value.subspan(at, elementSize);
+            lines.emplace_back(name, ValueText(definition, type, element, dictionary, valueNames));
+        }
         return;
     }
     lines.emplace_back(name, ValueText(definition, type, value, dictionary, valueNames));

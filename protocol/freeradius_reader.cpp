@@ -42,7 +42,8 @@ std::optional<std::uint8_t> FixedOctetsLength(std::string_view type) {
     if (type.size() <= kPrefix.size() + 1 || !EqualsNoCase(type.substr(0, kPrefix.size()), kPrefix) ||
         type.back() != ']')
         return std::nullopt;
-    const std::optional<std::uint32_t> length = Unsigned32(type.substr(kPrefix.size(), type.size() - kPrefix.size() - 1));
+    const std::string_view digits = type.substr(kPrefix.size(), type.size() - kPrefix.size() - 1);
+    const std::optional<std::uint32_t> length = Unsigned32(digits);
     if (!length || *length == 0 || *length > 253) return std::nullopt;
     return static_cast<std::uint8_t>(*length);
 }
@@ -114,7 +115,8 @@ DictionaryFormat DetectFormat(std::FILE* file, DictionaryFormat includedBy) {
         if (type[0] == '[') native = true;
         const bool sharedType = EqualsNoCase(type, "string") || EqualsNoCase(type, "integer") ||
                                 EqualsNoCase(type, "ipaddr") || EqualsNoCase(type, "date");
-        if ((FreeRadiusTypeFromText(type) && !sharedType) || FixedOctetsLength(type)) return DictionaryFormat::FreeRadius;
+        if ((FreeRadiusTypeFromText(type) && !sharedType) || FixedOctetsLength(type))
+            return DictionaryFormat::FreeRadius;
         if (fields.size() >= 5) {
             bool allFlags = true;
             for (std::string_view token : Split(fields[4], ",")) allFlags = allFlags && IsFlag(token);
@@ -293,8 +295,9 @@ std::string FreeRadiusReader::BeginVendor(const Fields& fields) {
         // format=Extended-Vendor-Specific-1 to -6: RFC 6929's extended vendor space.
         constexpr std::string_view kExtended = "format=Extended-Vendor-Specific-";
         const std::string_view format = fields[2];
-        extended = format.size() == kExtended.size() + 1 && EqualsNoCase(format.substr(0, kExtended.size()), kExtended) &&
-                   format.back() >= '1' && format.back() <= '6';
+        extended = format.size() == kExtended.size() + 1 &&
+                   EqualsNoCase(format.substr(0, kExtended.size()), kExtended) && format.back() >= '1' &&
+                   format.back() <= '6';
         if (!extended) return "Invalid BEGIN-VENDOR format " + Quoted(format);
     }
     blockVendor_ = *vendor;
@@ -320,7 +323,8 @@ std::string FreeRadiusReader::BeginTlv(const Fields& fields) {
 
 std::string FreeRadiusReader::EndTlv(const Fields& fields) {
     if (fields.size() != 2) return "Invalid END-TLV entry";
-    if (tlvs_.empty() || tlvs_.back().name != fields[1]) return "END-TLV " + Quoted(fields[1]) + " without its BEGIN-TLV";
+    if (tlvs_.empty() || tlvs_.back().name != fields[1])
+        return "END-TLV " + Quoted(fields[1]) + " without its BEGIN-TLV";
     tlvs_.pop_back();
     return {};
 }
@@ -340,7 +344,9 @@ std::string FreeRadiusReader::Include(const Fields& fields) {
 }
 
 std::optional<std::pair<std::string, int>> FreeRadiusReader::UnclosedBlock() const {
-    if (blockVendor_) return std::pair{"BEGIN-VENDOR " + Quoted(blockVendor_->name) + " without END-VENDOR", blockLine_};
-    if (!tlvs_.empty()) return std::pair{"BEGIN-TLV " + Quoted(tlvs_.back().name) + " without END-TLV", tlvs_.back().line};
+    if (blockVendor_)
+        return std::pair{"BEGIN-VENDOR " + Quoted(blockVendor_->name) + " without END-VENDOR", blockLine_};
+    if (!tlvs_.empty())
+        return std::pair{"BEGIN-TLV " + Quoted(tlvs_.back().name) + " without END-TLV", tlvs_.back().line};
     return std::nullopt;
 }

@@ -243,7 +243,8 @@ std::size_t RadiusAttribute::EncodedSize(const Dictionary* dictionary) const {
 
 std::optional<RadiusAttribute> ParseValue(const AttributeDef& definition, std::string_view text,
                                           const Dictionary* dictionary, std::optional<std::uint8_t> tag) {
-    if (definition.format == DictionaryFormat::FreeRadius) return ParseFreeRadiusValue(definition, text, dictionary, tag);
+    if (definition.format == DictionaryFormat::FreeRadius)
+        return ParseFreeRadiusValue(definition, text, dictionary, tag);
     RadiusAttribute attribute;
     attribute.name = std::string_view(definition.name).substr(0, kMaxAttributeNameLength);
     attribute.number = definition.number;

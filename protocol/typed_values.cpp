@@ -93,7 +93,8 @@ std::optional<std::string> Prefix(int family, std::string_view text) {
     }
     std::optional<std::array<std::uint8_t, N>> address = Address<N>(family, text.substr(0, slash));
     if (!address) return std::nullopt;
-    for (unsigned bit = length; bit < kBits; ++bit) (*address)[bit / 8] &= static_cast<std::uint8_t>(~(0x80u >> (bit % 8)));
+    for (unsigned bit = length; bit < kBits; ++bit)
+        (*address)[bit / 8] &= static_cast<std::uint8_t>(~(0x80u >> (bit % 8)));
     return std::string{'\0', static_cast<char>(length)} + Octets(address->data(), N);
 }
 

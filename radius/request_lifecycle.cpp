@@ -30,8 +30,8 @@ bool RadiusEngine::SendAccessRequest(Session& session, bool isRetry) {
     // Every transmission, retransmissions included, gets a fresh Request Authenticator.
     Authenticator authenticator;
     random_.Fill(authenticator.data(), authenticator.size());
-    const std::size_t length =
-        BuildAccessRequest(requestBuffer_, session, authenticator, secret_, dictionary_, messageAuthenticator_, &random_);
+    const std::size_t length = BuildAccessRequest(requestBuffer_, session, authenticator, secret_, dictionary_,
+                                                  messageAuthenticator_, &random_);
     if (length == 0) {
         // AddSession measured the request, so this cannot happen; the session is then
         // treated like one whose request went unanswered.

@@ -132,8 +132,8 @@ TEST_F(FreeRadiusEngineTest, VendorAttributesOfASimulationLineReachTheServerByNa
     EXPECT_NE(DetailFiles("detail-").find("\tAcct-Input-Octets-64 = 1234567890123\n"), std::string::npos);
     // The trace names them, those of the Access-Accept too.
     for (const char* line : {"  Cisco-AVPair = shell:priv-lvl=7", "  Lucent-Max-Shared-Users = 5",
-                             "  Tunnel-Type:1 = 3", "  Cisco-AVPair = shell:priv-lvl=15", "  Lucent-Max-Shared-Users = 3",
-                             "  Acct-Input-Octets-64 = 1234567890123"})
+                             "  Tunnel-Type:1 = 3", "  Cisco-AVPair = shell:priv-lvl=15",
+                             "  Lucent-Max-Shared-Users = 3", "  Acct-Input-Octets-64 = 1234567890123"})
         EXPECT_TRUE(driver.Log().Contains(line)) << line << "\n" << driver.Dump();
 }
 

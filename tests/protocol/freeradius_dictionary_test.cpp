@@ -166,7 +166,8 @@ TEST(FreeRadiusIncludeTest, TheDefinitionReadLastWinsAndValuesBelongToTheirAttri
     DictionaryFiles files;
     files.Write("dictionary.old", "ATTRIBUTE Client-Id 4 ipaddr\nVALUE Service-Type Framed 2\n");
     files.Write("dictionary.new", "ATTRIBUTE NAS-IP-Address 4 ipaddr\nATTRIBUTE Service-Type 6 integer\n"
-                                  "VALUE Service-Type Framed-User 2\nATTRIBUTE Other 7 integer\nVALUE Other Framed 9\n");
+                                  "VALUE Service-Type Framed-User 2\n"
+                                  "ATTRIBUTE Other 7 integer\nVALUE Other Framed 9\n");
     const Dictionary* d = files.Load("dictionary", "$INCLUDE dictionary.old\n$INCLUDE dictionary.new\n");
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->FindByNumber(4)->name, "NAS-IP-Address");

@@ -209,7 +209,8 @@ TEST(OwnFormatNumbersTest, AnAttributeNumberAbove255IsRefusedNotCutToEightBits) 
     ASSERT_NE(dictionary, nullptr);
     for (const char* name : {"Big", "Big-Vsa"}) {
         const RadiusAttribute attribute = *ParseValue(*dictionary->FindByName(name), "x", dictionary);
-        EXPECT_EQ(attribute.EncodingProblem(dictionary, true), std::string("Radius attribute number above 255: ") + name);
+        EXPECT_EQ(attribute.EncodingProblem(dictionary, true),
+                  std::string("Radius attribute number above 255: ") + name);
         EXPECT_EQ(attribute.EncodedSize(dictionary), 0u);
     }
 }

@@ -74,9 +74,10 @@ TEST(BuildAccessRequest, HiddenAttributesAreHiddenWithThePacketsAuthenticator) {
     ScriptedRandomSource salts({0x01, 0x23});
     std::array<std::uint8_t, kMaxPacketLength> buffer{};
     const std::size_t length = BuildAccessRequest(buffer, session, authenticator, kSecret, nullptr, false, &salts);
-    const Bytes item = Concat({{69, 37, 2}, Hex("81230c551305d31e64d2aeaa9984159906b1d46cedaf43c45708160b396a01531b93")});
+    const Bytes item =
+        Concat({{69, 37, 2}, Hex("81230c551305d31e64d2aeaa9984159906b1d46cedaf43c45708160b396a01531b93")});
     ASSERT_GE(length, item.size());
-    EXPECT_EQ(Bytes(buffer.begin() + static_cast<long>(length - item.size()), buffer.begin() + static_cast<long>(length)),
-              item);
+    const Bytes packet(buffer.begin(), buffer.begin() + static_cast<long>(length));
+    EXPECT_EQ(Bytes(packet.end() - static_cast<long>(item.size()), packet.end()), item);
     EXPECT_TRUE(SessionRequestsFit(session, nullptr));
 }
