@@ -7,6 +7,7 @@
 #include "infra/bounded_string.h"
 #include "infra/log.h"
 #include "protocol/dictionary_lines.h"
+#include "protocol/radius_attribute.h"
 #include "protocol/typed_values.h"
 
 namespace {
@@ -18,7 +19,11 @@ constexpr std::uint32_t kMaxUint32 = std::numeric_limits<std::uint32_t>::max();
 constexpr std::int32_t kVendorSpecific = 26;  // RFC 2865 section 5.26
 constexpr std::uint32_t kLastStandardNumber = 255;
 
-std::string Quoted(std::string_view text) { return std::string("'").append(text).append("'"); }
+// A text of the file in a message: in quotes, its unprintable octets escaped.
+std::string Quoted(std::string_view text) {
+    const std::span<const std::uint8_t> octets(reinterpret_cast<const std::uint8_t*>(text.data()), text.size());
+    return std::string("'").append(FormatString(octets)).append("'");
+}
 
 // The line without its comment: in this format a "#" starts one anywhere.
 std::string_view WithoutComment(std::string_view line) { return line.substr(0, line.find('#')); }

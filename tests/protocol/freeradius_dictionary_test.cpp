@@ -28,6 +28,7 @@ TEST(FreeRadiusDictionaryTest, EachFaultyLineIsReportedWithItsNumber) {
                   "$INCLUDE- none.dic\n#\n\n",
          nullptr},
         {vendor + "FLAGS internal\n", "Unknown keyword 'FLAGS' on line 2"},
+        {vendor + "\x1b[2J x\n", "Unknown keyword '\\1b[2J' on line 2"},
         {vendor + "INCLUDE x.dic\n", "Unknown keyword 'INCLUDE' on line 2"},
         {vendor + "ATTRIBUTE X 1\n", "Invalid ATTRIBUTE entry on line 2"},
         {vendor + "ATTRIBUTE X 1 string has_tag more\n", "Invalid ATTRIBUTE entry on line 2"},
