@@ -1,10 +1,9 @@
 #include "protocol/dictionary_reader.h"
 
-#include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
-#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -12,6 +11,7 @@
 #include <vector>
 
 #include "infra/log.h"
+#include "infra/regular_file.h"
 #include "protocol/dictionary.h"
 
 namespace {
@@ -26,15 +26,20 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a regular file for reading. Anything else (a folder, a device, a pipe whose opening
-// would wait for a writer) is refused like a missing file.
-File OpenRegularFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+// A dictionary holds a few hundred kilobytes at most; this is far beyond any.
+constexpr std::size_t kMaxDictionaryFileBytes = std::size_t{16} << 20;
+
+// Opens a regular file of at most kMaxDictionaryFileBytes for reading. Anything else (a
+// folder, a device, a pipe whose opening would wait for a writer) is refused, its reason in
+// error.
+File OpenRegularFile(const std::string& path, int& error) {
+    const int fd = OpenRegularFileForReading(path, &error, kMaxDictionaryFileBytes);
     if (fd < 0) return nullptr;
-    struct stat info {};
-    std::FILE* stream = nullptr;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) stream = fdopen(fd, "r");
-    if (stream == nullptr) close(fd);
+    std::FILE* stream = fdopen(fd, "r");
+    if (stream == nullptr) {
+        error = errno;
+        close(fd);
+    }
     return File(stream);
 }
 
@@ -210,9 +215,12 @@ const char* DictionaryReader::Include(std::string_view line) {
 }
 
 bool DictionaryReader::Read(const std::string& path, Dictionary& dictionary) {
-    File file = OpenRegularFile(path);
+    int error = 0;
+    File file = OpenRegularFile(path, error);
     if (!file) {
         Log(0, "Couldn't open dictionary: %s", path.c_str());
+        // Why, when it is there but cannot be used: a missing file needs no second line.
+        if (error != ENOENT) Log(0, "%s: %s", path.c_str(), FileErrorText(error).c_str());
         return false;
     }
     DictionaryReader reader(dictionary);
