@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "infra/atomic_file.h"
 #include "infra/regular_file.h"
@@ -18,10 +19,8 @@
 namespace {
 
 std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
+    const std::string folder = std::filesystem::path(path).parent_path();
+    return folder.empty() ? "." : folder;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b) {
