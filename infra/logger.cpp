@@ -1,6 +1,7 @@
 #include "infra/logger.h"
 
 #include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -282,6 +283,9 @@ void Logger::WriteLocked(int level, const char* text) {
     if (!WriteToStream(output.stream, message.data(), message.size())) {
         // A FIFO whose reader went away is let go, so that a later message finds the next one.
         const bool readerGone = errno == EPIPE;
+        // What did not get out goes with the message: left in the stream's buffer, it would go
+        // out in front of the next one, or fail the closing.
+        __fpurge(output.stream);
         std::clearerr(output.stream);
         ++output.lostMessages;
         if (readerGone) CloseLevel(level, true);

@@ -11,7 +11,7 @@
 std::string FileErrorText(int error) {
     switch (error) {
         case kNotRegularFileError: return "not a regular file";
-        case kFileTooLargeError: return "larger than a file of its kind can be";
+        case kFileTooLargeError: return "too large for a file of its kind";
         default: return std::strerror(error);
     }
 }

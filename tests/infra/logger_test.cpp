@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -172,8 +173,17 @@ TEST_F(LoggerTest, OnlyRegularFilesAreErasedOrRotatedAndAFifoNeverHoldsAWrite) {
         const std::string longer(2000, 'x');
         logger_.Write(1, longer.c_str());
         EXPECT_EQ(reader.Take(), "*** Lost messages = 1\n" + longer + "\n");
+        WriteMessages(1, 10, "kept open");  // from the tenth opening on the FIFO stays open
+        reader.Take();
     }
     EXPECT_EQ(logger_.Level(1).fileIndex, 0u);
+    // Its reader went away: let go of, so the next reader gets the count.
+    const auto previousHandler = std::signal(SIGPIPE, SIG_IGN);  // as the program has it
+    logger_.Write(1, "nobody reads this either");
+    std::signal(SIGPIPE, previousHandler);
+    hostile::FifoReader next(Path("pipe.log"));
+    logger_.Write(1, "next");
+    EXPECT_EQ(next.Take(), "*** Lost messages = 1\nnext\n");
 
     // A device node stays and is written as it is.
     if (hostile::IsRoot()) {
