@@ -67,11 +67,10 @@ void IgnoreWriteSignals() {
 // the interactive program was asked for.
 int RefuseSecondInstance(const CommandLine& commandLine, GuiPlatformFactory gui, int& argc,
                          char** argv, const std::string& reason) {
+    const bool interactive = commandLine.runFile.empty() && !IsServiceMode() && gui != nullptr;
+    const std::unique_ptr<Platform> platform = interactive ? gui(argc, argv) : nullptr;
     std::fprintf(stderr, "pelvok: %s\n", reason.c_str());
-    if (commandLine.runFile.empty() && !IsServiceMode() && gui != nullptr) {
-        if (std::unique_ptr<Platform> platform = gui(argc, argv))
-            platform->MessageBox(kNoWindow, reason, "Init Error", MB_OK);
-    }
+    if (platform) platform->MessageBox(kNoWindow, reason, "Init Error", MB_OK);
     return 2;
 }
 

@@ -2,10 +2,10 @@
 # The interactive program as a process on a virtual X server (Xvfb), its screenshot tour
 # starting a session for alice against the scripted responder on 127.0.0.1. While her session
 # is live, SIGTERM, or the display going away, must still send her accounting stop, save
-# SessionId and log the stop line.
+# SessionId and log the stop line; a second program on the same options file is refused.
 #
 #   interactive_process_test.sh PELVOK RESPONDER CASE
-#   CASE: sigterm | display-lost
+#   CASE: sigterm | display-lost | second-instance
 set -euo pipefail
 
 pelvok="$1"
@@ -14,11 +14,11 @@ case_name="$3"
 data_dir="$(cd "$(dirname "$0")/../../data" && pwd)"
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (scripts/setup.sh): skipped"; exit 77; }
 work="$(mktemp -d "${TMPDIR:-/tmp}/pelvok-interactive-XXXXXX")"
-responder_pid="" xvfb_pid="" pelvok_pid=""
+responder_pid="" xvfb_pid="" pelvok_pid="" second_pid=""
 
 cleanup() {
   local pid
-  for pid in "$pelvok_pid" "$xvfb_pid" "$responder_pid"; do
+  for pid in "$pelvok_pid" "$second_pid" "$xvfb_pid" "$responder_pid"; do
     [[ -n $pid ]] && kill -KILL "$pid" 2>/dev/null || true
   done
   rm -rf "$work"
@@ -38,6 +38,14 @@ wait_for() {
     sleep 0.1
   done
   fail "no \"$2\" in $1"
+}
+
+# Waits (at most 30 s) for a background process to end; its exit status goes to $status.
+wait_ended() {
+  for _ in $(seq 300); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$1" 2>/dev/null && fail "process $1 did not end"
+  status=0
+  wait "$1" || status=$?
 }
 
 "$responder" --port 0 --port-file "$work/port" --verbose --max-seconds 90 >"$work/responder.out" 2>&1 &
@@ -78,14 +86,24 @@ pelvok_pid=$!
 # is saved every 10 s: what follows is the shutdown's.
 wait_for "$work/trace.out" "^Recv([0-9]*)\. Code=5,"
 
+if [[ $case_name == second-instance ]]; then
+  # It says why, in a box too, and ends with 2 (the box closes on SIGTERM like any other).
+  DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb "$pelvok" --config "$work/pelvok.ini" \
+    >"$work/second.out" 2>&1 &
+  second_pid=$!
+  wait_for "$work/second.out" "pelvok: $work/pelvok.ini is in use by another Pelvok (process $pelvok_pid)"
+  kill -TERM "$second_pid"
+  wait_ended "$second_pid"
+  [[ $status -eq 2 ]] || fail "the second program ended with $status, expected 2"
+  second_pid=""
+fi
+
 case "$case_name" in
-  sigterm) kill -TERM "$pelvok_pid"; expected=0 ;;
+  sigterm | second-instance) kill -TERM "$pelvok_pid"; expected=0 ;;
   display-lost) kill -TERM "$xvfb_pid"; xvfb_pid=""; expected=1 ;;
   *) fail "unknown case $case_name" ;;
 esac
-status=0
-for _ in $(seq 300); do kill -0 "$pelvok_pid" 2>/dev/null || break; sleep 0.1; done
-wait "$pelvok_pid" || status=$?
+wait_ended "$pelvok_pid"
 pelvok_pid=""
 [[ $status -eq $expected ]] || fail "exit status $status, expected $expected"
 # alice's session, and bob's when the tour got to start it before the end
