@@ -6,6 +6,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 
 namespace {
 
@@ -38,9 +40,12 @@ InUseLock::~InUseLock() {
 }
 
 bool InUseLock::Acquire(const std::string& file, std::string& reason) {
-    int fd = OpenRegular(LockFileFor(file), true);
+    // Names that lead to one file (symbolic links) share its lock.
+    char resolved[PATH_MAX];
+    const std::string target = realpath(file.c_str(), resolved) != nullptr ? resolved : file;
+    int fd = OpenRegular(LockFileFor(target), true);
     const bool isLockFile = fd >= 0;
-    if (!isLockFile) fd = OpenRegular(file, false);
+    if (!isLockFile) fd = OpenRegular(target, false);
     if (fd < 0) return true;
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const bool held = errno == EWOULDBLOCK;

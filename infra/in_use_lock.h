@@ -1,6 +1,7 @@
 // An advisory lock that marks a file as in use by one process for the process's life.
 //
-// The lock is taken on FILE.lock beside the file (made when missing, never removed: removing
+// The lock is taken on FILE.lock beside the file (beside the file a symbolic link leads to,
+// so that every name of one file shares its lock; made when missing, never removed: removing
 // a lock file lets two processes lock two different files of one name). The file itself
 // would not do: it is replaced by rename() on every save, and a lock on the old one would not
 // hold the new one. Where no lock file can be made (a folder that takes no new files), the

@@ -145,6 +145,9 @@ TEST(HostileFiles, OneProcessAtATimeHoldsAFileAcrossItsReplacementAndInAReadOnly
         ASSERT_TRUE(WriteProfileString(path, "Options", "SessionId", "5"));  // a new file by rename
         EXPECT_FALSE(second.Acquire(path, reason));
         EXPECT_EQ(reason, path + " is in use by another Pelvok (process " + std::to_string(getpid()) + ")");
+        std::filesystem::create_symlink("p.ini", folder.Path("link.ini"));
+        InUseLock throughALink;
+        EXPECT_FALSE(throughALink.Acquire(folder.Path("link.ini"), reason));
     }
     InUseLock afterTheFirstEnded;
     EXPECT_TRUE(afterTheFirstEnded.Acquire(path, reason));
