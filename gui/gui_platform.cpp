@@ -29,6 +29,7 @@ std::unique_ptr<Platform> CreateGuiPlatform(int& argc, char** argv) {
         return nullptr;
     }
     auto platform = std::make_unique<QtPlatform>(argc, argv);
+    platform->CloseWindowsOnStopSignals();
     if (IsSet("PELVOK_SCREENSHOT_TOUR"))
         StartScreenshotTour(*platform, std::getenv("PELVOK_SCREENSHOT_TOUR"));
     return platform;

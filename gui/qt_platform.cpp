@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QListWidget>
@@ -22,6 +23,7 @@
 
 #include "gui/main_window_widget.h"
 #include "gui/program_art.h"
+#include "gui/stop_signals.h"
 #include "gui/template_dialog.h"
 
 namespace {
@@ -461,6 +463,30 @@ std::intptr_t QtPlatform::DialogBoxParam(int resourceId, WindowHandle owner, Dia
     Forget(window);
     delete dialog.data();
     return handle.Result();
+}
+
+// ---- Closing everything ----------------------------------------------------------------
+
+void QtPlatform::CloseAllWindows() {
+    // Innermost first; each modal loop returns once its dialog is done. Bounded, since a
+    // dialog that somehow stays modal must not hold the close.
+    for (int left = 32; left > 0; --left) {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (dialog == nullptr) break;
+        dialog->done(QDialog::Rejected);
+    }
+    for (const auto& [handle, record] : windows_)
+        if (record.kind == Kind::MainWindow) PostMessage(handle, WM_CLOSE, 0, 0);
+}
+
+void QtPlatform::CloseWindowsOnStopSignals() {
+    const int pipe = StopSignalPipe();
+    if (pipe < 0) return;
+    auto* notifier = new QSocketNotifier(pipe, QSocketNotifier::Read, context_.get());
+    QObject::connect(notifier, &QSocketNotifier::activated, context_.get(), [this, pipe] {
+        DrainStopSignalPipe(pipe);
+        CloseAllWindows();
+    });
 }
 
 void QtPlatform::OpenUrl(WindowHandle, const std::string& url) {

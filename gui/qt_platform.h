@@ -81,6 +81,12 @@ public:
                                  std::intptr_t parameter) override;
     void OpenUrl(WindowHandle owner, const std::string& url) override;
 
+    // Ends every modal dialog and message box (as if cancelled) and posts WM_CLOSE to every
+    // main window: the program then ends the way its Exit command ends it.
+    void CloseAllWindows();
+    // From now on SIGTERM, SIGINT and SIGHUP call CloseAllWindows (gui/stop_signals.h).
+    void CloseWindowsOnStopSignals();
+
     // The widget of a window (tests, screenshots); null when there is none.
     QWidget* Widget(WindowHandle window) const;
     // The exit code given to PostQuitMessage.

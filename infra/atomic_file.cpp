@@ -10,9 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "infra/regular_file.h"
+
 namespace {
 
 std::atomic<unsigned> temporaryCounter{0};
+std::atomic<TemporaryFileHook> temporaryFileHook{nullptr};
 
 std::string FolderOf(const std::string& path) {
     const auto slash = path.rfind('/');
@@ -31,19 +34,44 @@ std::string ResolveTarget(const std::string& path) {
     return path;
 }
 
-int OpenTemporary(const std::string& target, const std::string& requested, std::string* used) {
+// A named temporary file left behind by an earlier failure is ours to remove; anything else
+// of that name (a link, a device, a FIFO) is not, and the replacement fails.
+bool ClearNamedTemporary(const std::string& temporary) {
+    struct stat info {};
+    if (lstat(temporary.c_str(), &info) != 0) return errno == ENOENT;
+    if (!S_ISREG(info.st_mode)) {
+        errno = kNotRegularFileError;
+        return false;
+    }
+    return unlink(temporary.c_str()) == 0;
+}
+
+// Creates the temporary file new (O_EXCL), so no one else can hold it open already. The
+// umask may only take bits away from mode.
+int CreateTemporary(const std::string& target, const std::string& requested, unsigned mode,
+                    std::string* used) {
+    constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
     if (!requested.empty()) {
         *used = requested;
-        return open(requested.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
-                    0666);
+        if (!ClearNamedTemporary(requested)) return -1;
+        return open(requested.c_str(), kFlags, mode);
     }
     for (int attempt = 0; attempt < 100; ++attempt) {
         *used = target + ".tmp." + std::to_string(getpid()) + "." +
                 std::to_string(temporaryCounter.fetch_add(1));
-        const int fd = open(used->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        const int fd = open(used->c_str(), kFlags, mode);
         if (fd >= 0 || errno != EEXIST) return fd;
     }
     return -1;
+}
+
+// The replaced file's owner and group (fchown as root; an ordinary user can at most keep the
+// group, when it is one of theirs), then its exact permission bits: fchown may clear the
+// set-id bits, and the umask may have taken some away.
+bool TakeOverOwnerAndMode(int fd, const struct stat& replaced) {
+    if (fchown(fd, replaced.st_uid, replaced.st_gid) != 0)
+        (void)fchown(fd, static_cast<uid_t>(-1), replaced.st_gid);  // not ours to give: keep it
+    return fchmod(fd, replaced.st_mode & 07777) == 0;
 }
 
 bool WriteAll(int fd, std::string_view data) {
@@ -67,21 +95,32 @@ void SyncFolder(const std::string& folder) {
 
 }  // namespace
 
+void SetTemporaryFileHook(TemporaryFileHook hook) { temporaryFileHook = hook; }
+
 ReplaceResult ReplaceFileContents(const std::string& path, std::string_view contents,
-                                  const std::string& temporaryPath) {
+                                  const std::string& temporaryPath, unsigned newFileMode) {
     ReplaceResult result;
     // A named temporary file sits beside path itself; a unique one beside a link's target.
     const std::string target = temporaryPath.empty() ? ResolveTarget(path) : path;
-    const int fd = OpenTemporary(target, temporaryPath, &result.temporaryPath);
+    struct stat existing {};
+    const bool hadFile = stat(target.c_str(), &existing) == 0;
+    if (hadFile && !S_ISREG(existing.st_mode)) {
+        result.failedAt = ReplaceStep::CreateTemporary;
+        result.error = kNotRegularFileError;
+        return result;
+    }
+    const unsigned mode = hadFile ? (existing.st_mode & 07777) : (newFileMode & 07777);
+    const int fd = CreateTemporary(target, temporaryPath, mode, &result.temporaryPath);
     if (fd < 0) {
         result.failedAt = ReplaceStep::CreateTemporary;
         result.error = errno;
         return result;
     }
-    struct stat existing {};
-    const bool hadFile = stat(target.c_str(), &existing) == 0;
-    bool written = WriteAll(fd, contents);
-    if (written && hadFile) written = fchmod(fd, existing.st_mode & 07777) == 0;
+    bool written = !hadFile || TakeOverOwnerAndMode(fd, existing);
+    if (written) {
+        if (const TemporaryFileHook hook = temporaryFileHook) hook(result.temporaryPath);
+        written = WriteAll(fd, contents);
+    }
     if (written) written = fsync(fd) == 0;
     int error = written ? 0 : errno;
     if (close(fd) != 0 && written) {
@@ -105,25 +144,5 @@ ReplaceResult ReplaceFileContents(const std::string& path, std::string_view cont
 }
 
 bool ReadWholeFile(const std::string& path, std::string* contents, int* error) {
-    contents->clear();
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (error != nullptr) *error = errno;
-        return false;
-    }
-    char chunk[8192];
-    for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got == 0) break;
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            if (error != nullptr) *error = errno;
-            close(fd);
-            contents->clear();
-            return false;
-        }
-        contents->append(chunk, static_cast<std::size_t>(got));
-    }
-    close(fd);
-    return true;
+    return ReadRegularFile(path, contents, kMaxWholeFileBytes, error);
 }

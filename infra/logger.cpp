@@ -1,7 +1,11 @@
 #include "infra/logger.h"
 
+#include <fcntl.h>
+#include <stdio_ext.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -87,6 +91,19 @@ std::string FolderOf(const char* fileName) {
     return slash == nullptr ? std::string() : std::string(fileName, slash);
 }
 
+// ERASE empties the file a level is about to write, and only when it is a regular file: a
+// regular file is deleted, one reached through a symbolic link is emptied (the link stays);
+// a device or a FIFO is left as it is and written to as it is.
+void EraseLogFile(const char* path) {
+    struct stat info {};
+    if (lstat(path, &info) != 0) return;  // a file that is not there is fine
+    if (S_ISREG(info.st_mode)) {
+        std::remove(path);
+    } else if (S_ISLNK(info.st_mode) && stat(path, &info) == 0 && S_ISREG(info.st_mode)) {
+        (void)truncate(path, 0);
+    }
+}
+
 }  // namespace
 
 Logger::Logger(const char* keyPath, bool threadSafe, const char* sectionName, int storeKind,
@@ -121,6 +138,12 @@ void Logger::ConfigureLevel(int level) {
     if (store_ == nullptr ||
         !store_->ReadOption(sectionName_, key, "OFF", options, sizeof options))
         CopyBounded(options, "OFF", sizeof options);
+    if (std::strlen(options) >= sizeof options - 1) {
+        configurationProblems_.push_back("log level " + std::to_string(level) + " (" + key +
+                                         ") is off: its settings are too long (" +
+                                         std::to_string(sizeof options - 1) + " characters or more)");
+        CopyBounded(options, "OFF", sizeof options);
+    }
     ApplyOptions(level, options);
 }
 
@@ -153,7 +176,15 @@ void Logger::ApplyOptions(int level, const char* options) {
             wanted.sizeLimit = SizeLimitFromKilobytes(token.substr(8));
         else OnOtherOption(level, std::string(token).c_str());
     }
-    wanted.name = wanted.name.substr(0, kLogPathSize - 1);
+    if (wanted.name.size() >= kLogPathSize) {
+        // Cut to fit, the name would be another file: the level writes nowhere instead.
+        configurationProblems_.push_back("log level " + std::to_string(level) +
+                                         " is off: its file name is longer than " +
+                                         std::to_string(kLogPathSize - 1) + " characters: " +
+                                         wanted.name.substr(0, 64) + "...");
+        wanted.on = false;
+        wanted.name.clear();
+    }
 
     if (output.name[0] != '\0' && !SameOutputName(output.name, wanted.name.c_str())) {
         if (IsStandardOutputName(output.name)) DetachFromStandardOutput(output);
@@ -195,7 +226,7 @@ void Logger::ApplyOptions(int level, const char* options) {
     CopyBounded(output.currentFileName, current, sizeof output.currentFileName);
     if (wanted.erase && output.currentFileName[0] != '\0') {
         if (output.open) CloseLevel(level, false);
-        std::remove(output.currentFileName);  // a file that is not there is fine
+        EraseLogFile(output.currentFileName);
     }
 }
 
@@ -250,15 +281,22 @@ void Logger::WriteLocked(int level, const char* text) {
     // A full disk or a file over its size limit: the message is counted like one whose file
     // would not open, and reported with them once a write succeeds again. The file stays open.
     if (!WriteToStream(output.stream, message.data(), message.size())) {
+        // A FIFO whose reader went away is let go, so that a later message finds the next one.
+        const bool readerGone = errno == EPIPE;
+        // What did not get out goes with the message: left in the stream's buffer, it would go
+        // out in front of the next one, or fail the closing.
+        __fpurge(output.stream);
         std::clearerr(output.stream);
         ++output.lostMessages;
+        if (readerGone) CloseLevel(level, true);
         return;
     }
     output.lostMessages = 0;
 
+    // Only a regular file has a length to compare: a device or FIFO is never rotated.
     struct stat info {};
     if (output.sizeLimit != 0 && fstat(fileno(output.stream), &info) == 0 &&
-        static_cast<std::uint64_t>(info.st_size) > output.sizeLimit) {
+        S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) > output.sizeLimit) {
         ++output.fileIndex;
         MakeNumberedName(output.name, output.fileIndex, output.currentFileName,
                          sizeof output.currentFileName);
@@ -364,7 +402,18 @@ std::uint32_t Logger::CountNumberedFiles(const char* base) {
     return count;
 }
 
-std::FILE* Logger::OpenStream(const char* path) { return std::fopen(path, "ae"); }
+std::FILE* Logger::OpenStream(const char* path) {
+    // Opening a FIFO waits for a reader, and writing to it waits while the reader lags: a FIFO
+    // stays non-blocking, so a message nobody takes at once is counted as lost instead.
+    const int fd = open(path, O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && !S_ISFIFO(info.st_mode))
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    std::FILE* stream = fdopen(fd, "a");
+    if (stream == nullptr) close(fd);
+    return stream;
+}
 
 bool Logger::WriteToStream(std::FILE* stream, const char* data, std::size_t length) {
     // Flushed with each message: nothing is lost in a crash, and the size compared with the

@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "infra/log.h"
 
@@ -14,8 +16,9 @@ class ConfigDbs;
 
 inline constexpr int kLogLevels = 12;
 inline constexpr std::size_t kLogPathSize = 260;
-// Options strings are read into a buffer of this size (131 characters and the terminator).
-inline constexpr std::size_t kLogOptionsSize = 132;
+// Options strings are read into a buffer of this size. One that fills it may have been cut
+// (and its NAME= with it), so such a level is switched off rather than write elsewhere.
+inline constexpr std::size_t kLogOptionsSize = 1024;
 
 // What one level writes to, and how.
 struct LevelOutput {
@@ -59,6 +62,10 @@ public:
     static std::uint32_t CountNumberedFiles(const char* base);
 
     const LevelOutput& Level(int level) const { return levels_[level]; }
+    // What configuration refused (a NAME= longer than 259 characters, an options string that
+    // may have been cut), one text per level it switched off. Nothing can be logged while the
+    // Logger configures itself, so whoever made it tells these.
+    const std::vector<std::string>& ConfigurationProblems() const { return configurationProblems_; }
     // The clock of the time stamps (the system clock unless a test sets another; not owned).
     void SetClock(const Clock* clock) { clock_ = clock; }
     ConfigDbs* Store() const { return store_.get(); }
@@ -72,6 +79,7 @@ protected:
     std::atomic<bool> shutDown_{false};
     std::mutex lock_;
     std::unique_ptr<ConfigDbs> store_;
+    std::vector<std::string> configurationProblems_;
 
     // Every file the Logger writes goes through these three, so a test can stand in for a
     // failing disk (a folder that refuses new files, a full file system) by overriding them.

@@ -51,13 +51,20 @@ ProfileLine ParseLine(std::string raw) {
     return line;
 }
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 struct ProfileText {
     std::vector<ProfileLine> lines;
     std::string lineEnd = "\n";  // "\r\n" when the file uses it
+    bool byteOrderMark = false;  // the file starts with one
 };
 
 ProfileText ParseText(std::string_view text) {
     ProfileText parsed;
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        parsed.byteOrderMark = true;
+        text.remove_prefix(kByteOrderMark.size());
+    }
     bool first = true;
     while (!text.empty()) {
         const auto end = text.find('\n');
@@ -167,7 +174,7 @@ bool Change(ProfileText& text, std::string_view section, const char* key, const 
 }
 
 std::string Render(const ProfileText& text) {
-    std::string out;
+    std::string out(text.byteOrderMark ? kByteOrderMark : std::string_view());
     for (const ProfileLine& line : text.lines) {
         out += line.raw;
         // Lines taken from the file keep their own CR; new ones get the file's line end.
@@ -196,18 +203,32 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
 }
 
 bool WriteProfileString(const char* path, const char* section, const char* key,
-                        const char* value) {
-    if (path == nullptr || *path == '\0' || section == nullptr) return false;
-    if (!Representable(section, key, value)) return false;
+                        const char* value, int* error) {
+    int ignored = 0;
+    int& reason = error != nullptr ? *error : ignored;
+    if (path == nullptr || *path == '\0' || section == nullptr ||
+        !Representable(section, key, value)) {
+        reason = EINVAL;
+        return false;
+    }
     std::string contents;
-    int error = 0;
-    if (!ReadWholeFile(path, &contents, &error) && error != ENOENT) return false;
+    if (!ReadWholeFile(path, &contents, &reason) && reason != ENOENT) return false;
     ProfileText text = ParseText(contents);
     if (!Change(text, Trim(section), key, value)) return true;  // nothing to remove
-    return ReplaceFileContents(path, Render(text)).Ok();
+    const ReplaceResult replaced = ReplaceFileContents(path, Render(text));
+    reason = replaced.error;
+    return replaced.Ok();
 }
 
 bool WriteProfileString(const std::string& path, const std::string& section,
                         const std::string& key, const std::string& value) {
     return WriteProfileString(path.c_str(), section.c_str(), key.c_str(), value.c_str());
+}
+
+ProfileSection FindProfileSection(const std::string& path, const std::string& section,
+                                  int* error) {
+    std::string contents;
+    if (!ReadWholeFile(path, &contents, error)) return ProfileSection::Unreadable;
+    return FindSection(ParseText(contents), Trim(section)) ? ProfileSection::Present
+                                                           : ProfileSection::Missing;
 }

@@ -1,16 +1,19 @@
 #include "protocol/dictionary_lines.h"
 
-#include <fcntl.h>
 #include <unistd.h>
-#include <sys/stat.h>
 
-DictionaryFile OpenDictionaryFile(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+#include <cerrno>
+
+#include "infra/regular_file.h"
+
+DictionaryFile OpenDictionaryFile(const std::string& path, int& error) {
+    const int fd = OpenRegularFileForReading(path, &error, kMaxDictionaryFileBytes);
     if (fd < 0) return nullptr;
-    struct stat info {};
-    std::FILE* stream = nullptr;
-    if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) stream = fdopen(fd, "r");
-    if (stream == nullptr) close(fd);
+    std::FILE* stream = fdopen(fd, "r");
+    if (stream == nullptr) {
+        error = errno;
+        close(fd);
+    }
     return DictionaryFile(stream);
 }
 

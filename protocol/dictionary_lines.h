@@ -12,9 +12,13 @@ struct FileCloser {
 };
 using DictionaryFile = std::unique_ptr<std::FILE, FileCloser>;
 
-// Opens a regular file for reading. Anything else (a folder, a device, a pipe whose opening
-// would wait for a writer) is refused like a missing file.
-DictionaryFile OpenDictionaryFile(const std::string& path);
+// A dictionary holds a few hundred kilobytes at most; this is far beyond any.
+inline constexpr std::size_t kMaxDictionaryFileBytes = std::size_t{16} << 20;
+
+// Opens a regular file of at most kMaxDictionaryFileBytes for reading. Anything else (a
+// folder, a device, a pipe whose opening would wait for a writer) is refused, its reason in
+// error.
+DictionaryFile OpenDictionaryFile(const std::string& path, int& error);
 
 // Longest piece of a line the own format handles as one line; longer lines are read in such
 // pieces.

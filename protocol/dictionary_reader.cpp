@@ -1,11 +1,13 @@
 #include "protocol/dictionary_reader.h"
 
+#include <cerrno>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 #include "infra/bounded_string.h"
 #include "infra/log.h"
+#include "infra/regular_file.h"
 #include "protocol/dictionary.h"
 #include "protocol/dictionary_lines.h"
 #include "protocol/freeradius_reader.h"
@@ -165,9 +167,12 @@ bool DictionaryReader::ReadLines(std::FILE* file) {
 
 std::unique_ptr<Dictionary> DictionaryReader::Read(const std::string& path, const std::string& name,
                                                    DictionarySet& set, DictionaryFormat includedBy) {
-    DictionaryFile file = OpenDictionaryFile(path);
+    int error = 0;
+    DictionaryFile file = OpenDictionaryFile(path, error);
     if (!file) {
         Log(0, "Couldn't open dictionary: %s", path.c_str());
+        // Why, when it is there but cannot be used: a missing file needs no second line.
+        if (error != ENOENT) Log(0, "%s: %s", path.c_str(), FileErrorText(error).c_str());
         return nullptr;
     }
     const bool freeRadius = DetectFormat(file.get(), includedBy) == DictionaryFormat::FreeRadius;

@@ -96,7 +96,6 @@ start_server() {
     cat "$users"
   } >"$users.bench"
   mv "$users.bench" "$users"
-  if [[ $(id -u) -eq 0 ]]; then chown -R freerad:freerad "$server_dir"; fi
 
   setsid /usr/sbin/freeradius -f -d "$server_dir" -l "$server_dir/log/radius.log" \
     </dev/null >"$server_dir/log/stdout.log" 2>&1 &

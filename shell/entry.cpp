@@ -1,12 +1,15 @@
 #include "shell/entry.h"
 
+#include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 
 #include "infra/clock.h"
+#include "infra/in_use_lock.h"
 #include "infra/log.h"
 #include "infra/logger.h"
 #include "platform/headless_platform.h"
@@ -37,6 +40,38 @@ const char* OptionValue(const char* name, int argc, char** argv, int& i, bool& m
     }
     missing = value[0] == '\0';
     return value;
+}
+
+// Set while the interactive program's message loop runs: its shutdown steps are still due.
+std::atomic<bool> interactiveLoopRunning{false};
+
+// Qt's X11 back end ends the process with exit(1) when the connection to the display breaks,
+// from inside the event loop on the GUI thread; the shutdown steps (the accounting stops, the
+// options) and the stop line must still run then, once.
+void ShutdownAtExit() {
+    if (!interactiveLoopRunning.exchange(false)) return;
+    ShutdownSimulator();
+    Log(2, "Quorlan Pelvok Stopped");
+    DeleteLogger();
+}
+
+// A reader that went away (pelvok --run ... | head -1) or a file size limit (ulimit -f) would
+// end the process before its accounting stops and its options save; ignored, they make the
+// write fail (EPIPE, EFBIG), and a failed write is handled like any other.
+void IgnoreWriteSignals() {
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+}
+
+// Another process holds the options file: told on standard error, and in a message box when
+// the interactive program was asked for.
+int RefuseSecondInstance(const CommandLine& commandLine, GuiPlatformFactory gui, int& argc,
+                         char** argv, const std::string& reason) {
+    const bool interactive = commandLine.runFile.empty() && !IsServiceMode() && gui != nullptr;
+    const std::unique_ptr<Platform> platform = interactive ? gui(argc, argv) : nullptr;
+    std::fprintf(stderr, "pelvok: %s\n", reason.c_str());
+    if (platform) platform->MessageBox(kNoWindow, reason, "Init Error", MB_OK);
+    return 2;
 }
 
 bool ParseSeconds(const char* text, std::uint32_t& seconds) {
@@ -113,13 +148,20 @@ int RunInteractive(GuiPlatformFactory gui, int& argc, char** argv) {
     ShellState& shell = Shell();
     if (CreateMainWindow() != kNoWindow) {
         platform->ShowWindow(shell.mainWindow, true);
+        // An options file that says nothing usable is told, not silently replaced by defaults.
+        if (const std::string problem = OptionsFileProblem(false); !problem.empty())
+            platform->MessageBox(shell.mainWindow, problem + ".\nThe defaults are used.", "Options",
+                                 MB_OK);
         std::string failureText;
         if (!InitSimulator(failureText)) {
             platform->MessageBox(shell.mainWindow, failureText, "Init Error", MB_OK);
         } else {
+            static const bool atExitHooked = std::atexit(ShutdownAtExit) == 0;
+            (void)atExitHooked;
+            interactiveLoopRunning = true;
             Message message;
             while (platform->GetMessage(message)) platform->DispatchMessage(message);
-            ShutdownSimulator();
+            if (interactiveLoopRunning.exchange(false)) ShutdownSimulator();
         }
     }
     SetCurrentPlatform(nullptr);
@@ -142,13 +184,33 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
         std::printf("pelvok %s\n", kVersion);
         return 0;
     }
+    IgnoreWriteSignals();
     SetOptionsFile(commandLine.configFile);
     BindShell(engine, simulation, SystemClock::Instance());
     RegisterDialogProcedures(PelvokDialogProcedures());
 
-    // The log settings are the section "Logs" of the options file.
     const std::string optionsFile = GetOptionsFile();
-    SetLogger(new (std::nothrow) Logger(optionsFile.c_str(), true, nullptr, 0, true));
+    // The Logger keeps the name in 259 characters: cut, it would read another file's settings.
+    if (optionsFile.size() >= kLogPathSize) {
+        std::fprintf(stderr, "pelvok: the options file name is longer than %zu characters: %s\n",
+                     kLogPathSize - 1, optionsFile.c_str());
+        return 2;
+    }
+    // Two processes on one options file would number their sessions alike, and each would
+    // write its SessionId over the other's.
+    InUseLock optionsInUse;
+    if (std::string reason; !optionsFile.empty() && !optionsInUse.Acquire(optionsFile, reason))
+        return RefuseSecondInstance(commandLine, gui, argc, argv, reason);
+
+    // The log settings are the section "Logs" of the options file.
+    Logger* logger = new (std::nothrow) Logger(optionsFile.c_str(), true, nullptr, 0, true);
+    SetLogger(logger);
+    if (logger != nullptr) {
+        for (const std::string& problem : logger->ConfigurationProblems()) {
+            std::fprintf(stderr, "pelvok: %s\n", problem.c_str());
+            Log(1, "%s", problem.c_str());
+        }
+    }
     Log(2, "Quorlan Pelvok Started");
 
     int exitStatus = 0;

@@ -40,17 +40,20 @@ inline constexpr const char* kHelp =
     "  --run SIMFILE        play SIMFILE headless in the foreground, wait until every session\n"
     "                       has ended, print the result lines, the counter report and a summary\n"
     "  --report FILE.json   with --run: write the counters and request statistics as JSON\n"
+    "                       (\"-\": standard output)\n"
     "  --max-wait SECONDS   with --run: stop waiting this long after the start; live sessions\n"
     "                       get their accounting stops\n"
     "  --help, --version    this text; the version\n"
     "\n"
     "Exit status of --run: 0 every request of every session was answered; 1 a request was\n"
-    "dropped, a session could not start or was left unfinished, the wait ran out, or SIGINT or\n"
-    "SIGTERM ended the run; 2 the run could not start.\n";
+    "dropped, a session could not start or was left unfinished, the wait ran out, SIGINT,\n"
+    "SIGTERM or SIGHUP ended the run, or the options file could not be saved; 2 the run could\n"
+    "not start.\n";
 
 // The whole program. gui is null when the program was built without the Qt front end.
 // Returns the process's exit status: 0; 1 when the interactive program cannot run; 2 for a
-// bad command line; in service mode the service-specific code of a failed start.
+// bad command line or an options file in use by another process; in service mode the
+// service-specific code of a failed start.
 int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulation,
                GuiPlatformFactory gui);
 

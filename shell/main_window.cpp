@@ -67,7 +67,8 @@ void OpenSimulationFile(WindowHandle window) {
         UpdateTitle();
         return;
     }
-    shell.options.lastDir = FolderOf(path).substr(0, kOptionPathSize - 1);
+    // A folder too long to keep is not kept cut: that would be another folder.
+    if (const std::string folder = FolderOf(path); folder.size() < kOptionPathSize) shell.options.lastDir = folder;
     shell.simulationRunning = false;  // a simulation already running is abandoned
     if (shell.engine != nullptr) shell.engine->ResetCounters();
     if (shell.simulation != nullptr && shell.simulation->LoadFile(path.c_str())) {

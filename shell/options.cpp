@@ -7,11 +7,14 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <limits>
 
+#include "infra/atomic_file.h"
 #include "infra/log.h"
 #include "infra/profile_file.h"
+#include "infra/regular_file.h"
 #include "platform/platform.h"
 #include "protocol/ip_address.h"
 #include "shell/shell_state.h"
@@ -20,6 +23,7 @@ namespace {
 
 std::string configuredOptionsFile;
 HostResolver hostResolver = nullptr;
+bool saveFailureShown = false;  // the first failed write of the process went to standard error
 
 // Reads one key of section "Options" through a buffer of the key's size.
 std::string ReadOption(const std::string& file, const char* key, const char* defaultValue,
@@ -34,15 +38,56 @@ std::int64_t ReadNumberOption(const std::string& file, const char* key, const ch
     return ReadLenientNumber(ReadOption(file, key, defaultValue, kNumberTextSize).c_str());
 }
 
+// A key's whole text, however long.
+std::string ReadWholeOption(const std::string& file, const char* key, const char* defaultValue) {
+    return ReadProfileString(file, kOptionsSection, key, defaultValue);
+}
+
 // Values are text cut to the size of their buffer, as they would be when read back.
 std::string Bounded(const std::string& value, std::size_t size) {
     return value.size() < size ? value : value.substr(0, size - 1);
 }
 
-void WriteOption(const std::string& file, const char* key, const std::string& value) {
-    if (file.empty()) return;
-    if (!WriteProfileString(file.c_str(), kOptionsSection, key, value.c_str()))
-        Log(1, "Cannot write \"%s\" to the options file %s", key, file.c_str());
+bool TooLong(const std::string& value, std::size_t size) { return value.size() >= size; }
+
+void WarnTooLong(const char* key, std::size_t size, const char* consequence) {
+    Log(1, "%s in the options file is longer than %zu characters: %s", key, size - 1, consequence);
+}
+
+// A text key: its first size - 1 characters, with a warning when there were more.
+std::string ReadTextOption(const std::string& file, const char* key, const char* defaultValue,
+                           std::size_t size) {
+    const std::string whole = ReadWholeOption(file, key, defaultValue);
+    if (!TooLong(whole, size)) return whole;
+    WarnTooLong(key, size, "only the first ones are used");
+    return Bounded(whole, size);
+}
+
+bool WriteOption(const std::string& file, const char* key, const std::string& value) {
+    if (file.empty()) return false;
+    int error = 0;
+    if (WriteProfileString(file.c_str(), kOptionsSection, key, value.c_str(), &error)) return true;
+    const std::string reason = FileErrorText(error);
+    Log(1, "Cannot write \"%s\" to the options file %s: %s", key, file.c_str(), reason.c_str());
+    if (!saveFailureShown) {
+        saveFailureShown = true;
+        std::fprintf(stderr, "pelvok: cannot save the options file %s: %s\n", file.c_str(),
+                     reason.c_str());
+    }
+    return false;
+}
+
+// What loading made of a value too long for its buffer: a text is cut, a folder not used.
+enum class LongValue { Cut, Unused };
+
+// Writes a value unless the file holds a longer one that loading cut (or left unused) and the
+// program has not changed since: writing it back would lose the rest.
+bool WriteUnlessKeptLonger(const std::string& file, const char* key, const std::string& value,
+                           std::size_t size, LongValue longValue) {
+    const std::string stored = ReadWholeOption(file, key, "");
+    const std::string loaded = longValue == LongValue::Cut ? Bounded(stored, size) : std::string();
+    if (TooLong(stored, size) && value == loaded) return true;
+    return WriteOption(file, key, Bounded(value, size));
 }
 
 }  // namespace
@@ -89,6 +134,32 @@ std::uint32_t ReadServerAddress(const char* text) {
     return ParseIpAddress(host.c_str());
 }
 
+std::string OptionsFileProblem(bool missingIsProblem) {
+    const std::string file = GetOptionsFile();
+    int error = 0;
+    switch (FindProfileSection(file, kOptionsSection, &error)) {
+        case ProfileSection::Present: return {};
+        case ProfileSection::Unreadable:
+            if (error == ENOENT && !missingIsProblem) return {};
+            return "cannot read the options file " + file + ": " + FileErrorText(error);
+        case ProfileSection::Missing: break;
+    }
+    std::string contents;
+    ReadWholeFile(file, &contents);
+    if (contents.find_first_not_of(" \t\r\n") == std::string::npos)
+        return "the options file " + file + " is empty";
+    return "the options file " + file + " has no [" + kOptionsSection + "] section";
+}
+
+std::string LoadedOptionsProblem() {
+    const Options& options = Shell().options;
+    for (const auto& [key, value] : {std::pair{"DictDir", &options.dictDir}, std::pair{"DictName", &options.dictName}})
+        if (TooLong(*value, kOptionPathSize))
+            return std::string(key) + " in the options file is longer than " +
+                   std::to_string(kOptionPathSize - 1) + " characters";
+    return {};
+}
+
 void SetOptionsFile(const std::string& path) { configuredOptionsFile = path; }
 
 std::string OptionsFileForProgram(const std::string& programPath) {
@@ -112,18 +183,25 @@ std::string GetOptionsFile() {
 
 void LoadOptions() {
     const std::string file = GetOptionsFile();
-    Options& options = Shell().options;
+    ShellState& shell = Shell();
+    Options& options = shell.options;
 
     options.radHost = ReadServerAddress(ReadOption(file, "RadHost", "", kHostTextSize).c_str());
+    shell.radHostInFile = options.radHost;
     options.sessionId = static_cast<std::uint32_t>(ReadNumberOption(file, "SessionId", "1"));
-    options.secret = ReadOption(file, "Secret", "MeadowLantern", kOptionTextSize);
-    options.nasName = ReadOption(file, "NasName", "", kOptionTextSize);
+    options.secret = ReadTextOption(file, "Secret", "MeadowLantern", kOptionTextSize);
+    options.nasName = ReadTextOption(file, "NasName", "", kOptionTextSize);
     options.numPorts = static_cast<std::int32_t>(std::clamp<std::int64_t>(
         ReadNumberOption(file, "NumPorts", "100"), std::numeric_limits<std::int32_t>::min(),
         std::numeric_limits<std::int32_t>::max()));
-    options.dictDir = ReadOption(file, "DictDir", "./", kOptionPathSize);
-    options.dictName = ReadOption(file, "DictName", "default.dic", kOptionPathSize);
-    options.lastDir = ReadOption(file, "LastDir", "", kOptionPathSize);
+    // Folders and file names are kept whole: one cut to its buffer would name another file.
+    options.dictDir = ReadWholeOption(file, "DictDir", "./");
+    options.dictName = ReadWholeOption(file, "DictName", "default.dic");
+    options.lastDir = ReadWholeOption(file, "LastDir", "");
+    if (TooLong(options.lastDir, kOptionPathSize)) {
+        WarnTooLong("LastDir", kOptionPathSize, "the Open dialog starts in the current folder");
+        options.lastDir.clear();
+    }
     options.resendAuth = ReadNumberOption(file, "ResendAuth", "1") > 0;
     options.authTimeout = static_cast<std::uint32_t>(ReadNumberOption(file, "AuthTimeout", "5"));
     options.resendAcct = ReadNumberOption(file, "ResendAcct", "1") > 0;
@@ -138,24 +216,34 @@ void LoadOptions() {
     options.traceValueNames = ReadNumberOption(file, "TraceValueNames", "0") > 0;
 }
 
-void SaveOptions() {
+bool SaveOptions() {
     const std::string file = GetOptionsFile();
-    const Options& options = Shell().options;
-    WriteOption(file, "RadHost", FormatIpAddress(options.radHost));
-    SaveSessionId();
-    WriteOption(file, "Secret", Bounded(options.secret, kOptionTextSize));
-    WriteOption(file, "NasName", Bounded(options.nasName, kOptionTextSize));
-    WriteOption(file, "LastDir", Bounded(options.lastDir, kOptionPathSize));
+    ShellState& shell = Shell();
+    const Options& options = shell.options;
+    bool saved = true;
+    // The file's own text (a host name, or nothing for localhost) is never replaced by an
+    // address the program looked up: only an address changed in the program is written.
+    if (options.radHost != shell.radHostInFile) {
+        if (WriteOption(file, "RadHost", FormatIpAddress(options.radHost)))
+            shell.radHostInFile = options.radHost;
+        else
+            saved = false;
+    }
+    saved = SaveSessionId() && saved;
+    saved = WriteUnlessKeptLonger(file, "Secret", options.secret, kOptionTextSize, LongValue::Cut) && saved;
+    saved = WriteUnlessKeptLonger(file, "NasName", options.nasName, kOptionTextSize, LongValue::Cut) && saved;
+    saved = WriteUnlessKeptLonger(file, "LastDir", options.lastDir, kOptionPathSize, LongValue::Unused) && saved;
+    return saved;
 }
 
-void SaveSessionId() {
-    WriteOption(GetOptionsFile(), "SessionId", std::to_string(CurrentSessionCounter()));
+bool SaveSessionId() {
+    return WriteOption(GetOptionsFile(), "SessionId", std::to_string(CurrentSessionCounter()));
 }
 
 bool IsServiceMode() {
     const std::string file = GetOptionsFile();
     if (ReadLenientNumber(ReadOption(file, "Service", "", kServiceTextSize).c_str()) == 0)
         return false;
-    Shell().options.simFile = ReadOption(file, "SimFile", "", kOptionPathSize);
+    Shell().options.simFile = ReadWholeOption(file, "SimFile", "");
     return true;
 }

@@ -57,6 +57,15 @@ void SetHostResolver(HostResolver resolver);
 // else a dotted quad (0 when malformed).
 std::uint32_t ReadServerAddress(const char* text);
 
+// What keeps the options file from being used, or empty when nothing does: it cannot be read
+// (a missing file counts only when missingIsProblem), is not a regular file, is larger than
+// kMaxWholeFileBytes, is empty, or has no [Options] section. The text names the file.
+std::string OptionsFileProblem(bool missingIsProblem);
+
+// What keeps the options just loaded from setting the engine up, or empty: a dictionary
+// folder or name that does not fit its buffer would name another file.
+std::string LoadedOptionsProblem();
+
 // --config FILE names the options file; empty returns to the default beside the program.
 void SetOptionsFile(const std::string& path);
 // The options file: the --config file, or the program's path with "ini" after its last "."
@@ -66,11 +75,18 @@ std::string GetOptionsFile();
 // The default file name for a program path: /x/pelvok -> /x/pelvok.ini, /x/a.out -> /x/a.ini.
 std::string OptionsFileForProgram(const std::string& programPath);
 
-// Reads every key but "Service" and "SimFile" into the shell's options.
+// Reads every key but "Service" and "SimFile" into the shell's options. A Secret, NasName or
+// LastDir longer than its buffer is logged once at level 1 (the first 127 characters of a
+// text are used; a folder that does not fit is not used at all).
 void LoadOptions();
-// Writes "RadHost", "SessionId", "Secret", "NasName" and "LastDir".
-void SaveOptions();
-// Writes the engine's session counter as "SessionId".
-void SaveSessionId();
-// True when "Service" reads as a number other than 0; then "SimFile" is read too.
+// Writes "RadHost" (only when the server address was changed in the program: the text in the
+// file, a host name included, stays as the user wrote it), "SessionId", "Secret", "NasName"
+// and "LastDir" (a value that was too long to be read whole stays as it is in the file).
+// False when a write failed: each failure is logged at level 1, the first one of the process
+// also goes to standard error.
+bool SaveOptions();
+// Writes the engine's session counter as "SessionId"; false (and said as above) on failure.
+bool SaveSessionId();
+// True when "Service" reads as a number other than 0; then "SimFile" is read too, whole (a
+// name too long for its buffer is refused when the service starts).
 bool IsServiceMode();

@@ -1,13 +1,14 @@
 #include "shell/run_mode.h"
 
 #include <signal.h>
+#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
+#include <iterator>
 
 #include "infra/clock.h"
 #include "infra/log.h"
+#include "infra/regular_file.h"
 #include "platform/platform.h"
 #include "radius/radius_engine.h"
 #include "shell/main_window.h"
@@ -27,7 +28,8 @@ volatile sig_atomic_t stopSignals = 0;
 
 void OnStopSignal(int) { stopSignals = stopSignals + 1; }
 
-// SIGINT and SIGTERM end the run (checked at every message; the 100 ms timer bounds the wait).
+// SIGINT, SIGTERM and SIGHUP (the terminal went away) end the run (checked at every message;
+// the 100 ms timer bounds the wait).
 class StopSignals {
 public:
     StopSignals() {
@@ -36,20 +38,19 @@ public:
         action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
         action.sa_flags = 0;  // no SA_RESTART: poll() returns at once
-        sigaction(SIGINT, &action, &previousInt_);
-        sigaction(SIGTERM, &action, &previousTerm_);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i)
+            sigaction(kSignals[i], &action, &previous_[i]);
     }
     ~StopSignals() {
-        sigaction(SIGINT, &previousInt_, nullptr);
-        sigaction(SIGTERM, &previousTerm_, nullptr);
+        for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous_[i], nullptr);
     }
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
     int Count() const { return stopSignals; }
 
 private:
-    struct sigaction previousInt_ {};
-    struct sigaction previousTerm_ {};
+    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+    struct sigaction previous_[std::size(kSignals)] {};
 };
 
 // Stands between the simulation and the engine to count the lines the engine refused: a
@@ -122,32 +123,24 @@ int RunSimulationFile(const RunRequest& request) {
     RadiusEngine& engine = *shell.engine;
     Simulation& simulation = *shell.simulation;
 
-    // A run takes its settings from an options file that is there: no silent defaults.
-    const std::string optionsFile = GetOptionsFile();
-    if (std::FILE* file = std::fopen(optionsFile.c_str(), "r")) {
-        std::fclose(file);
-    } else {
-        const int error = errno;
-        return NotStarted("cannot read the options file " + optionsFile + ": " + std::strerror(error));
-    }
+    // A run takes its settings from an options file that is there and says something: no
+    // silent defaults.
+    if (const std::string problem = OptionsFileProblem(true); !problem.empty()) return NotStarted(problem);
     // A file that cannot be read is told apart from one that is not a simulation.
-    if (std::FILE* file = std::fopen(request.simulationFile.c_str(), "r")) {
-        std::fclose(file);
-    } else {
-        const int error = errno;
-        return NotStarted("cannot read the simulation file " + request.simulationFile + ": " + std::strerror(error));
-    }
+    int error = 0;
+    const int simulationFd = OpenRegularFileForReading(request.simulationFile, &error);
+    if (simulationFd < 0)
+        return NotStarted("cannot read the simulation file " + request.simulationFile + ": " + FileErrorText(error));
+    close(simulationFd);
+    // A report that cannot be written is found now, not after the whole run.
+    if (std::string reportError; !request.reportFile.empty() && !CheckRunReportPath(request.reportFile, reportError))
+        return NotStarted(reportError);
 
     if (CreateMainWindow() == kNoWindow) return NotStarted("Error creating event window.");
     std::string failureText;
-    if (!InitSimulator(failureText)) {
-        CloseMainWindow(shell);
-        return NotStarted(failureText);
-    }
-    // An unknown host name or a malformed address reads as 0 ("" would be localhost).
-    if (shell.options.radHost == 0) {
+    if (!InitSimulator(failureText, ServerAddress::Required)) {
         AbandonStart(shell);
-        return NotStarted("no usable RADIUS server address (RadHost) in " + optionsFile);
+        return NotStarted(failureText);
     }
 
     StopSignals signals;
@@ -200,7 +193,7 @@ int RunSimulationFile(const RunRequest& request) {
         engine.SetSimulationDone();
     }
     // The stops of live sessions (none when the run completed), the timer, the options.
-    ShutdownSimulator();
+    result.optionsSaved = ShutdownSimulator();
     if (result.how != RunEnd::Completed && engine.SessionCount() > 0 &&
         platform.SetTimer(shell.mainWindow, kGraceTimerId, kGraceTickMs) != 0) {
         const int signalsSoFar = signals.Count();

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
-#include "infra/atomic_file.h"
+#include "infra/output_file.h"
 
 namespace {
 
@@ -41,7 +41,7 @@ const char* KindTitle(RequestKind kind) {
 int RunExitStatus(const RunResult& result) {
     const bool everyRequestAnswered = result.how == RunEnd::Completed && result.statistics.TotalDrops() == 0 &&
                                       result.sessionsNotStarted == 0 && result.sessionsUnfinished == 0;
-    return everyRequestAnswered ? kRunSucceeded : kRunFailed;
+    return everyRequestAnswered && result.optionsSaved ? kRunSucceeded : kRunFailed;
 }
 
 const char* RunEndName(RunEnd how) {
@@ -90,10 +90,18 @@ std::string RunReportJson(const RunResult& result) {
     return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 
+bool CheckRunReportPath(const std::string& path, std::string& error) {
+    OutputRoute route;
+    std::string reason;
+    if (CheckOutputPath(path, route, reason)) return true;
+    error = "cannot write the report " + path + ": " + reason;
+    return false;
+}
+
 bool WriteRunReport(const std::string& path, const RunResult& result, std::string& error) {
-    const ReplaceResult written = ReplaceFileContents(path, RunReportJson(result));
-    if (written.Ok()) return true;
-    error = "pelvok: cannot write the report " + path + ": " + std::strerror(written.error);
+    std::string reason;
+    if (WriteOutputFile(path, RunReportJson(result), reason)) return true;
+    error = "pelvok: cannot write the report " + path + ": " + reason;
     return false;
 }
 

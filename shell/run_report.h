@@ -26,13 +26,16 @@ struct RunResult {
     RequestStatistics statistics;
     std::uint64_t sessionsNotStarted = 0;  // lines the engine refused (no NAS port or identifier, too large)
     std::uint64_t sessionsUnfinished = 0;  // sessions still live when the run ended
+    bool optionsSaved = true;              // SessionId and the other keys reached the options file
 };
 
 inline constexpr int kRunSucceeded = 0;
 inline constexpr int kRunFailed = 1;
 inline constexpr int kRunNotStarted = 2;
 
-// 0 when the run completed with every request of every session answered; 1 otherwise.
+// 0 when the run completed with every request of every session answered and its options
+// were saved (else the next run would number its sessions again from the same place); 1
+// otherwise.
 int RunExitStatus(const RunResult& result);
 const char* RunEndName(RunEnd how);
 
@@ -41,7 +44,11 @@ std::string Iso8601LocalTime(std::time_t time);
 
 // The JSON text of the report (indented, ending with a newline).
 std::string RunReportJson(const RunResult& result);
-// Writes the report through a temporary file and rename; false with a message on failure.
+// Whether the report can be written to path (infra/output_file.h), checked before the run
+// starts; false with the reason.
+bool CheckRunReportPath(const std::string& path, std::string& error);
+// Writes the report: a regular file is replaced through a temporary file and rename, standard
+// output, a character device or a FIFO is written through; false with a message on failure.
 bool WriteRunReport(const std::string& path, const RunResult& result, std::string& error);
 
 // The summary printed after the counter report.

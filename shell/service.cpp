@@ -97,6 +97,17 @@ void DrainSignals(const sigset_t& signals) {
     }
 }
 
+// The service's simulation file. A name too long for its buffer is refused: cut, it would
+// name another file.
+bool LoadServiceFile(ShellState& shell) {
+    const std::string& name = shell.options.simFile;
+    if (name.size() >= kOptionPathSize) {
+        Log(1, "SimFile in the options file is longer than %zu characters", kOptionPathSize - 1);
+        return false;
+    }
+    return shell.simulation->LoadFile(name.c_str());
+}
+
 }  // namespace
 
 bool ReportServiceStatus(std::uint32_t state, std::uint32_t win32ExitCode,
@@ -180,9 +191,9 @@ void ServiceMain(int, char**) {
     if (CreateMainWindow() == kNoWindow) {
         failureText = "Error creating event window.";
         code = kNoEventWindow;
-    } else if (!InitSimulator(failureText)) {
+    } else if (!InitSimulator(failureText, ServerAddress::Required)) {
         code = kInitFailed;
-    } else if (shell.simulation->LoadFile(shell.options.simFile.c_str())) {
+    } else if (LoadServiceFile(shell)) {
         shell.simulationRunning = true;
         ReportServiceStatus(kServiceRunning, 0, 0);
         ServiceMessageLoop();
@@ -208,6 +219,7 @@ bool RunService() {
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
     sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGHUP);  // the terminal of a service run from a shell went away
     sigaddset(&signals, kServiceEndedSignal);
     sigset_t previous;
     // Blocked before the service thread exists, so it inherits the mask: only this thread

@@ -1,7 +1,7 @@
 // Service mode: the program plays one simulation file unattended, with its main window never
 // shown. A service thread does all the work (window, set-up, loop, shutdown); the calling
-// thread stands in for the service manager's dispatcher: it waits for SIGTERM or SIGINT (the
-// stop control) and for the service thread to end by itself. The status goes to systemd
+// thread stands in for the service manager's dispatcher: it waits for SIGTERM, SIGINT or
+// SIGHUP (the stop control) and for the service thread to end by itself. The status goes to systemd
 // (sd_notify) when the process runs under it with NOTIFY_SOCKET set.
 #pragma once
 

@@ -22,6 +22,9 @@ struct ShellState {
     std::uint32_t lastSessionIdSave = 0;  // tick count of the last "SessionId" write; 0: never
 
     Options options;
+    // The server address the options file's "RadHost" text stands for (as read at start or last
+    // written); RadHost is written back only when the address differs from it.
+    std::uint32_t radHostInFile = 0;
 
     // What the Session Details dialog last confirmed (kept for the run, never saved).
     std::string lastUserName;

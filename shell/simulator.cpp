@@ -18,7 +18,7 @@ void SetFailure(std::string& failureText, const std::string& text) {
 }
 }  // namespace
 
-bool InitSimulator(std::string& failureText) {
+bool InitSimulator(std::string& failureText, ServerAddress server) {
     ShellState& shell = Shell();
     RadiusEngine& engine = *shell.engine;
     Platform& platform = CurrentPlatform();
@@ -27,6 +27,15 @@ bool InitSimulator(std::string& failureText) {
     UpdateTitle();
 
     const Options& options = shell.options;
+    if (const std::string problem = LoadedOptionsProblem(); !problem.empty()) {
+        SetFailure(failureText, problem);
+        return false;
+    }
+    // An unknown host name or a malformed address reads as 0 ("" would be localhost).
+    if (server == ServerAddress::Required && options.radHost == 0) {
+        SetFailure(failureText, "no usable RADIUS server address (RadHost) in " + GetOptionsFile());
+        return false;
+    }
     if (!engine.Init(options.secret.c_str(), options.quorlanPort, options.radHost, options.numPorts,
                      options.resendAuth, options.authTimeout, options.resendAcct,
                      options.acctTimeout, options.authOnly, options.dictDir.c_str(),
@@ -61,10 +70,10 @@ bool InitSimulator(std::string& failureText) {
     return true;
 }
 
-void ShutdownSimulator() {
+bool ShutdownSimulator() {
     ShellState& shell = Shell();
     if (shell.engine != nullptr) shell.engine->StopAllSessions();
     if (shell.timerId != 0) CurrentPlatform().KillTimer(shell.mainWindow, shell.timerId);
     shell.timerId = 0;
-    SaveOptions();
+    return SaveOptions();
 }

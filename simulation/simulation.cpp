@@ -1,10 +1,13 @@
 #include "simulation/simulation.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "infra/log.h"
+#include "infra/regular_file.h"
 #include "protocol/dictionary.h"
 #include "radius/session_starter.h"
 
@@ -43,15 +46,22 @@ bool Simulation::Attach(SessionStarter* engine, const char* dictionaryName) {
 
 bool Simulation::LoadFile(const char* path) {
     CloseFile();
-    std::FILE* file = path ? std::fopen(path, "r") : nullptr;
+    int error = 0;
+    // Only a regular file: a FIFO would hold the opening (and every stop request after it)
+    // until a writer came, and a device such as /dev/zero would be read for ever.
+    const int fd = path ? OpenRegularFileForReading(path, &error) : -1;
+    std::FILE* file = fd >= 0 ? fdopen(fd, "r") : nullptr;
     if (!file) {
-        Log(1, "Simulation file does not exist: %s", path ? path : "");
+        if (fd >= 0) close(fd);
+        if (error == kNotRegularFileError) Log(1, "Simulation file is not a regular file: %s", path);
+        else Log(1, "Simulation file does not exist: %s", path ? path : "");
         return false;
     }
     file_.reset(file);
     startTime_ = clock_.Now();
     nextOffset_ = 0;
     linesRead_ = 0;
+    userNameCutTold_ = passwordCutTold_ = false;
     // A file that starts with an invalid line is refused; an empty one has been closed.
     if (ReadNextLine() != kLineReady) return false;
     Step();
@@ -95,6 +105,7 @@ Simulation::ReadResult Simulation::ReadNextLine() {
 
     if (ParseLine(work)) {
         lineReady_ = true;
+        WarnOfCuts();
         return kLineReady;
     }
     Log(1, "Invalid Line: %s", line);
@@ -126,9 +137,11 @@ bool Simulation::ParseLine(char* text) {
     const char* userName = NextField(nullptr, ",", position);
     if (!userName) return false;
     CopyBounded(userName_, userName);
+    userNameCut_ = std::strlen(userName) > kLineUserNameLength;
     const char* password = NextField(nullptr, ",", position);
     if (!password) return false;
     CopyBounded(password_, password);
+    passwordCut_ = std::strlen(password) > kLinePasswordLength;
     const char* durationField = NextField(nullptr, ",", position);
     std::int32_t duration = 0;
     // A negative length would make a session that never ends.
@@ -163,6 +176,20 @@ bool Simulation::ParseSection(const char* section) {
             break;
     }
     return false;
+}
+
+void Simulation::WarnOfCuts() {
+    const auto line = static_cast<unsigned long long>(linesRead_);
+    if (userNameCut_ && !userNameCutTold_) {
+        userNameCutTold_ = true;
+        Log(1, "User name longer than %zu characters cut to %s on line %llu (later ones are not told)",
+            kLineUserNameLength, userName_, line);
+    }
+    if (passwordCut_ && !passwordCutTold_) {
+        passwordCutTold_ = true;
+        Log(1, "Password longer than %zu characters cut on line %llu (later ones are not told)",
+            kLinePasswordLength, line);
+    }
 }
 
 void Simulation::CloseFile() {

@@ -78,6 +78,8 @@ private:
     bool ParseLine(char* text);
     bool ParseSection(const char* section);
     void CloseFile();
+    // The first line of a file whose user name or password had to be cut says so at level 1.
+    void WarnOfCuts();
 
     const Clock& clock_;
     SessionStarter* engine_ = nullptr;
@@ -85,6 +87,10 @@ private:
     std::unique_ptr<std::FILE, FileCloser> file_;
     std::time_t startTime_ = 0;
     std::uint64_t linesRead_ = 0;
+    bool userNameCut_ = false;  // on the line just read
+    bool passwordCut_ = false;
+    bool userNameCutTold_ = false;  // in the file being played
+    bool passwordCutTold_ = false;
 
     std::int32_t nextOffset_ = 0;
     char userName_[kLineUserNameLength + 1] = {};

@@ -11,9 +11,11 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
 
+#include <csignal>
 #include <functional>
 #include <string>
 #include <vector>
@@ -125,6 +127,32 @@ TEST_F(QtPlatformTest, TicksAndSocketNotificationsGoOnWhileADialogIsOpen) {
     qt.AsyncSelect(sockets[0], window, 0, 0);
     close(sockets[0]);
     close(sockets[1]);
+}
+
+std::intptr_t StubbornDialogProc(DialogHandle&, unsigned message, std::uintptr_t, std::intptr_t) {
+    return message == WM_INITDIALOG ? 1 : 0;  // never ends itself
+}
+
+TEST_F(QtPlatformTest, AStopSignalEndsEveryModalLoopAndClosesTheMainWindow) {
+    const WindowHandle window = MakeWindow();
+    qt.CloseWindowsOnStopSignals();
+    int closes = 0;
+    record.onMessage = [&](const Message& message) { closes += message.message == WM_CLOSE; };
+    // SIGTERM under a message box over a dialog that would not end by itself.
+    WhenModal([&](QWidget*) {
+        WhenModal([](QWidget* box) {
+            if (qobject_cast<QMessageBox*>(box) != nullptr) raise(SIGTERM);
+        });
+        qt.MessageBox(window, "inner", "Box", MB_OK);
+    });
+    EXPECT_EQ(qt.DialogBoxParam(kAboutDialog, window, StubbornDialogProc, 0), 0);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    if (closes == 0) {  // the close was posted after the loops: it is the next message
+        Message message;
+        ASSERT_TRUE(qt.GetMessage(message));
+        qt.DispatchMessage(message);
+    }
+    EXPECT_EQ(closes, 1);
 }
 
 // ---- The program's window and dialogs on the Qt back end ----

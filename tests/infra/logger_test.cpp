@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
+#include <filesystem>
 
 #include "infra/clock.h"
 #include "tests/infra/temp_folder.h"
+#include "tests/support/hostile_files.h"
 
 namespace {
 
@@ -45,7 +48,9 @@ TEST_F(LoggerTest, OptionsStrings) {
         {"on,close,timestamp", true, true, true, "", 0, {}},
         {"ON,NAME=x,NAME=last,MAXSIZE=3,MAXSIZE=2", true, false, false, "last", 2048, {}},
         {"ON,NAME=x,MAXSIZE=99999999999", true, false, false, "x", 0xFFFFFFFFu, {}},
-        {"ON,NAME=" + std::string(200, 'n'), true, false, false, std::string(123, 'n'), 0, {}},
+        // A long options string is read whole: a cut NAME= would be another file.
+        {"ON,NAME=" + std::string(200, 'n'), true, false, false, std::string(200, 'n'), 0, {}},
+        {"ON,NAME=" + std::string(260, 'n'), false, false, false, "", 0, {}},  // does not fit: off
     };
     for (const Case& c : cases) {
         TestLogger logger;
@@ -146,6 +151,53 @@ TEST_F(LoggerTest, EraseDeletesOnlyTheFileTheLevelContinuesIn) {
     logger_.Write(0, "fresh");
     EXPECT_EQ(folder_.Read("e_2.log"), "fresh\n");
     EXPECT_EQ(folder_.Read("e_1.log"), "old\n");
+}
+
+TEST_F(LoggerTest, OnlyRegularFilesAreErasedOrRotatedAndAFifoNeverHoldsAWrite) {
+    // A link is not deleted: the regular file behind it is emptied.
+    folder_.Write("target.log", "old\n");
+    std::filesystem::create_symlink("target.log", Path("link.log"));
+    Apply(0, "ON,ERASE," + Name("link.log"));
+    EXPECT_EQ(hostile::TypeOf(Path("link.log")), S_IFLNK);
+    EXPECT_EQ(folder_.Read("target.log"), "");
+
+    // A FIFO stays; with nobody reading, a message is lost at once, and the next reader gets
+    // the count. It is never rotated.
+    ASSERT_TRUE(hostile::MakeFifo(Path("pipe.log")));
+    Apply(1, "ON,ERASE,MAXSIZE=1," + Name("pipe.log"));
+    EXPECT_EQ(hostile::TypeOf(Path("pipe.log")), S_IFIFO);
+    logger_.Write(1, "nobody reads this");
+    EXPECT_EQ(logger_.Level(1).lostMessages, 1u);
+    {
+        hostile::FifoReader reader(Path("pipe.log"));
+        const std::string longer(2000, 'x');
+        logger_.Write(1, longer.c_str());
+        EXPECT_EQ(reader.Take(), "*** Lost messages = 1\n" + longer + "\n");
+        WriteMessages(1, 10, "kept open");  // from the tenth opening on the FIFO stays open
+        reader.Take();
+    }
+    EXPECT_EQ(logger_.Level(1).fileIndex, 0u);
+    // Its reader went away: let go of, so the next reader gets the count.
+    const auto previousHandler = std::signal(SIGPIPE, SIG_IGN);  // as the program has it
+    logger_.Write(1, "nobody reads this either");
+    std::signal(SIGPIPE, previousHandler);
+    hostile::FifoReader next(Path("pipe.log"));
+    logger_.Write(1, "next");
+    EXPECT_EQ(next.Take(), "*** Lost messages = 1\nnext\n");
+
+    // A device node stays and is written as it is.
+    if (hostile::IsRoot()) {
+        ASSERT_TRUE(hostile::MakeDevice(Path("null.log"), hostile::kNull));
+        Apply(2, "ON,ERASE,MAXSIZE=1," + Name("null.log"));
+        logger_.Write(2, std::string(2000, 'y').c_str());
+        EXPECT_EQ(hostile::TypeOf(Path("null.log")), S_IFCHR);
+        EXPECT_EQ(logger_.Level(2).fileIndex, 0u);
+        EXPECT_EQ(logger_.Level(2).lostMessages, 0u);
+    }
+    // A name that does not fit switches its level off, and says so.
+    Apply(3, "ON," + Name(std::string(260, 'n')));
+    EXPECT_FALSE(logger_.IsLevelEnabled(3));
+    EXPECT_EQ(logger_.ConfigurationProblems().size(), 1u);
 }
 
 TEST_F(LoggerTest, LostMessagesAreCountedAndReported) {

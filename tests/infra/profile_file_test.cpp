@@ -76,6 +76,14 @@ TEST(ProfileFile, WritesReplaceInPlaceAndInsertWhereTheSectionEnds) {
     }
 }
 
+TEST(ProfileFile, AByteOrderMarkIsSkippedAndKeptSoNoSecondSectionIsAdded) {
+    TempFolder folder;
+    folder.Write("bom.ini", "\xEF\xBB\xBF[Options]\nPort=1812\n");
+    EXPECT_EQ(Read(folder.Path("bom.ini"), "Options", "Port"), "1812");
+    EXPECT_TRUE(WriteProfileString(folder.Path("bom.ini"), "Options", "SessionId", "7"));
+    EXPECT_EQ(folder.Read("bom.ini"), "\xEF\xBB\xBF[Options]\nPort=1812\nSessionId=7\n");
+}
+
 TEST(ProfileFile, FailedRewriteLeavesTheOldFileWholeAndNoTemporary) {
     TempFolder folder;
     const std::string original = "[A]\n" + std::string(4000, 'x') + "=1\n";

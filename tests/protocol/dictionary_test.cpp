@@ -1,6 +1,7 @@
 #include "protocol/dictionary.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -76,6 +77,14 @@ TEST_F(DictionaryTest, IncludeCyclesAndDeepChainsFailWithAMessage) {
     files.Write("100.dic", "ATTRIBUTE X 1 string\n");
     EXPECT_EQ(files.Set().Load("0.dic"), nullptr);
     EXPECT_FALSE(log.LinesAt(0).empty());
+}
+
+TEST_F(DictionaryTest, AnIncludedFifoIsRefusedAtOnceWithItsReason) {
+    const std::string fifo = files.Set().Directory() + "pipe.dic";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // nobody writes to it: opening it would wait
+    EXPECT_EQ(files.Load("a.dic", "INCLUDE pipe.dic\n"), nullptr);
+    EXPECT_EQ(log.LinesAt(0), (Lines{"Couldn't open dictionary: " + fifo, fifo + ": not a regular file",
+                                     "Failure opening an Include dictionary on line 1 of dictionary: a.dic"}));
 }
 
 TEST(DictionarySetTest, ShippedDefaultDictionaryLoadsCleanly) {

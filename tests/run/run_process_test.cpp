@@ -2,19 +2,28 @@
 // result lines, the JSON report, the stops of a run cut short, start failures and the
 // command line's own options. Every run is bounded (the program's --max-wait or the wait
 // for the child).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/infra/temp_folder.h"
 #include "tests/responder/child_process.h"
 #include "tests/responder/test_responder.h"
+#include "tests/support/hostile_files.h"
 
 namespace {
 
@@ -53,8 +62,11 @@ protected:
         return folder.Path("run.sim");
     }
 
-    Outcome Run(std::vector<std::string> arguments, std::chrono::milliseconds within = 20s) {
+    // With a shell prefix the program runs under bash after it ("ulimit -f 4;").
+    Outcome Run(std::vector<std::string> arguments, std::chrono::milliseconds within = 20s,
+                const std::string& shellPrefix = "") {
         arguments.insert(arguments.begin(), PELVOK_PROGRAM);
+        if (!shellPrefix.empty()) arguments.insert(arguments.begin(), {"/bin/bash", "-c", shellPrefix + " exec \"$@\"", "bash"});
         responder::ChildProcess child;
         Outcome outcome;
         if (!child.Start(arguments)) return outcome;
@@ -66,6 +78,63 @@ protected:
     }
 
     nlohmann::json Report() { return nlohmann::json::parse(folder.Read("out.json")); }
+
+    // Runs the program with its standard output on a pipe whose reading end is closed before
+    // it starts, and standard error into err.out; the exit status, or nothing when it did not
+    // end within 20 s (it is then killed).
+    std::optional<int> RunIntoClosedPipe(std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), PELVOK_PROGRAM);
+        int ends[2];
+        if (pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
+        close(ends[0]);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, folder.Path("err.out").c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) argv.push_back(argument.data());
+        argv.push_back(nullptr);
+        // SIGPIPE as the program finds it outside a test: ending the process unless it says otherwise.
+        posix_spawnattr_t attributes;
+        posix_spawnattr_init(&attributes);
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+        pid_t pid = -1;
+        const int spawned = posix_spawn(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+        posix_spawnattr_destroy(&attributes);
+        posix_spawn_file_actions_destroy(&actions);
+        close(ends[1]);
+        if (spawned != 0) return std::nullopt;
+        for (int tenths = 0; tenths < 200; ++tenths) {
+            int status = 0;
+            if (waitpid(pid, &status, WNOHANG) == pid)
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            std::this_thread::sleep_for(100ms);
+        }
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        return std::nullopt;
+    }
+
+    bool StartReceivedFor(const std::string& user) const {
+        return responder.WaitUntil(
+            [&user](const responder::Traffic& traffic) {
+                for (const auto& request : traffic.received)
+                    if (request.code == kAccountingRequest && request.userName == user) return true;
+                return false;
+            },
+            10s);
+    }
+
+    std::string SavedSessionId() {
+        const std::string text = folder.Read("run.ini");
+        const auto at = text.find("SessionId=");
+        return at == std::string::npos ? "" : text.substr(at + 10, text.find('\n', at) - at - 10);
+    }
 
     static bool Has(const Outcome& outcome, const std::string& line) {
         for (const std::string& shown : outcome.lines)
@@ -172,6 +241,11 @@ TEST_F(RunProcessTest, RunsThatCannotStartExitTwoWithTheReason) {
     folder.Write("good.sim", "0:00:00:00,alice,pw,00:01\n");
     folder.Write("badhost.ini", "[Options]\nRadHost=300.1.2.3\nQuorlanPort=" + std::to_string(responder.AuthPort()) +
                                     "\nDictDir=" PELVOK_DATA_DIR "\n");
+    folder.Write("empty.ini", "");
+    folder.Write("logs-only.ini", "[Logs]\nFile1=ON,NAME=stdout\n");
+    ASSERT_TRUE(hostile::MakeFifo(folder.Path("pipe.sim")));  // nobody writes: it would hold the run
+    std::filesystem::create_directory(folder.Path("folder"));
+    std::filesystem::create_symlink("nowhere.json", folder.Path("dangling.json"));
     struct Case {
         std::vector<std::string> arguments;
         std::string message;
@@ -181,15 +255,72 @@ TEST_F(RunProcessTest, RunsThatCannotStartExitTwoWithTheReason) {
         {{"--run", folder.Path("bad.sim"), "--config", options}, "pelvok: Invalid Simulation file: "},
         {{"--run", folder.Path("good.sim"), "--config", folder.Path("badhost.ini")},
          "pelvok: no usable RADIUS server address (RadHost)"},
+        {{"--run", folder.Path("good.sim"), "--config", folder.Path("empty.ini")},
+         "pelvok: the options file " + folder.Path("empty.ini") + " is empty"},
+        {{"--run", folder.Path("good.sim"), "--config", folder.Path("logs-only.ini")},
+         "pelvok: the options file " + folder.Path("logs-only.ini") + " has no [Options] section"},
+        {{"--run", folder.Path("pipe.sim"), "--config", options},
+         "pelvok: cannot read the simulation file " + folder.Path("pipe.sim") + ": not a regular file"},
+        // The report's path is looked at before the run, not after it.
+        {{"--run", folder.Path("good.sim"), "--config", options, "--report", folder.Path("folder")},
+         "pelvok: cannot write the report " + folder.Path("folder") + ": a folder"},
+        {{"--run", folder.Path("good.sim"), "--config", options, "--report", folder.Path("dangling.json")},
+         "pelvok: cannot write the report " + folder.Path("dangling.json") +
+             ": a symbolic link whose target does not exist"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> arguments = c.arguments;
-        arguments.insert(arguments.end(), {"--report", folder.Path("out.json")});
+        if (std::find(arguments.begin(), arguments.end(), "--report") == arguments.end())
+            arguments.insert(arguments.end(), {"--report", folder.Path("out.json")});
         const Outcome run = Run(arguments);
         EXPECT_EQ(run.status, 2) << c.message << "\n" << run.output;
         EXPECT_NE(run.output.find(c.message), std::string::npos) << run.output;
         EXPECT_FALSE(folder.Exists("out.json"));
     }
+    EXPECT_TRUE(responder.Received().empty()) << "a run that cannot start sends nothing";
+    EXPECT_EQ(hostile::TypeOf(folder.Path("dangling.json")), S_IFLNK);
+}
+
+TEST_F(RunProcessTest, SighupEndsTheRunWithItsStopsWhileASecondRunOnTheSameOptionsIsRefused) {
+    const std::string options = Options();
+    const std::string simulation = Simulation("0:00:00:00,alice,pw,10:00\n");
+    responder::ChildProcess child;
+    ASSERT_TRUE(child.Start({PELVOK_PROGRAM, "--run", simulation, "--config", options}));
+    ASSERT_TRUE(StartReceivedFor("alice"));
+
+    const Outcome second = Run({"--run", simulation, "--config", options});
+    EXPECT_EQ(second.status, 2);
+    EXPECT_NE(second.output.find("pelvok: " + options + " is in use by another Pelvok (process "), std::string::npos)
+        << second.output;
+
+    child.Signal(SIGHUP);
+    const std::string output = child.ReadAll(10s);
+    EXPECT_EQ(child.Wait(2s), 1) << output;
+    EXPECT_TRUE(StopReceivedFor("alice"));
+    EXPECT_EQ(SavedSessionId(), "2");  // the default 1, and one session
+}
+
+TEST_F(RunProcessTest, AClosedOutputPipeOrAFileSizeLimitNeverSkipsTheStops) {
+    const std::string options = Options();
+    const std::string simulation = Simulation("0:00:00:00,alice,pw,00:01\n");
+    std::vector<std::string> arguments = {"--run", simulation, "--config", options};
+    const bool device = hostile::IsRoot() && hostile::MakeDevice(folder.Path("null"), hostile::kNull);
+    if (device) arguments.insert(arguments.end(), {"--report", folder.Path("null")});  // written through
+    EXPECT_EQ(RunIntoClosedPipe(arguments), 0) << folder.Read("err.out");
+    EXPECT_TRUE(StopReceivedFor("alice"));
+    EXPECT_EQ(SavedSessionId(), "2");  // the default 1, and one session
+    if (device) EXPECT_EQ(hostile::TypeOf(folder.Path("null")), S_IFCHR);
+
+    // Files of at most 4 KiB: the options file, longer, cannot be written again.
+    folder.Write("run.ini", folder.Read("run.ini") + "; " + std::string(8192, '-') + "\n");
+    const std::string before = folder.Read("run.ini");
+    const Outcome limited = Run({"--run", simulation, "--config", options}, 20s, "ulimit -f 4;");
+    EXPECT_EQ(limited.status, 1) << limited.output;
+    EXPECT_NE(limited.output.find("pelvok: cannot save the options file " + options + ": File too large"),
+              std::string::npos)
+        << limited.output;
+    EXPECT_TRUE(Has(limited, "alice: Account STOP Reply")) << limited.output;
+    EXPECT_EQ(folder.Read("run.ini"), before);
 }
 
 TEST_F(RunProcessTest, HelpVersionAndUnknownOptions) {

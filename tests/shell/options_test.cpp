@@ -1,9 +1,14 @@
 #include "shell/options.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "radius/radius_engine.h"
 #include "tests/shell/shell_fixture.h"
+#include "tests/support/hostile_files.h"
 
 namespace shell_test {
 namespace {
@@ -72,6 +77,57 @@ TEST_F(OptionsTest, SaveWritesTheFiveKeysAndKeepsTheRest) {
     EXPECT_EQ(Option("AuthTimeout"), "<missing>");  // read-only keys are never written
     EXPECT_EQ(ReadProfileString(optionsFile, "Logs", "File1", ""), "ON,NAME=stdout");
     EXPECT_NE(folder.Read("pelvok.ini").find("; my settings"), std::string::npos);
+}
+
+TEST_F(OptionsTest, WhatTheUserWroteIsWrittenBackAsWritten) {
+    const std::string secret(140, 's');
+    WriteOptions("[Options]\nRadHost=localhost\nSecret=" + secret + "\nNasName=nas\n");
+    LoadOptions();
+    EXPECT_EQ(Shell().options.radHost, 0x7F000001u);
+    EXPECT_EQ(Shell().options.secret, secret.substr(0, 127));
+    EXPECT_THAT(log.LinesAt(1),
+                testing::ElementsAre("Secret in the options file is longer than 127 characters: only the first ones are used"));
+    EXPECT_TRUE(SaveOptions());
+    EXPECT_EQ(Option("RadHost"), "localhost");  // a name stays a name
+    EXPECT_EQ(Option("Secret"), secret);        // not cut
+
+    WriteOptions("[Options]\nRadHost=no-such-host\n");
+    LoadOptions();
+    EXPECT_EQ(Shell().options.radHost, 0u);
+    EXPECT_TRUE(SaveOptions());
+    EXPECT_EQ(Option("RadHost"), "no-such-host");  // never 0.0.0.0
+}
+
+TEST_F(OptionsTest, AnOptionsFileThatCannotBeSavedSaysSo) {
+    WriteOptions("[Options]\nSessionId=7\n");
+    LoadOptions();
+    engine->SetLastSessionId(8);
+    chmod(folder.Root().c_str(), 0555);
+    {
+        hostile::AsNobody nobody;  // for whom the folder's mode holds
+        EXPECT_FALSE(SaveOptions());
+    }
+    chmod(folder.Root().c_str(), 0700);
+    EXPECT_EQ(Option("SessionId"), "7");
+    EXPECT_TRUE(log.Contains("Cannot write \"SessionId\" to the options file " + optionsFile + ": Permission denied"));
+}
+
+TEST_F(OptionsTest, AnOptionsFileThatSaysNothingUsableIsNamed) {
+    const std::string missing = "cannot read the options file " + optionsFile + ": No such file or directory";
+    EXPECT_EQ(OptionsFileProblem(false), "");  // the defaults, as they always were
+    EXPECT_EQ(OptionsFileProblem(true), missing);
+    const std::pair<std::string, std::string> cases[] = {
+        {" \n", "the options file " + optionsFile + " is empty"},
+        {"[Logs]\nFile1=ON\n", "the options file " + optionsFile + " has no [Options] section"},
+        {"\xEF\xBB\xBF[Options]\n", ""},
+    };
+    for (const auto& [text, problem] : cases) {
+        WriteOptions(text);
+        EXPECT_EQ(OptionsFileProblem(false), problem) << text;
+    }
+    std::filesystem::remove(optionsFile);
+    ASSERT_EQ(mkfifo(optionsFile.c_str(), 0600), 0);
+    EXPECT_EQ(OptionsFileProblem(false), "cannot read the options file " + optionsFile + ": not a regular file");
 }
 
 TEST_F(OptionsTest, ServiceModeFollowsTheServiceKey) {

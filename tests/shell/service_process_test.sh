@@ -3,7 +3,7 @@
 # against the scripted responder on 127.0.0.1.
 #
 #   service_process_test.sh PELVOK RESPONDER CASE
-#   CASE: played-out | sigterm | start-failures
+#   CASE: played-out | sigterm | sighup | start-failures
 set -euo pipefail
 
 pelvok="$1"
@@ -74,18 +74,19 @@ case "$case_name" in
     grep -q "Access-Request id=[0-9]* user=zed" "$work/responder.out" || fail "the last line was not sent"
     ;;
 
-  sigterm)
+  sigterm | sighup)
+    signal="${case_name#sig}"
     start_responder
     printf '0:00:00:00,alice,pw,10:00\n0:01:00:00,zed,pw,00:01\n' >"$work/run.sim"
     write_options <<<"SimFile=$work/run.sim"
     (cd "$work" && exec "$pelvok" --config pelvok.ini) >"$work/stdout.out" 2>"$work/stderr.out" &
     pelvok_pid=$!
     wait_for "$work/stdout.out" "alice: Account START Reply"
-    kill -TERM "$pelvok_pid"
+    kill -"${signal^^}" "$pelvok_pid"
     status=0
     wait "$pelvok_pid" || status=$?
     pelvok_pid=""
-    [[ $status -eq 0 ]] || fail "exit status $status after SIGTERM, expected 0"
+    [[ $status -eq 0 ]] || fail "exit status $status after SIG${signal^^}, expected 0"
     grep -q "^SessionId=101$" "$work/pelvok.ini" || fail "options not saved at the stop"
     grep -qx "Service stopped" "$work/log.out" || fail "no \"Service stopped\" in the log"
     sleep 0.2  # the responder reads what is already queued before it stops
@@ -97,19 +98,29 @@ case "$case_name" in
 
   start-failures)
     port=1812
-    for variant in empty missing; do
-      if [[ $variant == empty ]]; then
-        write_options <<<"SimFile="
-        expected="Service Init failure: Missing Simulation file option."
-      else
-        write_options <<<"SimFile=$work/none.sim"
-        expected="Service Init failure: Invalid Simulation file."
-      fi
+    mkfifo "$work/pipe.sim"  # nobody writes to it: opening it would wait for ever
+    for variant in empty missing fifo badhost; do
+      code=3
+      case $variant in
+        empty)
+          write_options <<<"SimFile="
+          expected="Service Init failure: Missing Simulation file option." ;;
+        missing | fifo)
+          write_options <<<"SimFile=$work/$([[ $variant == fifo ]] && echo pipe || echo none).sim"
+          expected="Service Init failure: Invalid Simulation file." ;;
+        badhost)
+          # The first RadHost counts: a malformed address, never sent to (0.0.0.0 is this host).
+          write_options <<<"SimFile=$work/none.sim"
+          { printf '[Options]\nRadHost=300.1.2.3\n'; sed 1d "$work/pelvok.ini"; } >"$work/badhost.ini"
+          mv "$work/badhost.ini" "$work/pelvok.ini"
+          code=2
+          expected="Service Init failure: no usable RADIUS server address (RadHost) in pelvok.ini" ;;
+      esac
       rm -f "$work/log.out"
       before="$(cat "$work/pelvok.ini")"
       status=0
       (cd "$work" && timeout 30 "$pelvok" --config pelvok.ini >"$work/stdout.out" 2>&1) || status=$?
-      [[ $status -eq 3 ]] || fail "$variant: exit status $status, expected 3"
+      [[ $status -eq $code ]] || fail "$variant: exit status $status, expected $code"
       grep -qxF "$expected" "$work/log.out" || fail "$variant: no \"$expected\""
       [[ "$(cat "$work/pelvok.ini")" == "$before" ]] || fail "$variant: the options file changed"
     done

@@ -4,6 +4,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <stdlib.h>
 
 #include <filesystem>
@@ -219,6 +220,21 @@ TEST_F(SimulationTest, RefusedFiles) {
     EXPECT_FALSE(Load("bad line\n0:0:0:0,a,p,00:10\n"));
     EXPECT_THAT(log_.LinesAt(1), ElementsAre("Invalid Line: bad line\n"));
     EXPECT_THAT(starter_.sessions, IsEmpty());
+}
+
+TEST_F(SimulationTest, AFifoIsRefusedAtOnceAndCutNamesAreToldOncePerFile) {
+    const std::string fifo = (folder_.path / "pipe.sim").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // no writer: opening it would wait for one
+    EXPECT_FALSE(simulation_.LoadFile(fifo.c_str()));
+    EXPECT_THAT(log_.LinesAt(1), ElementsAre("Simulation file is not a regular file: " + fifo));
+    log_.Clear();
+
+    const std::string user(40, 'u'), password(200, 'p');
+    ASSERT_TRUE(Load("0:0:0:0," + user + ",pw,00:10\n0:0:0:0," + user + "," + password + ",00:10\n"));
+    EXPECT_THAT(log_.LinesAt(1),
+                ElementsAre("User name longer than 32 characters cut to " + user.substr(0, 32) +
+                                " on line 1 (later ones are not told)",
+                            "Password longer than 128 characters cut on line 2 (later ones are not told)"));
 }
 
 TEST_F(SimulationTest, LoadingASecondFileAbandonsTheFirst) {
