@@ -14,6 +14,7 @@
 #include "infra/config_dbs_reg.h"
 #include "infra/config_dbs_txt.h"
 #include "infra/file_helpers.h"
+#include "infra/path_text.h"
 
 namespace {
 
@@ -80,12 +81,6 @@ struct LevelOptions {
     std::string name;
     std::uint32_t sizeLimit = 0;
 };
-
-// The folder part of a file name ("" when it has none).
-std::string FolderOf(const char* fileName) {
-    const char* slash = std::strrchr(fileName, '/');
-    return slash == nullptr ? std::string() : std::string(fileName, slash);
-}
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "infra/log.h"
+#include "infra/number_text.h"
 #include "protocol/dictionary.h"
 #include "protocol/ip_address.h"
 
@@ -23,26 +24,7 @@ std::size_t HeldLength(const RadiusAttribute& attribute) {
     return std::min({static_cast<std::size_t>(attribute.length), attribute.data.size(), kMaxAttributeValueLength});
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-
-// Leading blanks, an optional sign, digits up to the first non-digit; no digits gives 0.
-std::int32_t LeadingInteger(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::uint32_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
-    return static_cast<std::int32_t>(negative ? 0u - value : value);
-}
 
 // Holds text (cut to 253 octets) as the String value.
 void SetStringValue(RadiusAttribute& attribute, std::string_view text) {
@@ -56,8 +38,8 @@ bool ParseHex(std::string_view digits, RadiusAttribute& attribute) {
     std::string octets;
     octets.reserve(std::min(digits.size() / 2, kMaxAttributeValueLength));
     for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
-        const int high = HexDigit(digits[i]);
-        const int low = HexDigit(digits[i + 1]);
+        const int high = HexDigitValue(digits[i]);
+        const int low = HexDigitValue(digits[i + 1]);
         if (high < 0 || low < 0) return false;
         if (octets.size() < kMaxAttributeValueLength) octets.push_back(static_cast<char>(high * 16 + low));
     }
