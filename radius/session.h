@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
-#include <list>
 #include <string>
 
 #include "protocol/attribute_list.h"
@@ -46,15 +45,6 @@ struct Session {
     AttributeList authAttributes;
     AttributeList acctStartAttributes;
     AttributeList acctStopAttributes;
-
-    // Engine bookkeeping, not part of the session's RADIUS state.
-    bool challengeOpen = false;  // the challenge callback runs for it: no one else may touch it
-    bool removeWhenChallengeCloses = false;
-    bool removed = false;  // taken out of the engine; unlinked once no walk is in progress
-    std::list<Session>::iterator position;  // where the engine keeps it
-    std::uint64_t sequence = 0;      // creation order: Tick visits the sessions it picks in this order
-    bool releaseNoted = false;       // its identifier went back during the current walk
-    bool waitingListed = false;      // listed as waiting for an identifier
 
     std::uint32_t Duration() const { return static_cast<std::uint32_t>(endTime - startTime); }
 };

@@ -28,7 +28,7 @@ void Reach(EngineHarness& h, State state) {
 
 class Replies : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(CheckInvariants(h.Engine(), h.Options().nasPorts), ""); }
+    void TearDown() override { EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), ""); }
     CapturingLogger log;
     EngineHarness h;
 };
@@ -88,7 +88,7 @@ TEST(ReplyStateMachine, EveryRow) {
             EXPECT_EQ(h.LastSent().port, 1813);
         }
         if (row.authOnly) { EXPECT_EQ(h.SentCount(), 1u); }
-        EXPECT_EQ(CheckInvariants(h.Engine(), 10), "");
+        EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
     }
 }
 
@@ -176,7 +176,7 @@ TEST_F(Replies, ACallbackThatReentersTheEngineCannotDisturbTheChallengedSession)
             const Bytes name = ItemsOf(h.Socket().sent[i].bytes, 1).at(0);
             EXPECT_NE(std::string(name.begin(), name.end()), user) << "the challenged session was sent again";
         }
-        EXPECT_EQ(CheckInvariants(h.Engine(), 10), "");
+        EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
         return false;
     });
     ASSERT_TRUE(h.Answer(kChallenge, Item(18, Text("again?"))));

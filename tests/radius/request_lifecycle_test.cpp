@@ -50,7 +50,7 @@ TEST(AddSession, With255RequestsOutstandingTheNextFailsAndGivesItsPortBack) {
     EXPECT_EQ(h.Engine().SessionCount(), 255u);
     EXPECT_EQ(h.Engine().NasPorts().FreeCount(), 45u);
     EXPECT_EQ(h.Engine().NasPorts().FreePorts().back(), 256);  // given back at the end
-    EXPECT_EQ(CheckInvariants(h.Engine(), 300), "");
+    EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
 }
 
 TEST(Retransmission, EveryLimitAndTimeOut) {
@@ -96,6 +96,6 @@ TEST(Retransmission, EveryLimitAndTimeOut) {
         if (c.dropLine) { EXPECT_EQ(h.Lines().back(), c.dropLine); }
         EXPECT_EQ(h.Engine().Counters().authRequests, 1);  // retransmissions are not counted
         EXPECT_EQ(h.Engine().Counters().acctStartRequests, c.accounting ? 1 : 0);
-        EXPECT_EQ(CheckInvariants(h.Engine(), h.Options().nasPorts), "");
+        EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
     }
 }
