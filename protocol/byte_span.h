@@ -41,6 +41,9 @@ class ByteWriter {
 public:
     ByteWriter(std::uint8_t* buffer, std::size_t capacity) : buffer_(buffer), capacity_(buffer ? capacity : 0) {}
     explicit ByteWriter(std::span<std::uint8_t> buffer) : ByteWriter(buffer.data(), buffer.size()) {}
+    // A writer without a buffer: it keeps no octet and only counts them, failing like a buffer
+    // of that capacity would. What a packet takes is measured by the code that writes it.
+    static ByteWriter Counting(std::size_t capacity) { return ByteWriter(capacity); }
 
     // Each write puts all its octets and moves on, or fails writing none of them when they do
     // not fit. After one failure every later write fails as well.
@@ -60,14 +63,22 @@ public:
     std::size_t Remaining() const { return capacity_ - position_; }
     std::size_t Capacity() const { return capacity_; }
     bool Failed() const { return failed_; }
-    // The octets written so far.
-    std::span<const std::uint8_t> Written() const { return {buffer_, position_}; }
+    bool IsCounting() const { return counting_; }
+    // The octets written so far (none for a counting writer).
+    std::span<const std::uint8_t> Written() const {
+        return IsCounting() ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(buffer_, position_);
+    }
 
 private:
-    std::uint8_t* Reserve(std::size_t count);
+    explicit ByteWriter(std::size_t countingCapacity)
+        : buffer_(nullptr), capacity_(countingCapacity), counting_(true) {}
+    // Claims count octets: false, failing the writer, when they do not fit. where is the place
+    // to write them, null for a counting writer.
+    bool Claim(std::size_t count, std::uint8_t*& where);
 
     std::uint8_t* buffer_;
     std::size_t capacity_;
     std::size_t position_ = 0;
     bool failed_ = false;
+    bool counting_ = false;
 };

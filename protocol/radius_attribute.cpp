@@ -119,15 +119,17 @@ std::size_t RadiusAttribute::Encode(ByteWriter& out, const Dictionary* dictionar
     ByteWriter writer(item.data(), item.size());
     writer.WriteU8(static_cast<std::uint8_t>(number));
     writer.WriteU8(0);  // the length octet, filled in below
+    // Measuring (a counting writer) is silent: an item left out is told when it is sent.
+    const bool tell = !out.IsCounting();
     if (type == ValueType::Complex) {
         const AttributeDef* definition = dictionary ? dictionary->FindByName(name) : nullptr;
         if (definition == nullptr) {
-            Log(0, "Radius attribute not found: %s", name);
+            if (tell) Log(0, "Radius attribute not found: %s", name);
             return 0;
         }
         // RFC 2865 section 5: the Length octet covers the whole item, at most 255 octets.
         if (!WriteComplex(writer, *definition)) {
-            Log(0, "Radius attribute too long: %s", name);
+            if (tell) Log(0, "Radius attribute too long: %s", name);
             return 0;
         }
     } else {

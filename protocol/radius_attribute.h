@@ -48,7 +48,8 @@ struct RadiusAttribute {
     // Complex one with the layout of its definition, found by name in the dictionary.
     // Returns the octets written; 0 when the item is left out: its complex definition is
     // missing ("Radius attribute not found: %s", level 0), its value would not fit in one
-    // item (logged at level 0), or the writer has no room for it (writer failed).
+    // item (logged at level 0), or the writer has no room for it (writer failed). A counting
+    // writer (ByteWriter::Counting) measures the item and logs nothing.
     std::size_t Encode(ByteWriter& out, const Dictionary* dictionary) const;
 };
 

@@ -13,7 +13,6 @@
 #include "protocol/byte_span.h"
 #include "radius/session.h"
 
-class AttributeList;
 class Dictionary;
 
 inline constexpr std::size_t kMaxPacketLength = 4096;  // RFC 2865 section 3: 20 to 4096 octets
@@ -100,11 +99,8 @@ enum class ReplyFraming {
 };
 ReplyFraming CheckReplyFraming(std::span<const std::uint8_t> reply);
 
-// The octets the list takes in a request, found without logging (the real encoding logs a
-// complex attribute the dictionary lacks; measuring must not log it a second time).
-std::size_t EncodedListSize(const AttributeList& list, const Dictionary* dictionary);
-
 // Whether the session's Access-Request (with a Message-Authenticator when asked) and both of
 // its Accounting-Requests stay within 4096 octets, whatever an Access-Accept later adds to the
-// accounting (six 4-octet values and a Class of up to 31 characters).
+// accounting (six 4-octet values and a Class of up to 31 characters). Measured by the builders
+// themselves through a counting ByteWriter, without MD5 work and without log lines.
 bool SessionRequestsFit(const Session& session, const Dictionary* dictionary, bool withMessageAuthenticator = false);

@@ -19,6 +19,18 @@ inline constexpr std::size_t kMaxUserNameLength = 63;
 inline constexpr std::size_t kMaxPasswordLength = 64;
 inline constexpr std::size_t kMaxClassLength = 31;
 
+// What an Access-Accept said that the session's accounting echoes; -1 (or 0 for addresses)
+// when absent.
+struct AcceptValues {
+    std::int32_t serviceType = -1;
+    std::int32_t framedProtocol = -1;
+    std::int32_t framedCompression = -1;
+    std::uint32_t framedIpAddress = 0;
+    std::int32_t loginService = -1;
+    std::uint32_t loginIpHost = 0;
+    std::string className;  // at most 31 characters
+};
+
 struct Session {
     SessionState state = SessionState::Authenticating;
     std::time_t startTime = 0;
@@ -28,14 +40,7 @@ struct Session {
     std::string userName;       // at most 63 characters
     std::string password;       // at most 64 characters
 
-    // Remembered from the Access-Accept; -1 (or 0 for addresses) when absent.
-    std::int32_t serviceType = -1;
-    std::int32_t framedProtocol = -1;
-    std::int32_t framedCompression = -1;
-    std::uint32_t framedIpAddress = 0;
-    std::int32_t loginService = -1;
-    std::uint32_t loginIpHost = 0;
-    std::string className;  // at most 31 characters
+    AcceptValues accept;  // remembered from the Access-Accept
 
     std::array<std::uint8_t, 16> lastRequestAuthenticator{};
     std::uint16_t requestId = 0;     // 1 to 255 while a request is outstanding, else 0

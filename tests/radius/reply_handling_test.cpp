@@ -117,7 +117,7 @@ TEST_F(Replies, DuplicateStrayAndMalformedRepliesChangeNothing) {
     EXPECT_EQ(h.Engine().Counters().authResponses, 1);
     EXPECT_EQ(h.SessionOf("done")->state, State::AccountingStart);
     ASSERT_TRUE(h.Deliver(good));  // "u" was waiting all along
-    EXPECT_EQ(h.SessionOf("u")->serviceType, 2);
+    EXPECT_EQ(h.SessionOf("u")->accept.serviceType, 2);
 }
 
 
