@@ -186,3 +186,32 @@ TEST_F(Replies, ACallbackThatReentersTheEngineCannotDisturbTheChallengedSession)
     EXPECT_EQ(h.SessionOf("other")->state, State::AccountingStart);
     EXPECT_NE(h.SessionOf("third"), nullptr);
 }
+
+TEST_F(Replies, AReplyThatFailsItsAuthenticatorIsLoggedAndHandledAllTheSame) {
+    ASSERT_TRUE(h.Add("u", "pw", 60));
+    const SentDatagram request = h.LastSent();
+    ASSERT_TRUE(h.Deliver(MakeReply(kAccept, request.Id(), AuthenticatorOf(request.bytes), "not-the-secret")));
+    EXPECT_EQ(log.LinesAt(1), std::vector<std::string>{"Response not authenticated."});
+    EXPECT_EQ(h.SessionOf("u")->state, State::AccountingStart);
+    log.Clear();
+    ASSERT_TRUE(h.Answer(kAcctResponse));  // signed with the secret: no line
+    EXPECT_EQ(log.LinesAt(1), std::vector<std::string>{});
+}
+
+TEST_F(Replies, TheClassIsKeptToItsLimitAndEchoedByTheAccounting) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"gold", "gold"},
+        {std::string(31, 'c'), std::string(31, 'c')},
+        {std::string(40, 'c'), std::string(31, 'c')},  // cut to 31 characters
+        {std::string("ab\0cd", 5), "ab"},              // cut at a zero octet
+    };
+    int number = 0;
+    for (const auto& [sent, kept] : cases) {
+        const std::string user = Numbered("u", ++number);
+        SCOPED_TRACE(user);
+        ASSERT_TRUE(h.Add(user.c_str()));
+        ASSERT_TRUE(h.Answer(kAccept, Item(25, Text(sent))));
+        EXPECT_EQ(h.SessionOf(user)->accept.className, kept);
+        EXPECT_EQ(ItemsOf(h.LastSent().bytes, 25), std::vector<Bytes>{Text(kept)});  // the start
+    }
+}
