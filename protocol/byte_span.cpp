@@ -52,45 +52,6 @@ bool ByteReader::Skip(std::size_t count) {
     return Take(count, p);
 }
 
-bool ByteWriter::Claim(std::size_t count, std::uint8_t*& where) {
-    if (failed_ || count > Remaining()) {
-        failed_ = true;
-        return false;
-    }
-    where = IsCounting() ? nullptr : buffer_ + position_;
-    position_ += count;
-    return true;
-}
-
-bool ByteWriter::WriteU8(std::uint8_t value) {
-    std::uint8_t* p = nullptr;
-    if (!Claim(1, p)) return false;
-    if (p) p[0] = value;
-    return true;
-}
-
-bool ByteWriter::WriteU16(std::uint16_t value) {
-    std::uint8_t* p = nullptr;
-    if (!Claim(2, p)) return false;
-    if (p) {
-        p[0] = static_cast<std::uint8_t>(value >> 8);
-        p[1] = static_cast<std::uint8_t>(value);
-    }
-    return true;
-}
-
-bool ByteWriter::WriteU32(std::uint32_t value) {
-    std::uint8_t* p = nullptr;
-    if (!Claim(4, p)) return false;
-    if (p) {
-        p[0] = static_cast<std::uint8_t>(value >> 24);
-        p[1] = static_cast<std::uint8_t>(value >> 16);
-        p[2] = static_cast<std::uint8_t>(value >> 8);
-        p[3] = static_cast<std::uint8_t>(value);
-    }
-    return true;
-}
-
 bool ByteWriter::WriteBytes(const std::uint8_t* bytes, std::size_t count) {
     std::uint8_t* p = nullptr;
     if (!Claim(count, p)) return false;

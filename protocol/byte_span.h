@@ -46,7 +46,8 @@ public:
     static ByteWriter Counting(std::size_t capacity) { return ByteWriter(capacity); }
 
     // Each write puts all its octets and moves on, or fails writing none of them when they do
-    // not fit. After one failure every later write fails as well.
+    // not fit. After one failure every later write fails as well. (The fixed-size writes are
+    // inline, below: every octet of every packet goes through them.)
     bool WriteU8(std::uint8_t value);
     bool WriteU16(std::uint16_t value);
     bool WriteU32(std::uint32_t value);
@@ -82,3 +83,42 @@ private:
     bool failed_ = false;
     bool counting_ = false;
 };
+
+inline bool ByteWriter::Claim(std::size_t count, std::uint8_t*& where) {
+    if (failed_ || count > Remaining()) {
+        failed_ = true;
+        return false;
+    }
+    where = counting_ ? nullptr : buffer_ + position_;
+    position_ += count;
+    return true;
+}
+
+inline bool ByteWriter::WriteU8(std::uint8_t value) {
+    std::uint8_t* p = nullptr;
+    if (!Claim(1, p)) return false;
+    if (p) p[0] = value;
+    return true;
+}
+
+inline bool ByteWriter::WriteU16(std::uint16_t value) {
+    std::uint8_t* p = nullptr;
+    if (!Claim(2, p)) return false;
+    if (p) {
+        p[0] = static_cast<std::uint8_t>(value >> 8);
+        p[1] = static_cast<std::uint8_t>(value);
+    }
+    return true;
+}
+
+inline bool ByteWriter::WriteU32(std::uint32_t value) {
+    std::uint8_t* p = nullptr;
+    if (!Claim(4, p)) return false;
+    if (p) {
+        p[0] = static_cast<std::uint8_t>(value >> 24);
+        p[1] = static_cast<std::uint8_t>(value >> 16);
+        p[2] = static_cast<std::uint8_t>(value >> 8);
+        p[3] = static_cast<std::uint8_t>(value);
+    }
+    return true;
+}

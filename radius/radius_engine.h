@@ -137,7 +137,8 @@ private:
     bool SendAccountingRequest(Session& session, bool isRetry);
     bool SendPacket(std::span<const std::uint8_t> packet, Session& session);
     void StartAccountingStop(Session& session);
-    void TickSession(Session& session, std::time_t now);
+    // Inline: Tick runs it for every session it visits.
+    inline void TickSession(Session& session, std::time_t now);
 
     // Replies.
     Outcome HandleAccessReply(std::span<const std::uint8_t> reply, Session& session, bool accepted);

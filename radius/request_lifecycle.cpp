@@ -93,9 +93,9 @@ void RadiusEngine::StartAccountingStop(Session& session) {
 
 void RadiusEngine::Tick() {
     const std::time_t now = clock_.Now();
-    // For every session the table leaves out (Active and not yet due) TickSession would do
+    // For every session the walk leaves out (Active and not yet due) TickSession would do
     // nothing; a session added meanwhile (by a callback) has just sent its request.
-    sessions_.VisitDue(now, [&](Session& session) { TickSession(session, now); });
+    for (Session& session : sessions_.Due(now)) TickSession(session, now);
 }
 
 void RadiusEngine::TickSession(Session& session, std::time_t now) {
@@ -138,7 +138,6 @@ void RadiusEngine::TickSession(Session& session, std::time_t now) {
 }
 
 void RadiusEngine::StopAllSessions() {
-    sessions_.VisitAll([&](Session& session) {
+    for (Session& session : sessions_.All())
         if (session.state != SessionState::Authenticating) StartAccountingStop(session);
-    });
 }

@@ -49,10 +49,14 @@ bool SessionTable::AssignRequestId(Session& session) {
 void SessionTable::ReleaseRequestId(Session& session) {
     if (session.requestId == 0) return;
     Record& record = RecordOf(session);
+    GiveBackRequestId(record);
+    NoteMayWait(record);
+}
+
+void SessionTable::GiveBackRequestId(Record& record) {
     requestIds_.GiveBack(record.requestId);
     holders_[record.requestId] = nullptr;
     record.requestId = 0;
-    NoteMayWait(record);
 }
 
 void SessionTable::SetDue(Session& session, std::time_t at) {
@@ -76,11 +80,7 @@ bool SessionTable::Remove(Session& session) {
         record.removalAsked = true;
         return false;
     }
-    if (record.requestId != 0) {
-        requestIds_.GiveBack(record.requestId);
-        holders_[record.requestId] = nullptr;
-        record.requestId = 0;
-    }
+    if (record.requestId != 0) GiveBackRequestId(record);
     if (record.nasPort > 0) {
         nasPorts_.GiveBack(record.nasPort);
         record.nasPort = 0;
@@ -129,8 +129,10 @@ void SessionTable::EndGuard() {
 }
 
 void SessionTable::CollectDue(std::time_t now, std::vector<Record*>& out) {
-    for (Record* holder : holders_)
-        if (holder != nullptr) out.push_back(holder);
+    if (requestIds_.InUseCount() > 0) {
+        for (Record* holder : holders_)
+            if (holder != nullptr) out.push_back(holder);
+    }
     // Those that got an identifier or became Active since the last walk wait no longer.
     std::erase_if(waiting_, [](Record* record) {
         const bool waits = WaitsForId(*record);
@@ -144,16 +146,23 @@ void SessionTable::CollectDue(std::time_t now, std::vector<Record*>& out) {
     out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 
-// A walk that a callback starts inside another walk gets a buffer of its own.
-std::vector<SessionTable::Record*> SessionTable::TakeScratch() {
-    std::vector<Record*> scratch;
-    scratch.swap(scratch_);
-    return scratch;
+SessionTable::Walk SessionTable::Due(std::time_t now) { return Walk(*this, Walk::Pick::Due, now); }
+
+SessionTable::Walk SessionTable::All() { return Walk(*this, Walk::Pick::All, 0); }
+
+SessionTable::Walk::Walk(SessionTable& table, Pick pick, std::time_t now) : guard_(table), table_(table) {
+    // A walk that a callback starts inside another walk gets a buffer of its own.
+    records_.swap(table.scratch_);
+    if (pick == Pick::Due) {
+        table.CollectDue(now, records_);
+    } else {
+        for (Record& record : table.live_) records_.push_back(&record);
+    }
 }
 
-void SessionTable::ReturnScratch(std::vector<Record*> scratch) {
-    scratch.clear();
-    if (scratch.capacity() > scratch_.capacity()) scratch_.swap(scratch);
+SessionTable::Walk::~Walk() {
+    records_.clear();
+    if (records_.capacity() > table_.scratch_.capacity()) records_.swap(table_.scratch_);
 }
 
 SessionTable::Hold::Hold(SessionTable&, Session& session) : record_(RecordOf(session)) {

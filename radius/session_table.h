@@ -36,6 +36,7 @@ public:
     };
     class Guard;
     class Hold;
+    class Walk;
 
     SessionTable() = default;
     SessionTable(const SessionTable&) = delete;
@@ -57,7 +58,7 @@ public:
     // Gives back the session's identifier, if it holds one.
     void ReleaseRequestId(Session& session);
 
-    // The time from which VisitDue looks at the session (replacing any earlier one), or none.
+    // The time from which Due walks visit the session (replacing any earlier one), or none.
     void SetDue(Session& session, std::time_t at);
     void ClearDue(Session& session);
 
@@ -65,16 +66,13 @@ public:
     // when it is gone; false when it was gone already, or is held (the Hold tells its owner).
     bool Remove(Session& session);
 
-    // Visits, in creation order, the sessions that may have something to do at now: those
-    // holding an identifier (a retransmission or a drop may be due), those waiting for one,
-    // and those whose due time has come. Any other session costs nothing, however many there
-    // are. Held sessions and sessions removed during the walk are passed over; sessions added
-    // during it are not visited.
-    template <class Visit>
-    void VisitDue(std::time_t now, Visit&& visit);
-    // Visits every live session in creation order, with the same exceptions.
-    template <class Visit>
-    void VisitAll(Visit&& visit);
+    // A walk, in creation order, over the sessions that may have something to do at now:
+    // those holding an identifier (a retransmission or a drop may be due), those waiting for
+    // one, and those whose due time has come. Any other session costs nothing, however many
+    // there are. (for (Session& session : table.Due(now)) ...)
+    Walk Due(std::time_t now);
+    // A walk over every live session in creation order.
+    Walk All();
 
     // The live sessions, in creation order.
     std::size_t Count() const { return live_.size(); }
@@ -92,14 +90,13 @@ public:
 private:
     static Record& RecordOf(Session& session);
     static bool WaitsForId(const Record& record);
+    void GiveBackRequestId(Record& record);
     // The session gave back its identifier or could not get one. Whether it now waits for one
     // is known only when the reply or tick that moves it is done: when the last Guard ends.
     void NoteMayWait(Record& record);
     void SettleMayWait();
     void EndGuard();
     void CollectDue(std::time_t now, std::vector<Record*>& out);
-    std::vector<Record*> TakeScratch();
-    void ReturnScratch(std::vector<Record*> scratch);
 
     Records live_;
     Records removed_;  // out of every index, kept in memory until the last Guard ends
@@ -159,22 +156,42 @@ private:
     Record& record_;
 };
 
-template <class Visit>
-void SessionTable::VisitDue(std::time_t now, Visit&& visit) {
-    Guard guard(*this);
-    std::vector<Record*> due = TakeScratch();
-    CollectDue(now, due);
-    for (Record* record : due)
-        if (!record->removed && !record->held) visit(static_cast<Session&>(*record));
-    ReturnScratch(std::move(due));
-}
+// The sessions picked when the walk began, each looked at when the walk reaches it: one removed
+// or held by then is passed over. Sessions added during the walk are not in it; sessions
+// removed during it stay in memory until it ends (it holds a Guard).
+class SessionTable::Walk {
+public:
+    class Iterator {
+    public:
+        Iterator(Record* const* at, Record* const* end) : at_(at), end_(end) { PassOverGone(); }
+        Session& operator*() const { return **at_; }
+        Iterator& operator++() {
+            ++at_;
+            PassOverGone();
+            return *this;
+        }
+        bool operator==(const Iterator& other) const { return at_ == other.at_; }
 
-template <class Visit>
-void SessionTable::VisitAll(Visit&& visit) {
-    Guard guard(*this);
-    std::vector<Record*> all = TakeScratch();
-    for (Record& record : live_) all.push_back(&record);
-    for (Record* record : all)
-        if (!record->removed && !record->held) visit(static_cast<Session&>(*record));
-    ReturnScratch(std::move(all));
-}
+    private:
+        void PassOverGone() {
+            while (at_ != end_ && ((*at_)->removed || (*at_)->held)) ++at_;
+        }
+        Record* const* at_;
+        Record* const* end_;
+    };
+
+    ~Walk();
+    Walk(const Walk&) = delete;
+    Walk& operator=(const Walk&) = delete;
+    Iterator begin() const { return {records_.data(), records_.data() + records_.size()}; }
+    Iterator end() const { return {records_.data() + records_.size(), records_.data() + records_.size()}; }
+
+private:
+    friend class SessionTable;
+    enum class Pick { Due, All };
+    Walk(SessionTable& table, Pick pick, std::time_t now);
+
+    Guard guard_;
+    SessionTable& table_;
+    std::vector<Record*> records_;
+};

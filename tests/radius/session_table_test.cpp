@@ -30,7 +30,7 @@ protected:
     }
     std::vector<std::string> VisitedAt(std::time_t now) {
         std::vector<std::string> names;
-        table.VisitDue(now, [&](Session& session) { names.push_back(session.userName); });
+        for (Session& session : table.Due(now)) names.push_back(session.userName);
         return names;
     }
     std::vector<std::string> Live() const {
@@ -128,9 +128,9 @@ TEST_F(SessionTableTest, SessionsRemovedDuringAWalkAreSkippedAndStayInMemoryUnti
     Session& b = Add("b");
     Add("c");
     std::vector<std::string> visited;
-    table.VisitAll([&](Session& session) {
+    for (Session& session : table.All()) {
         visited.push_back(session.userName);
-        if (&session != &a) return;
+        if (&session != &a) continue;
         EXPECT_TRUE(table.Remove(a));
         EXPECT_TRUE(table.Remove(b));
         EXPECT_FALSE(table.Remove(b));  // once only
@@ -139,7 +139,7 @@ TEST_F(SessionTableTest, SessionsRemovedDuringAWalkAreSkippedAndStayInMemoryUnti
         EXPECT_EQ(table.FindByRequestId(1), nullptr);
         EXPECT_EQ(table.CheckConsistency(), "");
         Add("d");  // added during the walk: not visited by it
-    });
+    }
     EXPECT_EQ(visited, (std::vector<std::string>{"a", "c"}));
     EXPECT_EQ(Live(), (std::vector<std::string>{"c", "d"}));
     EXPECT_EQ(table.NasPorts().FreePorts().size(), 3u);
@@ -153,7 +153,7 @@ TEST_F(SessionTableTest, AHeldSessionIsLeftOutOfWalksAndItsRemovalIsOnlyNoted) {
         SessionTable::Hold hold(table, held);
         EXPECT_EQ(VisitedAt(0), std::vector<std::string>{"other"});
         std::vector<std::string> all;
-        table.VisitAll([&](Session& session) { all.push_back(session.userName); });
+        for (Session& session : table.All()) all.push_back(session.userName);
         EXPECT_EQ(all, std::vector<std::string>{"other"});
         EXPECT_FALSE(hold.RemovalAsked());
         EXPECT_FALSE(table.Remove(held));
