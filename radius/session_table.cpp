@@ -15,7 +15,7 @@ void SessionTable::FillNasPorts(std::int32_t count) {
 SessionTable::Added SessionTable::Add(Session prepared) {
     const std::uint16_t port = nasPorts_.Take();
     if (port == 0) return {nullptr, Shortage::NasPort};
-    const std::uint16_t id = requestIds_.Take();
+    const std::uint16_t id = ids_.pool.Take();
     if (id == 0) {
         nasPorts_.GiveBack(port);
         return {nullptr, Shortage::RequestId};
@@ -25,24 +25,24 @@ SessionTable::Added SessionTable::Add(Session prepared) {
     record.sequence = ++lastSequence_;
     record.nasPort = port;
     record.requestId = id;
-    holders_[id] = &record;
+    ids_.holders[id] = &record;
     return {&record, Shortage::None};
 }
 
 Session* SessionTable::FindByRequestId(std::uint16_t id) const {
-    return id < holders_.size() ? holders_[id] : nullptr;
+    return id < ids_.holders.size() ? ids_.holders[id] : nullptr;
 }
 
 bool SessionTable::AssignRequestId(Session& session) {
     Record& record = RecordOf(session);
     ReleaseRequestId(record);
-    const std::uint16_t id = requestIds_.Take();
+    const std::uint16_t id = ids_.pool.Take();
     if (id == 0) {
         NoteMayWait(record);
         return false;
     }
     record.requestId = id;
-    holders_[id] = &record;
+    ids_.holders[id] = &record;
     return true;
 }
 
@@ -54,8 +54,8 @@ void SessionTable::ReleaseRequestId(Session& session) {
 }
 
 void SessionTable::GiveBackRequestId(Record& record) {
-    requestIds_.GiveBack(record.requestId);
-    holders_[record.requestId] = nullptr;
+    ids_.pool.GiveBack(record.requestId);
+    ids_.holders[record.requestId] = nullptr;
     record.requestId = 0;
 }
 
@@ -129,8 +129,8 @@ void SessionTable::EndGuard() {
 }
 
 void SessionTable::CollectDue(std::time_t now, std::vector<Record*>& out) {
-    if (requestIds_.InUseCount() > 0) {
-        for (Record* holder : holders_)
+    if (ids_.pool.InUseCount() > 0) {
+        for (Record* holder : ids_.holders)
             if (holder != nullptr) out.push_back(holder);
     }
     // Those that got an identifier or became Active since the last walk wait no longer.

@@ -80,7 +80,7 @@ public:
     Records::const_iterator end() const { return live_.end(); }
 
     const NasPortPool& NasPorts() const { return nasPorts_; }
-    const RequestIdPool& RequestIds() const { return requestIds_; }
+    const RequestIdPool& RequestIds() const { return ids_.pool; }
 
     // The first of the table's invariants that does not hold, or empty: every port free or
     // held by one live session; every identifier in use held by one live session and indexed
@@ -102,8 +102,13 @@ private:
     Records removed_;  // out of every index, kept in memory until the last Guard ends
     NasPortPool nasPorts_;
     std::int32_t nasPortCount_ = 0;
-    RequestIdPool requestIds_;
-    std::array<Record*, RequestIdPool::kMaxId + 1> holders_{};  // by identifier; index 0 unused
+    // The identifiers of the engine's source port and who holds each; replies are matched by
+    // identifier within it. (More source ports would each have one.)
+    struct IdChannel {
+        RequestIdPool pool;
+        std::array<Record*, RequestIdPool::kMaxId + 1> holders{};  // index 0 unused
+    };
+    IdChannel ids_;
     std::multimap<std::time_t, Record*> dueTimes_;
     std::vector<Record*> waiting_;  // sessions other than Active that hold no identifier
     std::vector<Record*> mayWait_;  // noted during the current Guard

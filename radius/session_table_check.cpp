@@ -30,8 +30,8 @@ std::string SessionTable::CheckConsistency() const {
         ++portOwners[record.nasPort];
         if (record.requestId != 0) {
             ++idsHeld;
-            if (!requestIds_.InUse(record.requestId)) return who + " holds a free identifier";
-            if (holders_[record.requestId] != &record) return who + " is not indexed by its identifier";
+            if (!ids_.pool.InUse(record.requestId)) return who + " holds a free identifier";
+            if (ids_.holders[record.requestId] != &record) return who + " is not indexed by its identifier";
             if (record.state == SessionState::Active) return who + " is Active and holds an identifier";
         }
         if (record.hasDue) {
@@ -45,13 +45,13 @@ std::string SessionTable::CheckConsistency() const {
     for (int port = 1; port <= nasPortCount_; ++port)
         if (portOwners[port] != 1) return Numbered("port has other than one owner: ", port);
 
-    for (std::size_t id = 1; id < holders_.size(); ++id) {
-        const Record* holder = holders_[id];
+    for (std::size_t id = 1; id < ids_.holders.size(); ++id) {
+        const Record* holder = ids_.holders[id];
         if (holder != nullptr && holder->requestId != id) return Numbered("index names a session without ", id);
-        if ((holder != nullptr) != requestIds_.InUse(static_cast<std::uint16_t>(id)))
+        if ((holder != nullptr) != ids_.pool.InUse(static_cast<std::uint16_t>(id)))
             return Numbered("identifier in use without a holder, or held but free: ", static_cast<long>(id));
     }
-    if (idsHeld != requestIds_.InUseCount()) return "identifiers in use differ from those held";
+    if (idsHeld != ids_.pool.InUseCount()) return "identifiers in use differ from those held";
     if (withDue != dueTimes_.size()) return "due times of sessions that are gone";
     if (waitingListed != waiting_.size()) return "a session that is gone is listed as waiting";
 
