@@ -15,8 +15,8 @@ scripts/freeradius.sh start "$server_dir" "$port" --require-message-authenticato
 trap 'scripts/freeradius.sh stop "$server_dir" >/dev/null || true' EXIT
 
 # Pelvok writes its session counter back into the options file: it gets a copy, so the
-# example in the repository stays as it is.
-cp examples/demo.ini build/demo/demo.ini
+# example in the repository stays as it is. The copy names the server's port.
+sed "s/^QuorlanPort=.*/QuorlanPort=$port/" examples/demo.ini > build/demo/demo.ini
 echo "pelvok: playing examples/demo.sim against FreeRADIUS on 127.0.0.1:$port"
 status=0
 # A headless run: it waits until every session has ended, then prints the counter report,
