@@ -19,11 +19,3 @@ TEST(LeadingInteger, BlanksSignDigitsAndWrapping) {
     };
     for (const auto& [text, value] : cases) EXPECT_EQ(LeadingInteger(text), value) << text;
 }
-
-TEST(HexDigitValue, BothCasesAndNothingElse) {
-    EXPECT_EQ(HexDigitValue('0'), 0);
-    EXPECT_EQ(HexDigitValue('9'), 9);
-    EXPECT_EQ(HexDigitValue('a'), 10);
-    EXPECT_EQ(HexDigitValue('F'), 15);
-    for (char c : {'g', 'G', ' ', '/', ':', '@', '`'}) EXPECT_EQ(HexDigitValue(c), -1) << c;
-}
