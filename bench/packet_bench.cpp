@@ -105,10 +105,10 @@ void BM_BuildAccountingRequest(benchmark::State& state) {
     LoadedDictionary loaded;
     Session session = SessionWithLists(*loaded.dictionary);
     session.state = SessionState::AccountingStop;
-    session.serviceType = 2;
-    session.framedProtocol = 1;
-    session.framedIpAddress = 0x0A000005;
-    session.className = "pelvok-gold";
+    session.accept.serviceType = 2;
+    session.accept.framedProtocol = 1;
+    session.accept.framedIpAddress = 0x0A000005;
+    session.accept.className = "pelvok-gold";
     std::array<std::uint8_t, kMaxPacketLength> buffer{};
     std::size_t length = 0;
     for (auto _ : state) {

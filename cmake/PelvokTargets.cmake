@@ -1,22 +1,51 @@
-# Helpers that keep the per-folder CMakeLists short.
+# Helpers that keep the per-folder CMakeLists short, and the boundaries between the libraries
+# enforced by the build: a target sees the headers of its own folder and of the libraries it
+# links, nothing else, so an include across a boundary that is not linked fails to compile.
 
-# pelvok_add_library(NAME DEPS dep...)
-# A static library of every .cpp in the calling folder.
+# pelvok_export_folder(TARGET PUBLIC|PRIVATE|INTERFACE FOLDER...)
+# Makes "<FOLDER relative to the source root>/name.h" includable for the target (and, PUBLIC or
+# INTERFACE, for whatever links it) without putting the source root on its include path: the
+# target gets an include directory of its own in the build tree that holds one symbolic link
+# per folder, under the folder's relative path.
+function(pelvok_export_folder target scope)
+  set(root ${PROJECT_BINARY_DIR}/include/${target})
+  foreach(folder ${ARGN})
+    file(RELATIVE_PATH relative ${PROJECT_SOURCE_DIR} ${folder})
+    get_filename_component(parent ${root}/${relative} DIRECTORY)
+    file(MAKE_DIRECTORY ${parent})
+    file(CREATE_LINK ${folder} ${root}/${relative} SYMBOLIC)
+  endforeach()
+  target_include_directories(${target} ${scope} ${root})
+endfunction()
+
+# pelvok_add_library(NAME SOURCES src... [PUBLIC dep...] [PRIVATE dep...])
+# A static library of the listed sources of the calling folder, exporting that folder's
+# headers. PUBLIC: the libraries its headers include; PRIVATE: those only its sources include.
 function(pelvok_add_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  add_library(${name} STATIC ${sources})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC;PRIVATE" ${ARGN})
+  add_library(${name} STATIC ${ARG_SOURCES})
+  pelvok_export_folder(${name} PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+endfunction()
+
+# pelvok_add_test_support(NAME FOLDERS folder... LIBS lib...)
+# A header-only test helper library: the headers of FOLDERS for the tests that link it, and the
+# libraries those headers include.
+function(pelvok_add_test_support name)
+  cmake_parse_arguments(ARG "" "" "FOLDERS;LIBS" ${ARGN})
+  add_library(${name} INTERFACE)
+  pelvok_export_folder(${name} INTERFACE ${ARG_FOLDERS})
+  target_link_libraries(${name} INTERFACE ${ARG_LIBS})
 endfunction()
 
 # pelvok_add_gtest(NAME SOURCES src... LIBS lib... [LABELS label...])
-# One GoogleTest executable whose tests ctest lists one by one.
+# One GoogleTest executable whose tests ctest lists one by one. It sees the headers of its own
+# folder and of the libraries it links.
 function(pelvok_add_gtest name)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;LABELS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
+  pelvok_export_folder(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
     PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120
@@ -36,7 +65,6 @@ function(pelvok_add_fuzzer name)
   endif()
   add_executable(${name} ${ARG_SOURCE})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS})
-  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR})
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
   set(kept ${PROJECT_SOURCE_DIR}/tests/fuzz/${name})
   add_test(NAME ${name}.replay

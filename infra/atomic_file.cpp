@@ -10,19 +10,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "infra/path_text.h"
 #include "infra/regular_file.h"
 
 namespace {
 
 std::atomic<unsigned> temporaryCounter{0};
 std::atomic<TemporaryFileHook> temporaryFileHook{nullptr};
-
-std::string FolderOf(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
 
 // The file a write should land in: the target of a symbolic link, else the path itself.
 std::string ResolveTarget(const std::string& path) {

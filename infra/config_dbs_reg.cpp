@@ -15,6 +15,7 @@
 #include "infra/bounded_string.h"
 #include "infra/file_helpers.h"
 #include "infra/log.h"
+#include "infra/number_text.h"
 #include "infra/text_lines.h"
 
 namespace {
@@ -116,13 +117,6 @@ std::string Escape(std::string_view bytes) {
     return out;
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<std::string> Unescape(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -131,8 +125,8 @@ std::optional<std::string> Unescape(std::string_view text) {
             continue;
         }
         if (i + 3 >= text.size() || text[i + 1] != 'x') return std::nullopt;
-        const int high = HexDigit(text[i + 2]);
-        const int low = HexDigit(text[i + 3]);
+        const int high = HexDigitValue(text[i + 2]);
+        const int low = HexDigitValue(text[i + 3]);
         if (high < 0 || low < 0) return std::nullopt;
         out += static_cast<char>(high * 16 + low);
         i += 3;

@@ -18,6 +18,7 @@
 #include "infra/config_dbs_reg.h"
 #include "infra/config_dbs_txt.h"
 #include "infra/file_helpers.h"
+#include "infra/path_text.h"
 
 namespace {
 
@@ -84,12 +85,6 @@ struct LevelOptions {
     std::string name;
     std::uint32_t sizeLimit = 0;
 };
-
-// The folder part of a file name ("" when it has none).
-std::string FolderOf(const char* fileName) {
-    const char* slash = std::strrchr(fileName, '/');
-    return slash == nullptr ? std::string() : std::string(fileName, slash);
-}
 
 // ERASE empties the file a level is about to write, and only when it is a regular file: a
 // regular file is deleted, one reached through a symbolic link is emptied (the link stays);

@@ -52,51 +52,16 @@ bool ByteReader::Skip(std::size_t count) {
     return Take(count, p);
 }
 
-std::uint8_t* ByteWriter::Reserve(std::size_t count) {
-    if (failed_ || count > Remaining()) {
-        failed_ = true;
-        return nullptr;
-    }
-    std::uint8_t* where = buffer_ + position_;
-    position_ += count;
-    return where;
-}
-
-bool ByteWriter::WriteU8(std::uint8_t value) {
-    std::uint8_t* p = Reserve(1);
-    if (!p) return false;
-    p[0] = value;
-    return true;
-}
-
-bool ByteWriter::WriteU16(std::uint16_t value) {
-    std::uint8_t* p = Reserve(2);
-    if (!p) return false;
-    p[0] = static_cast<std::uint8_t>(value >> 8);
-    p[1] = static_cast<std::uint8_t>(value);
-    return true;
-}
-
-bool ByteWriter::WriteU32(std::uint32_t value) {
-    std::uint8_t* p = Reserve(4);
-    if (!p) return false;
-    p[0] = static_cast<std::uint8_t>(value >> 24);
-    p[1] = static_cast<std::uint8_t>(value >> 16);
-    p[2] = static_cast<std::uint8_t>(value >> 8);
-    p[3] = static_cast<std::uint8_t>(value);
-    return true;
-}
-
 bool ByteWriter::WriteBytes(const std::uint8_t* bytes, std::size_t count) {
-    std::uint8_t* p = Reserve(count);
-    if (!p) return false;
-    if (count > 0) std::memcpy(p, bytes, count);
+    std::uint8_t* p = nullptr;
+    if (!Claim(count, p)) return false;
+    if (p && count > 0) std::memcpy(p, bytes, count);
     return true;
 }
 
 bool ByteWriter::PutBytesAt(std::size_t offset, const std::uint8_t* bytes, std::size_t count) {
     if (offset > position_ || count > position_ - offset) return false;
-    if (count > 0) std::memcpy(buffer_ + offset, bytes, count);
+    if (!IsCounting() && count > 0) std::memcpy(buffer_ + offset, bytes, count);
     return true;
 }
 

@@ -41,9 +41,13 @@ class ByteWriter {
 public:
     ByteWriter(std::uint8_t* buffer, std::size_t capacity) : buffer_(buffer), capacity_(buffer ? capacity : 0) {}
     explicit ByteWriter(std::span<std::uint8_t> buffer) : ByteWriter(buffer.data(), buffer.size()) {}
+    // A writer without a buffer: it keeps no octet and only counts them, failing like a buffer
+    // of that capacity would. What a packet takes is measured by the code that writes it.
+    static ByteWriter Counting(std::size_t capacity) { return ByteWriter(capacity); }
 
     // Each write puts all its octets and moves on, or fails writing none of them when they do
-    // not fit. After one failure every later write fails as well.
+    // not fit. After one failure every later write fails as well. (The fixed-size writes are
+    // inline, below: every octet of every packet goes through them.)
     bool WriteU8(std::uint8_t value);
     bool WriteU16(std::uint16_t value);
     bool WriteU32(std::uint32_t value);
@@ -60,14 +64,61 @@ public:
     std::size_t Remaining() const { return capacity_ - position_; }
     std::size_t Capacity() const { return capacity_; }
     bool Failed() const { return failed_; }
-    // The octets written so far.
-    std::span<const std::uint8_t> Written() const { return {buffer_, position_}; }
+    bool IsCounting() const { return counting_; }
+    // The octets written so far (none for a counting writer).
+    std::span<const std::uint8_t> Written() const {
+        return IsCounting() ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(buffer_, position_);
+    }
 
 private:
-    std::uint8_t* Reserve(std::size_t count);
+    explicit ByteWriter(std::size_t countingCapacity)
+        : buffer_(nullptr), capacity_(countingCapacity), counting_(true) {}
+    // Claims count octets: false, failing the writer, when they do not fit. where is the place
+    // to write them, null for a counting writer.
+    bool Claim(std::size_t count, std::uint8_t*& where);
 
     std::uint8_t* buffer_;
     std::size_t capacity_;
     std::size_t position_ = 0;
     bool failed_ = false;
+    bool counting_ = false;
 };
+
+inline bool ByteWriter::Claim(std::size_t count, std::uint8_t*& where) {
+    if (failed_ || count > Remaining()) {
+        failed_ = true;
+        return false;
+    }
+    where = counting_ ? nullptr : buffer_ + position_;
+    position_ += count;
+    return true;
+}
+
+inline bool ByteWriter::WriteU8(std::uint8_t value) {
+    std::uint8_t* p = nullptr;
+    if (!Claim(1, p)) return false;
+    if (p) p[0] = value;
+    return true;
+}
+
+inline bool ByteWriter::WriteU16(std::uint16_t value) {
+    std::uint8_t* p = nullptr;
+    if (!Claim(2, p)) return false;
+    if (p) {
+        p[0] = static_cast<std::uint8_t>(value >> 8);
+        p[1] = static_cast<std::uint8_t>(value);
+    }
+    return true;
+}
+
+inline bool ByteWriter::WriteU32(std::uint32_t value) {
+    std::uint8_t* p = nullptr;
+    if (!Claim(4, p)) return false;
+    if (p) {
+        p[0] = static_cast<std::uint8_t>(value >> 24);
+        p[1] = static_cast<std::uint8_t>(value >> 16);
+        p[2] = static_cast<std::uint8_t>(value >> 8);
+        p[3] = static_cast<std::uint8_t>(value);
+    }
+    return true;
+}

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "infra/log.h"
+#include "infra/number_text.h"
 #include "protocol/dictionary.h"
 #include "protocol/freeradius_value.h"
 #include "protocol/ip_address.h"
@@ -24,18 +25,6 @@ std::size_t HeldLength(const RadiusAttribute& attribute) {
 
 bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
-// Leading blanks, an optional sign, digits up to the first non-digit; no digits gives 0.
-std::int32_t LeadingInteger(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::uint32_t value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i)
-        value = value * 10u + static_cast<std::uint32_t>(text[i] - '0');
-    return static_cast<std::int32_t>(negative ? 0u - value : value);
-}
-
 // Holds text (cut to 253 octets) as the String value.
 void SetStringValue(RadiusAttribute& attribute, std::string_view text) {
     attribute.data.assign(text.substr(0, kMaxAttributeValueLength));
@@ -48,8 +37,8 @@ bool ParseHex(std::string_view digits, RadiusAttribute& attribute) {
     std::string octets;
     octets.reserve(std::min(digits.size() / 2, kMaxAttributeValueLength));
     for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
-        const int high = HexDigit(digits[i]);
-        const int low = HexDigit(digits[i + 1]);
+        const int high = HexDigitValue(digits[i]);
+        const int low = HexDigitValue(digits[i + 1]);
         if (high < 0 || low < 0) return false;
         if (octets.size() < kMaxAttributeValueLength) octets.push_back(static_cast<char>(high * 16 + low));
     }
@@ -219,7 +208,8 @@ std::size_t RadiusAttribute::Encode(ByteWriter& out, const Dictionary* dictionar
     ByteWriter writer(item.data(), item.size());
     const EncodeProblem problem = EncodeItem(writer, dictionary, hider);
     if (problem != EncodeProblem::None) {
-        Log(0, "%s", ProblemText(problem, name).c_str());
+        // Measuring (a counting writer) is silent: an item left out is told when it is sent.
+        if (!out.IsCounting()) Log(0, "%s", ProblemText(problem, name).c_str());
         return 0;
     }
     return out.WriteBytes(writer.Written()) ? writer.Position() : 0;
@@ -235,10 +225,9 @@ std::optional<std::string> RadiusAttribute::EncodingProblem(const Dictionary* di
 }
 
 std::size_t RadiusAttribute::EncodedSize(const Dictionary* dictionary) const {
-    std::array<std::uint8_t, kMaxAttributeItemLength> item{};
-    ByteWriter writer(item.data(), item.size());
+    ByteWriter counter = ByteWriter::Counting(kMaxAttributeItemLength);
     PlaceholderHider placeholder;
-    return EncodeItem(writer, dictionary, &placeholder) == EncodeProblem::None ? writer.Position() : 0;
+    return Encode(counter, dictionary, &placeholder);
 }
 
 std::optional<RadiusAttribute> ParseValue(const AttributeDef& definition, std::string_view text,

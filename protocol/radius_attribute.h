@@ -63,7 +63,8 @@ struct RadiusAttribute {
     // hidden value is hidden by hider. Returns the octets written; 0 when the item is left
     // out: its complex definition is missing ("Radius attribute not found: %s", level 0), or
     // it cannot be encoded for another reason (logged at level 0), or the writer has no room
-    // for it (writer failed).
+    // for it (writer failed). A counting writer (ByteWriter::Counting) measures the item and
+    // logs nothing.
     std::size_t Encode(ByteWriter& out, const Dictionary* dictionary, ValueHider* hider = nullptr) const;
 
     // The item into out, without logging; out is the item's own buffer.
@@ -71,7 +72,8 @@ struct RadiusAttribute {
     // Why the attribute cannot be encoded, as the log line of Encode words it; nullopt when it
     // can. canHide: whether its packet can hide values (only an Access-Request can).
     std::optional<std::string> EncodingProblem(const Dictionary* dictionary, bool canHide) const;
-    // The octets of the whole item, measured without logging; 0 when it cannot be encoded.
+    // The octets of the whole item, hidden values at their hidden length, measured by Encode
+    // through a counting writer (so without logging); 0 when it cannot be encoded.
     std::size_t EncodedSize(const Dictionary* dictionary) const;
 };
 

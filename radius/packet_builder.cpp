@@ -11,6 +11,7 @@
 #include "protocol/dictionary.h"
 #include "protocol/packet_items.h"
 #include "protocol/radius_attribute.h"
+#include "protocol/value_hiding.h"
 #include "radius/md5.h"
 #include "radius/message_authenticator.h"
 #include "radius/random_source.h"
@@ -20,8 +21,6 @@ namespace {
 
 constexpr std::size_t kBlock = 16;
 constexpr std::size_t kLengthOffset = 2;
-// What an Access-Accept can add to an accounting request: six 4-octet items and a Class item.
-constexpr std::size_t kMaxAcceptEcho = 6 * (2 + 4) + (2 + kMaxClassLength);
 
 std::span<const std::uint8_t> Bytes(std::string_view text) {
     return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
@@ -50,6 +49,43 @@ void PutLength(ByteWriter& out) {
     out.PutU16At(kLengthOffset, static_cast<std::uint16_t>(out.Position()));
 }
 
+// The password at most 64 characters long, with 1 to 16 zero octets of padding: the next
+// multiple of 16 above its length.
+std::string_view UsedPassword(std::string_view password) {
+    return password.substr(0, std::min(password.size(), kMaxPasswordLength));
+}
+std::size_t PaddedPasswordLength(std::string_view usedPassword) {
+    return usedPassword.size() + kBlock - usedPassword.size() % kBlock;
+}
+
+void WriteUserPassword(ByteWriter& out, std::string_view password, std::string_view secret,
+                       const Authenticator& requestAuthenticator) {
+    std::array<std::uint8_t, kMaxHiddenPasswordLength> hidden{};
+    // Measuring needs the length only: the MD5 chain runs when the octets are kept.
+    const std::size_t length = out.IsCounting() ? PaddedPasswordLength(UsedPassword(password))
+                                                : HidePassword(password, secret, requestAuthenticator, hidden);
+    out.WriteU8(attr::kUserPassword);
+    out.WriteU8(static_cast<std::uint8_t>(length + 2));
+    out.WriteBytes(hidden.data(), length);
+}
+
+// The Access-Request but for its Length field and the Message-Authenticator's value: the
+// header, a Message-Authenticator placeholder when asked (its value's offset returned; first
+// of all attributes, so a server that checks it can do so before it reads anything else),
+// User-Name, User-Password and the session's list, its hidden values hidden by hider.
+std::optional<std::size_t> WriteAccessRequest(ByteWriter& out, const Session& session,
+                                              const Authenticator& requestAuthenticator, std::string_view secret,
+                                              const Dictionary* dictionary, bool withMessageAuthenticator,
+                                              ValueHider& hider) {
+    WriteHeader(out, code::kAccessRequest, session.requestId, requestAuthenticator);
+    std::optional<std::size_t> messageAuthenticatorOffset;
+    if (withMessageAuthenticator) messageAuthenticatorOffset = WriteMessageAuthenticatorPlaceholder(out);
+    WriteTextItem(out, attr::kUserName, session.userName);
+    WriteUserPassword(out, session.password, secret, requestAuthenticator);
+    session.authAttributes.EncodeAll(out, dictionary, &hider);
+    return messageAuthenticatorOffset;
+}
+
 // The one place where an Access-Request is completed before it is sent: its Length field,
 // then the Message-Authenticator when the packet has one (at messageAuthenticatorOffset): RFC
 // 3579 section 3.2 computes it over the finished packet, Request Authenticator included.
@@ -61,17 +97,50 @@ bool FinishAccessRequest(ByteWriter& out, std::span<std::uint8_t> buffer, std::s
     return SignMessageAuthenticator(buffer.first(out.Position()), *messageAuthenticatorOffset, secret);
 }
 
-std::size_t AccountingSize(const Session& session, const AttributeList& list, bool stop,
-                           const Dictionary* dictionary) {
-    std::size_t size = kHeaderLength;
-    if (list.Find(attr::kAcctSessionId) == nullptr)
-        size += 2 + std::to_string(static_cast<std::int32_t>(session.sessionNumber)).size();
-    size += 6;                                  // Acct-Status-Type
-    size += 2 + session.userName.size();        // User-Name
-    size += 6;                                  // NAS-Port
-    if (stop) size += 6;                        // Acct-Session-Time
-    size += kMaxAcceptEcho;
-    return size + EncodedListSize(list, dictionary);
+// The Accounting-Request of the session in that state (AccountingStart: a Start, else a Stop)
+// but for its Length field and Request Authenticator, echoing the accept's values.
+void WriteAccountingRequest(ByteWriter& out, const Session& session, SessionState state, const AcceptValues& accept,
+                            const Dictionary* dictionary) {
+    const bool start = state == SessionState::AccountingStart;
+    const AttributeList& list = start ? session.acctStartAttributes : session.acctStopAttributes;
+
+    WriteHeader(out, code::kAccountingRequest, session.requestId, Authenticator{});
+    if (list.Find(attr::kAcctSessionId) == nullptr) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%d", static_cast<std::int32_t>(session.sessionNumber));
+        WriteTextItem(out, attr::kAcctSessionId, number);
+    }
+    WriteIntegerItem(out, attr::kAcctStatusType, start ? kAcctStatusStart : kAcctStatusStop);
+    WriteTextItem(out, attr::kUserName, session.userName);
+    WriteIntegerItem(out, attr::kNasPort, session.nasPort);
+    if (state == SessionState::AccountingStop) WriteIntegerItem(out, attr::kAcctSessionTime, session.Duration());
+
+    // The Access-Accept's values go back as the server sent them.
+    if (accept.serviceType >= 0) WriteIntegerItem(out, attr::kServiceType, static_cast<std::uint32_t>(accept.serviceType));
+    if (accept.framedProtocol >= 0)
+        WriteIntegerItem(out, attr::kFramedProtocol, static_cast<std::uint32_t>(accept.framedProtocol));
+    if (accept.framedCompression >= 0)
+        WriteIntegerItem(out, attr::kFramedCompression, static_cast<std::uint32_t>(accept.framedCompression));
+    if (accept.framedIpAddress != 0) WriteIntegerItem(out, attr::kFramedIpAddress, accept.framedIpAddress);
+    if (accept.loginService >= 0)
+        WriteIntegerItem(out, attr::kLoginService, static_cast<std::uint32_t>(accept.loginService));
+    if (accept.loginIpHost != 0) WriteIntegerItem(out, attr::kLoginIpHost, accept.loginIpHost);
+    if (!accept.className.empty()) WriteTextItem(out, attr::kClass, accept.className);
+
+    list.EncodeAll(out, dictionary);
+}
+
+// The most an Access-Accept can make the accounting echo: every value, and the longest Class
+// kept.
+const AcceptValues& LargestAccept() {
+    static const AcceptValues largest{.serviceType = 0,
+                                      .framedProtocol = 0,
+                                      .framedCompression = 0,
+                                      .framedIpAddress = 1,
+                                      .loginService = 0,
+                                      .loginIpHost = 1,
+                                      .className = std::string(kMaxClassLength, 'c')};
+    return largest;
 }
 
 }  // namespace
@@ -79,9 +148,8 @@ std::size_t AccountingSize(const Session& session, const AttributeList& list, bo
 std::size_t HidePassword(std::string_view password, std::string_view secret,
                          const Authenticator& requestAuthenticator,
                          std::array<std::uint8_t, kMaxHiddenPasswordLength>& out) {
-    password = password.substr(0, std::min(password.size(), kMaxPasswordLength));
-    // Always 1 to 16 zero octets of padding: the next multiple of 16 above the length.
-    const std::size_t length = password.size() + kBlock - password.size() % kBlock;
+    password = UsedPassword(password);
+    const std::size_t length = PaddedPasswordLength(password);
     std::array<std::uint8_t, kMaxHiddenPasswordLength> padded{};
     std::memcpy(padded.data(), password.data(), password.size());
 
@@ -94,56 +162,16 @@ std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& se
                                const Authenticator& requestAuthenticator, std::string_view secret,
                                const Dictionary* dictionary, bool withMessageAuthenticator, RandomSource* salts) {
     ByteWriter out(buffer);
-    WriteHeader(out, code::kAccessRequest, session.requestId, requestAuthenticator);
-    // First of all attributes: a server that checks it can do so before it reads anything else.
-    std::optional<std::size_t> messageAuthenticatorOffset;
-    if (withMessageAuthenticator) {
-        messageAuthenticatorOffset = WriteMessageAuthenticatorPlaceholder(out);
-        if (!messageAuthenticatorOffset) return 0;
-    }
-    WriteTextItem(out, attr::kUserName, session.userName);
-    std::array<std::uint8_t, kMaxHiddenPasswordLength> hidden{};
-    const std::size_t hiddenLength = HidePassword(session.password, secret, requestAuthenticator, hidden);
-    out.WriteU8(attr::kUserPassword);
-    out.WriteU8(static_cast<std::uint8_t>(hiddenLength + 2));
-    out.WriteBytes(hidden.data(), hiddenLength);
     RequestHider hider(secret, requestAuthenticator, salts ? *salts : CryptoRandomSource::Instance());
-    session.authAttributes.EncodeAll(out, dictionary, &hider);
+    const std::optional<std::size_t> messageAuthenticatorOffset =
+        WriteAccessRequest(out, session, requestAuthenticator, secret, dictionary, withMessageAuthenticator, hider);
     return FinishAccessRequest(out, buffer, secret, messageAuthenticatorOffset) ? out.Position() : 0;
 }
 
 std::size_t BuildAccountingRequest(std::span<std::uint8_t> buffer, const Session& session,
                                    std::string_view secret, const Dictionary* dictionary) {
     ByteWriter out(buffer);
-    const bool start = session.state == SessionState::AccountingStart;
-    const AttributeList& list = start ? session.acctStartAttributes : session.acctStopAttributes;
-
-    WriteHeader(out, code::kAccountingRequest, session.requestId, Authenticator{});
-    if (list.Find(attr::kAcctSessionId) == nullptr) {
-        char number[16];
-        std::snprintf(number, sizeof number, "%d", static_cast<std::int32_t>(session.sessionNumber));
-        WriteTextItem(out, attr::kAcctSessionId, number);
-    }
-    WriteIntegerItem(out, attr::kAcctStatusType, start ? kAcctStatusStart : kAcctStatusStop);
-    WriteTextItem(out, attr::kUserName, session.userName);
-    WriteIntegerItem(out, attr::kNasPort, session.nasPort);
-    if (session.state == SessionState::AccountingStop)
-        WriteIntegerItem(out, attr::kAcctSessionTime, session.Duration());
-
-    // The Access-Accept's values go back as the server sent them.
-    if (session.serviceType >= 0)
-        WriteIntegerItem(out, attr::kServiceType, static_cast<std::uint32_t>(session.serviceType));
-    if (session.framedProtocol >= 0)
-        WriteIntegerItem(out, attr::kFramedProtocol, static_cast<std::uint32_t>(session.framedProtocol));
-    if (session.framedCompression >= 0)
-        WriteIntegerItem(out, attr::kFramedCompression, static_cast<std::uint32_t>(session.framedCompression));
-    if (session.framedIpAddress != 0) WriteIntegerItem(out, attr::kFramedIpAddress, session.framedIpAddress);
-    if (session.loginService >= 0)
-        WriteIntegerItem(out, attr::kLoginService, static_cast<std::uint32_t>(session.loginService));
-    if (session.loginIpHost != 0) WriteIntegerItem(out, attr::kLoginIpHost, session.loginIpHost);
-    if (!session.className.empty()) WriteTextItem(out, attr::kClass, session.className);
-
-    list.EncodeAll(out, dictionary);
+    WriteAccountingRequest(out, session, session.state, session.accept, dictionary);
     if (out.Failed()) return 0;
     PutLength(out);
     SignAccountingRequest(buffer.first(out.Position()), secret);
@@ -173,12 +201,12 @@ void ReadAcceptAttributes(std::span<const std::uint8_t> reply, Session& session)
         const bool hasNumber = ByteReader(item.value).ReadU32(number);
         const auto asSigned = static_cast<std::int32_t>(number);
         switch (item.type) {
-            case attr::kServiceType: if (hasNumber) session.serviceType = asSigned; break;
-            case attr::kFramedProtocol: if (hasNumber) session.framedProtocol = asSigned; break;
-            case attr::kFramedIpAddress: if (hasNumber) session.framedIpAddress = number; break;
-            case attr::kFramedCompression: if (hasNumber) session.framedCompression = asSigned; break;
-            case attr::kLoginIpHost: if (hasNumber) session.loginIpHost = number; break;
-            case attr::kLoginService: if (hasNumber) session.loginService = asSigned; break;
+            case attr::kServiceType: if (hasNumber) session.accept.serviceType = asSigned; break;
+            case attr::kFramedProtocol: if (hasNumber) session.accept.framedProtocol = asSigned; break;
+            case attr::kFramedIpAddress: if (hasNumber) session.accept.framedIpAddress = number; break;
+            case attr::kFramedCompression: if (hasNumber) session.accept.framedCompression = asSigned; break;
+            case attr::kLoginIpHost: if (hasNumber) session.accept.loginIpHost = number; break;
+            case attr::kLoginService: if (hasNumber) session.accept.loginService = asSigned; break;
             case attr::kReplyMessage: {
                 const std::string text(item.value.begin(), item.value.end());
                 Log(2, "Port Message = %s", text.c_str());
@@ -186,8 +214,8 @@ void ReadAcceptAttributes(std::span<const std::uint8_t> reply, Session& session)
             }
             case attr::kClass: {
                 const auto zero = std::find(item.value.begin(), item.value.end(), std::uint8_t{0});
-                session.className.assign(item.value.begin(), zero);
-                if (session.className.size() > kMaxClassLength) session.className.resize(kMaxClassLength);
+                session.accept.className.assign(item.value.begin(), zero);
+                if (session.accept.className.size() > kMaxClassLength) session.accept.className.resize(kMaxClassLength);
                 break;
             }
             default:
@@ -206,19 +234,15 @@ ReplyFraming CheckReplyFraming(std::span<const std::uint8_t> reply) {
     return ReplyFraming::Ok;
 }
 
-std::size_t EncodedListSize(const AttributeList& list, const Dictionary* dictionary) {
-    std::size_t size = 0;
-    for (const RadiusAttribute& attribute : list) size += attribute.EncodedSize(dictionary);
-    return size;
-}
-
 bool SessionRequestsFit(const Session& session, const Dictionary* dictionary, bool withMessageAuthenticator) {
-    const std::size_t password = std::min(session.password.size(), kMaxPasswordLength);
-    const std::size_t hidden = password + kBlock - password % kBlock;
-    const std::size_t access = kHeaderLength + (withMessageAuthenticator ? kMessageAuthenticatorItemLength : 0) +
-                               2 + session.userName.size() + 2 + hidden +
-                               EncodedListSize(session.authAttributes, dictionary);
-    return access <= kMaxPacketLength &&
-           AccountingSize(session, session.acctStartAttributes, false, dictionary) <= kMaxPacketLength &&
-           AccountingSize(session, session.acctStopAttributes, true, dictionary) <= kMaxPacketLength;
+    // Measured by the code that writes the packets, so that nothing it writes is left out. The
+    // hidden values are measured at their hidden length: zeros in their place, no salt drawn.
+    ByteWriter access = ByteWriter::Counting(kMaxPacketLength);
+    PlaceholderHider placeholder;
+    WriteAccessRequest(access, session, Authenticator{}, {}, dictionary, withMessageAuthenticator, placeholder);
+    ByteWriter start = ByteWriter::Counting(kMaxPacketLength);
+    WriteAccountingRequest(start, session, SessionState::AccountingStart, LargestAccept(), dictionary);
+    ByteWriter stop = ByteWriter::Counting(kMaxPacketLength);
+    WriteAccountingRequest(stop, session, SessionState::AccountingStop, LargestAccept(), dictionary);
+    return !access.Failed() && !start.Failed() && !stop.Failed();
 }

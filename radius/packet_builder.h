@@ -13,7 +13,6 @@
 #include "protocol/byte_span.h"
 #include "radius/session.h"
 
-class AttributeList;
 class Dictionary;
 class RandomSource;
 
@@ -104,12 +103,9 @@ enum class ReplyFraming {
 };
 ReplyFraming CheckReplyFraming(std::span<const std::uint8_t> reply);
 
-// The octets the list takes in a request, hidden values at their hidden length, found without
-// logging (the real encoding logs a complex attribute the dictionary lacks; measuring must not
-// log it a second time).
-std::size_t EncodedListSize(const AttributeList& list, const Dictionary* dictionary);
-
 // Whether the session's Access-Request (with a Message-Authenticator when asked) and both of
 // its Accounting-Requests stay within 4096 octets, whatever an Access-Accept later adds to the
-// accounting (six 4-octet values and a Class of up to 31 characters).
+// accounting (six 4-octet values and a Class of up to 31 characters). Measured by the builders
+// themselves through a counting ByteWriter, vendor attributes in their layouts and hidden values
+// at their hidden length, without MD5 work, without salts drawn and without log lines.
 bool SessionRequestsFit(const Session& session, const Dictionary* dictionary, bool withMessageAuthenticator = false);

@@ -1,6 +1,5 @@
 #include "radius/radius_engine.h"
 
-#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -8,7 +7,6 @@
 #include "infra/clock.h"
 #include "infra/log.h"
 #include "protocol/dictionary.h"
-#include "radius/engine_walk.h"
 #include "radius/random_source.h"
 #include "radius/udp_socket.h"
 
@@ -76,7 +74,7 @@ bool RadiusEngine::Init(const char* secret, std::uint16_t serverPort, std::uint3
         Log(1, "Number of NAS ports limited to %d", kMaxNasPorts);
         nasPortCount = kMaxNasPorts;
     }
-    nasPorts_.Fill(nasPortCount);
+    sessions_.FillNasPorts(nasPortCount);
 
     const DatagramSocket::OpenResult opened = socket_->Open();
     if (opened.failedAt == DatagramSocket::OpenStep::Create) {
@@ -119,37 +117,11 @@ void RadiusEngine::SetError(const char* format, ...) {
 
 // ---- Sessions and pools -------------------------------------------------------------------
 
-std::uint16_t RadiusEngine::AllocateNasPort() {
-    const std::uint16_t port = nasPorts_.Take();
-    if (port == 0) {
-        SetError("Out of free Nas ports");
-        Log(1, "%s", lastError_.c_str());
-    }
-    return port;
-}
-
-void RadiusEngine::ReleaseNasPort(std::uint16_t port) { nasPorts_.GiveBack(port); }
-
 bool RadiusEngine::AssignRequestId(Session& session) {
-    ReleaseRequestId(session);
-    const std::uint16_t id = requestIds_.Take();
-    if (id == 0) {
-        SetError("Out of free Reuquest Ids");
-        Log(1, "%s", lastError_.c_str());
-        NoteMayWait(session);
-        return false;
-    }
-    session.requestId = id;
-    sessionById_[id] = &session;
-    return true;
-}
-
-void RadiusEngine::ReleaseRequestId(Session& session) {
-    if (session.requestId == 0) return;
-    requestIds_.GiveBack(session.requestId);
-    sessionById_[session.requestId] = nullptr;
-    session.requestId = 0;
-    NoteMayWait(session);
+    if (sessions_.AssignRequestId(session)) return true;
+    SetError("Out of free Reuquest Ids");
+    Log(1, "%s", lastError_.c_str());
+    return false;
 }
 
 bool RadiusEngine::AddSession(const char* userName, const char* password, std::uint32_t duration,
@@ -173,31 +145,20 @@ bool RadiusEngine::AddSession(const char* userName, const char* password, std::u
         return false;
     }
 
-    const std::uint16_t port = AllocateNasPort();
-    if (port == 0) {
-        SetError("No available NAS Ports");
-        Log(0, "%s", lastError_.c_str());
-        return false;
-    }
-    const std::uint16_t id = requestIds_.Take();
-    if (id == 0) {
-        SetError("Out of free Reuquest Ids");
+    const SessionTable::Added added = sessions_.Add(std::move(prepared));
+    if (added.session == nullptr) {
+        // The pool's line, then the session's.
+        const bool noPort = added.shortage == SessionTable::Shortage::NasPort;
+        SetError(noPort ? "Out of free Nas ports" : "Out of free Reuquest Ids");
         Log(1, "%s", lastError_.c_str());
-        ReleaseNasPort(port);
-        SetError("No available Request Id");
+        SetError(noPort ? "No available NAS Ports" : "No available Request Id");
         Log(0, "%s", lastError_.c_str());
         return false;
     }
 
-    lastSessionId_ = prepared.sessionNumber;
-    Session& session = sessions_.emplace_back(std::move(prepared));
-    session.position = std::prev(sessions_.end());
-    session.nasPort = port;
-    session.requestId = id;
-    sessionById_[id] = &session;
-    session.sequence = ++nextSequence_;
-    endTimes_.emplace(session.endTime, &session);
-    ++sessionCount_;
+    Session& session = *added.session;
+    lastSessionId_ = session.sessionNumber;
+    sessions_.SetDue(session, session.endTime);
 
     if (!SendAccessRequest(session, false)) {
         SetError("Failure sending the Access-Request: %s", std::strerror(lastSendError_));
@@ -207,34 +168,7 @@ bool RadiusEngine::AddSession(const char* userName, const char* password, std::u
 }
 
 void RadiusEngine::RemoveSession(Session& session) {
-    if (session.removed) return;
-    if (session.challengeOpen) {
-        // Its reply handling still runs; it finishes the session when the callback returns.
-        session.removeWhenChallengeCloses = true;
-        return;
-    }
-    ReleaseRequestId(session);
-    if (session.nasPort > 0) {
-        ReleaseNasPort(session.nasPort);
-        session.nasPort = 0;
-    }
-    session.removed = true;
-    ForgetEndTime(session);
-    if (session.waitingListed) {
-        waiting_.erase(std::find(waiting_.begin(), waiting_.end(), &session));
-        session.waitingListed = false;
-    }
-    --sessionCount_;
-    if (walkDepth_ > 0) {
-        removedSessions_.push_back(session.position);
-    } else {
-        sessions_.erase(session.position);
-    }
-    CheckSimulationDone();
-}
-
-void RadiusEngine::PurgeRemovedSessions() {
-    SettleMayWait();  // looks at the removed ones too, so before they go
-    for (auto position : removedSessions_) sessions_.erase(position);
-    removedSessions_.clear();
+    // A session whose challenge is open is finished by its reply handling when the callback
+    // returns.
+    if (sessions_.Remove(session)) CheckSimulationDone();
 }

@@ -9,20 +9,16 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
-#include <list>
 #include <memory>
-#include <set>
 #include <utility>
 #include <span>
 #include <string>
-#include <vector>
 
-#include "radius/nas_port_pool.h"
 #include "radius/packet_builder.h"
-#include "radius/request_id_pool.h"
 #include "radius/result_lines.h"
 #include "radius/session.h"
 #include "radius/session_starter.h"
+#include "radius/session_table.h"
 #include "radius/statistics.h"
 
 class Clock;
@@ -121,39 +117,30 @@ public:
     std::uint32_t ServerAddress() const { return serverAddress_; }
     const std::string& Secret() const { return secret_; }
     const Dictionary* GetDictionary() const { return dictionary_; }
-    std::size_t SessionCount() const { return sessionCount_; }
-    // Live sessions in creation order (entries marked removed may linger only while the engine
-    // is inside Tick, StopAllSessions or ProcessReply).
-    const std::list<Session>& Sessions() const { return sessions_; }
-    const NasPortPool& NasPorts() const { return nasPorts_; }
-    const RequestIdPool& RequestIds() const { return requestIds_; }
+    std::size_t SessionCount() const { return sessions_.Count(); }
+    // The live sessions (iterable in creation order) with their pools and indexes.
+    const SessionTable& Sessions() const { return sessions_; }
+    const NasPortPool& NasPorts() const { return sessions_.NasPorts(); }
+    const RequestIdPool& RequestIds() const { return sessions_.RequestIds(); }
     // The session that holds the identifier, or null.
-    const Session* SessionByRequestId(std::uint16_t id) const { return id <= 255 ? sessionById_[id] : nullptr; }
+    const Session* SessionByRequestId(std::uint16_t id) const { return sessions_.FindByRequestId(id); }
 
 private:
     enum Outcome { kHandled = 0, kNotHandled = 1, kFinished = 2 };
-    class WalkGuard;
 
-    // Pools (lastError and log lines on exhaustion).
-    std::uint16_t AllocateNasPort();
-    void ReleaseNasPort(std::uint16_t port);
-    // Gives the session a fresh identifier (releasing any it holds); false when none is free.
+    // Gives the session a fresh identifier (releasing any it holds); false, with lastError and
+    // the log line, when none is free.
     bool AssignRequestId(Session& session);
-    void ReleaseRequestId(Session& session);
+    // Takes the session out of the engine; the counter report may follow.
     void RemoveSession(Session& session);
-    void PurgeRemovedSessions();
-    // Tick's bookkeeping (tick_candidates.cpp).
-    void NoteMayWait(Session& session);
-    void SettleMayWait();
-    void CollectTickCandidates(std::time_t now);
-    void ForgetEndTime(Session& session);
 
     // Requests.
     bool SendAccessRequest(Session& session, bool isRetry);
     bool SendAccountingRequest(Session& session, bool isRetry);
     bool SendPacket(std::span<const std::uint8_t> packet, Session& session);
     void StartAccountingStop(Session& session);
-    void TickSession(Session& session, std::time_t now);
+    // Inline: Tick runs it for every session it visits.
+    inline void TickSession(Session& session, std::time_t now);
 
     // Replies.
     Outcome HandleAccessReply(std::span<const std::uint8_t> reply, Session& session, bool accepted);
@@ -191,27 +178,9 @@ private:
     bool messageAuthenticatorHinted_ = false;
     bool traceValueNames_ = false;
 
-    std::list<Session> sessions_;
-    std::size_t sessionCount_ = 0;
-    std::array<Session*, 256> sessionById_{};  // index 0 unused
-    NasPortPool nasPorts_;
-    RequestIdPool requestIds_;
+    // The live sessions, each due at its end time until its accounting stop begins.
+    SessionTable sessions_;
     std::uint32_t lastSessionId_ = 0;
-
-    // Sessions may be removed while Tick, StopAllSessions or ProcessReply walks or holds them
-    // (result and challenge callbacks re-enter the engine); they are unlinked once the
-    // outermost of these calls returns.
-    int walkDepth_ = 0;
-    std::vector<std::list<Session>::iterator> removedSessions_;
-
-    // Tick visits only the sessions that may have something to do, in creation order: those
-    // holding an identifier, those waiting for one, and those whose end time has come. An
-    // Active session that is not yet due costs a tick nothing, however many there are.
-    std::uint64_t nextSequence_ = 0;
-    std::set<std::pair<std::time_t, Session*>> endTimes_;  // live sessions not yet stopping
-    std::vector<Session*> releasedInWalk_;  // to be looked at when the walk ends
-    std::vector<Session*> waiting_;         // non-Active sessions without an identifier
-    std::vector<Session*> tickCandidates_;
 
     std::string lastError_;
     int lastSendError_ = 0;

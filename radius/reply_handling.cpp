@@ -6,7 +6,6 @@
 #include "infra/log.h"
 #include "protocol/packet_attribute.h"
 #include "protocol/packet_log.h"
-#include "radius/engine_walk.h"
 #include "radius/radius_engine.h"
 #include "radius/udp_socket.h"
 
@@ -66,10 +65,11 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
             return false;
     }
 
-    WalkGuard guard(*this);
+    // The session stays in memory through callbacks that re-enter the engine and remove it.
+    SessionTable::Guard guard(sessions_);
     const std::uint8_t id = reply[1];
     const std::uint8_t replyCode = reply[0];
-    Session* session = sessionById_[id];
+    Session* session = sessions_.FindByRequestId(id);
     if (session == nullptr) {
         SetError("Unrecognized request: %d", id);
         Log(1, "%s", lastError_.c_str());
@@ -83,7 +83,7 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
     // Before anything is handled: a discarded reply leaves the request outstanding.
     if (!AcceptReplyMessageAuthenticator(reply, *session)) return false;
     // From here on a duplicate of this reply is an unrecognised request.
-    ReleaseRequestId(*session);
+    sessions_.ReleaseRequestId(*session);
 
     if (!VerifyResponse(reply, session->lastRequestAuthenticator, secret_))
         Log(1, "Response not authenticated.");
@@ -156,20 +156,23 @@ RadiusEngine::Outcome RadiusEngine::HandleAccessChallenge(std::span<const std::u
     // The callback may run an event loop that receives further datagrams into the engine's
     // reply buffer, so the reply is kept aside for what follows it.
     const std::vector<std::uint8_t> kept(reply.begin(), reply.end());
-    // The guard held by ProcessReply keeps the record linked; challengeOpen keeps Tick,
-    // StopAllSessions and RemoveSession away from it while the callback runs.
     ChallengeCallback callback = challengeCallback_;  // the callback may replace itself
-    session.challengeOpen = true;
     std::string stateOctets;
     if (state) stateOctets = state->data;
-    const bool taken = callback(session.userName.c_str(), message ? message->data.c_str() : nullptr,
-                                state ? &stateOctets : nullptr);
-    session.challengeOpen = false;
+    bool taken = false;
+    bool removalAsked = false;
+    {
+        // Tick, StopAllSessions and RemoveSession keep away from the session meanwhile.
+        SessionTable::Hold hold(sessions_, session);
+        taken = callback(session.userName.c_str(), message ? message->data.c_str() : nullptr,
+                         state ? &stateOctets : nullptr);
+        removalAsked = hold.RemovalAsked();
+    }
 
     if (taken) {
         ++counters_.authResponses;
         return kFinished;
     }
     const Outcome outcome = HandleAccessReply(kept, session, false);
-    return session.removeWhenChallengeCloses ? kFinished : outcome;
+    return removalAsked ? kFinished : outcome;
 }

@@ -5,7 +5,6 @@
 #include "infra/clock.h"
 #include "infra/log.h"
 #include "protocol/packet_log.h"
-#include "radius/engine_walk.h"
 #include "radius/radius_engine.h"
 #include "radius/random_source.h"
 #include "radius/udp_socket.h"
@@ -86,29 +85,17 @@ bool RadiusEngine::SendPacket(std::span<const std::uint8_t> packet, Session& ses
 }
 
 void RadiusEngine::StartAccountingStop(Session& session) {
-    ForgetEndTime(session);  // stopping: its end time has done its work
+    sessions_.ClearDue(session);  // stopping: its end time has done its work
     session.state = SessionState::AccountingStop;
     session.transmissions = 0;
     if (AssignRequestId(session)) SendAccountingRequest(session, false);
 }
 
 void RadiusEngine::Tick() {
-    WalkGuard guard(*this);
     const std::time_t now = clock_.Now();
-    // Only the sessions that may have something to do, in creation order: for every other
-    // one (Active and not yet due) TickSession would do nothing. A session added meanwhile
-    // (by a callback) has just sent its request and has nothing to do either. Removed ones
-    // stay linked until the guard ends, so the pointers stay valid. The list is taken out
-    // of the member so that a nested Tick cannot change it under the walk.
-    CollectTickCandidates(now);
-    std::vector<Session*> candidates;
-    candidates.swap(tickCandidates_);
-    for (Session* session : candidates) {
-        if (session->removed || session->challengeOpen) continue;
-        TickSession(*session, now);
-    }
-    candidates.clear();
-    if (tickCandidates_.empty()) candidates.swap(tickCandidates_);  // keeps the capacity
+    // For every session the walk leaves out (Active and not yet due) TickSession would do
+    // nothing; a session added meanwhile (by a callback) has just sent its request.
+    for (Session& session : sessions_.Due(now)) TickSession(session, now);
 }
 
 void RadiusEngine::TickSession(Session& session, std::time_t now) {
@@ -151,9 +138,6 @@ void RadiusEngine::TickSession(Session& session, std::time_t now) {
 }
 
 void RadiusEngine::StopAllSessions() {
-    WalkGuard guard(*this);
-    for (auto it = sessions_.begin(); it != sessions_.end(); ++it) {
-        if (it->removed || it->challengeOpen || it->state == SessionState::Authenticating) continue;
-        StartAccountingStop(*it);
-    }
+    for (Session& session : sessions_.All())
+        if (session.state != SessionState::Authenticating) StartAccountingStop(session);
 }

@@ -20,14 +20,14 @@ std::string Format(const char* format, auto... arguments) {
     return line;
 }
 
-void AppendAcceptDetails(std::string& line, const Session& session) {
+void AppendAcceptDetails(std::string& line, const AcceptValues& accept) {
     line += "Auth Accept";
-    if (session.serviceType > 0) line += ", Service=" + ServiceTypeName(session.serviceType);
-    if (session.framedProtocol > 0) line += ", FramedProtocol=" + FramedProtocolName(session.framedProtocol);
-    if (session.framedCompression == 1) line += ", FramedCompression=Van_Jacobsen_Tcp_Ip";
-    if (session.framedIpAddress != 0) line += ", Ip=" + FormatIpAddress(session.framedIpAddress);
-    if (session.loginService >= 0) line += ", LoginService=" + LoginServiceName(session.loginService);
-    if (session.loginIpHost != 0) line += ", HostIp=" + FormatIpAddress(session.loginIpHost);
+    if (accept.serviceType > 0) line += ", Service=" + ServiceTypeName(accept.serviceType);
+    if (accept.framedProtocol > 0) line += ", FramedProtocol=" + FramedProtocolName(accept.framedProtocol);
+    if (accept.framedCompression == 1) line += ", FramedCompression=Van_Jacobsen_Tcp_Ip";
+    if (accept.framedIpAddress != 0) line += ", Ip=" + FormatIpAddress(accept.framedIpAddress);
+    if (accept.loginService >= 0) line += ", LoginService=" + LoginServiceName(accept.loginService);
+    if (accept.loginIpHost != 0) line += ", HostIp=" + FormatIpAddress(accept.loginIpHost);
 }
 
 std::string ClockText(std::time_t when) {
@@ -58,7 +58,7 @@ std::string ComposeResultLine(ResultKind kind, const Session& session, std::span
     std::string line = session.userName + ": ";
     switch (kind) {
         case ResultKind::AuthAccept:
-            AppendAcceptDetails(line, session);
+            AppendAcceptDetails(line, session.accept);
             break;
         case ResultKind::AuthReject:
             line += "Auth Reject";

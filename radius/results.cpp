@@ -17,7 +17,7 @@ void RadiusEngine::ReportResult(ResultKind kind, const Session* session, std::sp
 }
 
 void RadiusEngine::CheckSimulationDone() {
-    if (sessionCount_ != 0 || !simulationDone_) return;
+    if (sessions_.Count() != 0 || !simulationDone_) return;
     simulationDone_ = false;
     ReportResult(ResultKind::CounterReport, nullptr);
 }

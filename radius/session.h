@@ -4,7 +4,6 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
-#include <list>
 #include <string>
 
 #include "protocol/attribute_list.h"
@@ -20,6 +19,18 @@ inline constexpr std::size_t kMaxUserNameLength = 63;
 inline constexpr std::size_t kMaxPasswordLength = 64;
 inline constexpr std::size_t kMaxClassLength = 31;
 
+// What an Access-Accept said that the session's accounting echoes; -1 (or 0 for addresses)
+// when absent.
+struct AcceptValues {
+    std::int32_t serviceType = -1;
+    std::int32_t framedProtocol = -1;
+    std::int32_t framedCompression = -1;
+    std::uint32_t framedIpAddress = 0;
+    std::int32_t loginService = -1;
+    std::uint32_t loginIpHost = 0;
+    std::string className;  // at most 31 characters
+};
+
 struct Session {
     SessionState state = SessionState::Authenticating;
     std::time_t startTime = 0;
@@ -29,14 +40,7 @@ struct Session {
     std::string userName;       // at most 63 characters
     std::string password;       // at most 64 characters
 
-    // Remembered from the Access-Accept; -1 (or 0 for addresses) when absent.
-    std::int32_t serviceType = -1;
-    std::int32_t framedProtocol = -1;
-    std::int32_t framedCompression = -1;
-    std::uint32_t framedIpAddress = 0;
-    std::int32_t loginService = -1;
-    std::uint32_t loginIpHost = 0;
-    std::string className;  // at most 31 characters
+    AcceptValues accept;  // remembered from the Access-Accept
 
     std::array<std::uint8_t, 16> lastRequestAuthenticator{};
     std::uint16_t requestId = 0;     // 1 to 255 while a request is outstanding, else 0
@@ -46,15 +50,6 @@ struct Session {
     AttributeList authAttributes;
     AttributeList acctStartAttributes;
     AttributeList acctStopAttributes;
-
-    // Engine bookkeeping, not part of the session's RADIUS state.
-    bool challengeOpen = false;  // the challenge callback runs for it: no one else may touch it
-    bool removeWhenChallengeCloses = false;
-    bool removed = false;  // taken out of the engine; unlinked once no walk is in progress
-    std::list<Session>::iterator position;  // where the engine keeps it
-    std::uint64_t sequence = 0;      // creation order: Tick visits the sessions it picks in this order
-    bool releaseNoted = false;       // its identifier went back during the current walk
-    bool waitingListed = false;      // listed as waiting for an identifier
 
     std::uint32_t Duration() const { return static_cast<std::uint32_t>(endTime - startTime); }
 };

@@ -7,14 +7,13 @@
 #include "protocol/attribute_list.h"
 #include "protocol/ip_address.h"
 #include "protocol/radius_attribute.h"
+#include "radius/packet_builder.h"
 #include "radius/radius_engine.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
 #include "shell/shell_state.h"
 
 namespace {
-
-constexpr std::int32_t kStateAttribute = 24;  // RFC 2865 section 5.24
 
 std::string FieldText(const DialogHandle& dialog, int controlId, std::size_t maxLength) {
     return CutFieldText(dialog.GetItemText(controlId), maxLength);
@@ -75,7 +74,7 @@ void AnswerChallenge(DialogHandle& dialog) {
     const std::string response = FieldText(dialog, kResponseField, kMaxCredentialLength);
     AttributeList authAttributes;
     if (request->state != nullptr)
-        authAttributes.Append(RadiusAttribute("State", kStateAttribute, *request->state));
+        authAttributes.Append(RadiusAttribute("State", attr::kState, *request->state));
     StartSession(dialog, request->userName, response, request->duration, authAttributes);
     dialog.EndDialog(1);
 }

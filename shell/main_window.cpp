@@ -4,6 +4,7 @@
 #include <string>
 
 #include "infra/log.h"
+#include "infra/path_text.h"
 #include "radius/radius_engine.h"
 #include "shell/options.h"
 #include "shell/resources.h"
@@ -51,12 +52,6 @@ void OnSocketNotification(WindowHandle window, std::uintptr_t wParam, std::intpt
         return;
     }
     if (event == FD_READ && Shell().engine != nullptr) Shell().engine->OnReadable(socket);
-}
-
-// Keeps the folder of a chosen file: the path cut at its last "/".
-std::string FolderOf(const std::string& path) {
-    std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(0, slash);
 }
 
 void OpenSimulationFile(WindowHandle window) {

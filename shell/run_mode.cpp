@@ -81,7 +81,7 @@ ProgressFigures CurrentFigures(const RadiusEngine& engine, const Simulation& sim
     figures.linesRead = simulation.LinesRead();
     figures.sessionsLive = engine.SessionCount();
     for (const Session& session : engine.Sessions())
-        if (!session.removed && session.state != SessionState::Active) ++figures.outstanding;
+        if (session.state != SessionState::Active) ++figures.outstanding;
     const RequestStatistics& statistics = engine.Statistics();
     figures.accepted = statistics.Outcomes(AccessOutcome::Accept);
     figures.rejected = statistics.Outcomes(AccessOutcome::Reject);

@@ -6,20 +6,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "infra/bounded_string.h"
 #include "infra/log.h"
 #include "infra/regular_file.h"
 #include "protocol/dictionary.h"
 #include "radius/session_starter.h"
 
 namespace {
-
-// Copies at most size - 1 characters and always terminates.
-template <std::size_t size>
-void CopyBounded(char (&out)[size], const char* text) {
-    const std::size_t length = strnlen(text, size - 1);
-    std::memcpy(out, text, length);
-    out[length] = '\0';
-}
 
 // Lines are read as text: a CR LF line end counts as one line feed.
 void MakeTextModeLineEnd(char* line) {
@@ -136,11 +129,11 @@ bool Simulation::ParseLine(char* text) {
 
     const char* userName = NextField(nullptr, ",", position);
     if (!userName) return false;
-    CopyBounded(userName_, userName);
+    CopyBounded(userName_, userName, sizeof userName_);
     userNameCut_ = std::strlen(userName) > kLineUserNameLength;
     const char* password = NextField(nullptr, ",", position);
     if (!password) return false;
-    CopyBounded(password_, password);
+    CopyBounded(password_, password, sizeof password_);
     passwordCut_ = std::strlen(password) > kLinePasswordLength;
     const char* durationField = NextField(nullptr, ",", position);
     std::int32_t duration = 0;

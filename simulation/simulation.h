@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "infra/clock.h"
+#include "infra/file_handle.h"
 #include "protocol/attribute_list.h"
 #include "simulation/simulation_file.h"
 
@@ -70,10 +71,6 @@ public:
     const AttributeList& AcctStopAttributes() const { return acctStopAttributes_; }
 
 private:
-    struct FileCloser {
-        void operator()(std::FILE* file) const { std::fclose(file); }
-    };
-
     // Fills the per-line members from one line (its line end removed); false when invalid.
     bool ParseLine(char* text);
     bool ParseSection(const char* section);
@@ -84,7 +81,7 @@ private:
     const Clock& clock_;
     SessionStarter* engine_ = nullptr;
     const Dictionary* dictionary_ = nullptr;
-    std::unique_ptr<std::FILE, FileCloser> file_;
+    UniqueFile file_;
     std::time_t startTime_ = 0;
     std::uint64_t linesRead_ = 0;
     bool userNameCut_ = false;  // on the line just read

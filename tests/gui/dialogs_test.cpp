@@ -80,7 +80,7 @@ protected:
     }
     const Session* LiveSession(std::uint32_t number) const {
         for (const Session& session : engine->Sessions())
-            if (!session.removed && session.sessionNumber == number) return &session;
+            if (session.sessionNumber == number) return &session;
         return nullptr;
     }
     std::string UserOfLastSent() const {

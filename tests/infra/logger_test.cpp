@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -74,17 +75,36 @@ TEST_F(LoggerTest, TimeStampIsMonthDayYearAndTime) {
     EXPECT_EQ(folder_.Read("t.log"), "03/05/2026 09:07:03 text\n03/05/2026 09:07:03 \n");
 }
 
+// Whether the file is held open shows once it is renamed: a message through a stream still
+// open lands in the renamed file, a message that opens the file again starts a new one.
 TEST_F(LoggerTest, FileStaysOpenFromTheTenthOpeningOn) {
-    Apply(0, "ON," + Name("a.log"));
-    for (int i = 1; i <= 12; ++i) {
-        logger_.Write(0, "m");
-        EXPECT_EQ(logger_.Level(0).open, i >= 10) << i;
-        EXPECT_EQ(logger_.Level(0).openCount, static_cast<std::uint32_t>(i < 10 ? i : 10)) << i;
+    struct Case {
+        const char* options;
+        int messages;  // before the rename
+        bool heldOpen;
+    };
+    const Case cases[] = {
+        {"ON,", 1, false},
+        {"ON,", 9, false},  // the next message opens the file for the tenth time
+        {"ON,", 10, true},
+        {"ON,", 12, true},
+        {"ON,CLOSE,", 12, false},
+    };
+    int level = 0;
+    for (const Case& c : cases) {
+        const std::string name = "level" + std::to_string(level) + ".log";
+        const std::string renamed = "renamed" + std::to_string(level) + ".log";
+        SCOPED_TRACE(testing::Message() << c.options << " " << c.messages << " messages");
+        Apply(level, c.options + Name(name));
+        WriteMessages(level, c.messages, "before");
+        ASSERT_EQ(std::rename(Path(name).c_str(), Path(renamed).c_str()), 0);
+        logger_.Write(level, "after");
+        std::string before;
+        for (int i = 0; i < c.messages; ++i) before += "before\n";
+        EXPECT_EQ(folder_.Read(renamed), c.heldOpen ? before + "after\n" : before);
+        EXPECT_EQ(folder_.Exists(name) ? folder_.Read(name) : "(none)", c.heldOpen ? "(none)" : "after\n");
+        ++level;
     }
-    Apply(1, "ON,CLOSE," + Name("c.log"));
-    WriteMessages(1, 12);
-    EXPECT_FALSE(logger_.Level(1).open);
-    EXPECT_EQ(logger_.Level(1).openCount, 12u);
 }
 
 TEST_F(LoggerTest, LevelsWithTheSameNameShareOneStream) {

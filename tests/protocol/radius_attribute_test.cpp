@@ -105,6 +105,16 @@ TEST_F(AttributeTest, LeavesOutComplexAttributesItCannotWrite) {
     EXPECT_EQ(log.LinesAt(0), std::vector<std::string>{"Radius attribute too long: Example-AVPair"});
     RadiusAttribute fits = Parse("Example-AVPair", std::string(247, 'x').c_str());
     EXPECT_EQ(Encoded(fits, dictionary).size(), 255u);
+
+    // A counting writer measures the same items and leaves the same out, without a line.
+    log.Clear();
+    const std::pair<const RadiusAttribute*, std::size_t> measured[] = {{&avpair, 0}, {&big, 0}, {&fits, 255}};
+    for (const auto& [attribute, size] : measured) {
+        ByteWriter counter = ByteWriter::Counting(4096);
+        EXPECT_EQ(attribute->Encode(counter, dictionary), size) << attribute->name;
+        EXPECT_EQ(counter.Position(), size);
+    }
+    EXPECT_EQ(log.Lines(), std::vector<std::string>{});
 }
 
 TEST(FormatValueTest, ShowsEachTypeAndShortNumbersAsOctets) {

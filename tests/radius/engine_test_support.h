@@ -11,7 +11,6 @@
 #include <algorithm>
 #include <deque>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -234,7 +233,7 @@ public:
 
     const Session* SessionOf(const std::string& user) const {
         for (const Session& session : engine_->Sessions())
-            if (!session.removed && session.userName == user) return &session;
+            if (session.userName == user) return &session;
         return nullptr;
     }
 
@@ -247,48 +246,5 @@ private:
     std::vector<std::string> lines_;
     bool initialized_ = false;
 };
-
-// Every NAS port is free or held by exactly one session; every identifier in use is held by
-// exactly one session and every identifier a session holds is in use. Returns the first
-// violation, empty when all hold. Usable from inside callbacks too.
-inline std::string CheckInvariants(const RadiusEngine& engine, std::int32_t nasPortCount) {
-    std::vector<int> portOwners(static_cast<std::size_t>(nasPortCount) + 1, 0);
-    for (std::uint16_t port : engine.NasPorts().FreePorts()) {
-        if (port < 1 || port > nasPortCount) return "free port out of range: " + std::to_string(port);
-        ++portOwners[port];
-    }
-    std::vector<int> idOwners(256, 0);
-    std::size_t live = 0;
-    for (const Session& session : engine.Sessions()) {
-        if (session.removed) {  // linked until the engine's walk ends; it holds nothing
-            if (session.nasPort != 0 || session.requestId != 0) return "a removed session holds a port or id";
-            continue;
-        }
-        ++live;
-        if (session.nasPort < 1 || session.nasPort > nasPortCount)
-            return "session " + session.userName + " holds no valid port";
-        ++portOwners[session.nasPort];
-        if (session.requestId != 0) {
-            ++idOwners[session.requestId];
-            if (engine.SessionByRequestId(session.requestId) != &session)
-                return "index does not point at the holder of id " + std::to_string(session.requestId);
-        }
-        if (session.state == SessionState::Active && session.requestId != 0)
-            return "an Active session holds an identifier";
-    }
-    if (live != engine.SessionCount()) return "session count differs from the list";
-    for (int port = 1; port <= nasPortCount; ++port)
-        if (portOwners[port] != 1)
-            return "port " + std::to_string(port) + " has " + std::to_string(portOwners[port]) + " owners";
-    for (int id = 1; id <= 255; ++id) {
-        const bool inUse = engine.RequestIds().InUse(static_cast<std::uint16_t>(id));
-        if (inUse != (idOwners[id] == 1) || idOwners[id] > 1)
-            return "identifier " + std::to_string(id) + " in use=" + std::to_string(inUse) + " holders=" +
-                   std::to_string(idOwners[id]);
-        if (!inUse && engine.SessionByRequestId(static_cast<std::uint16_t>(id)) != nullptr)
-            return "index holds a free identifier " + std::to_string(id);
-    }
-    return {};
-}
 
 }  // namespace radius_test

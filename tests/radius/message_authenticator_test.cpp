@@ -113,7 +113,7 @@ TEST(MessageAuthenticatorEngine, RepliesUnderEachRequirement) {
                   c.handled ? SessionState::AccountingStart : SessionState::Authenticating);
         EXPECT_EQ(h.Engine().SessionByRequestId(1) != nullptr, !c.handled);
         EXPECT_EQ(h.Engine().Counters().authResponses, c.handled ? 1 : 0);
-        EXPECT_EQ(CheckInvariants(h.Engine(), h.Options().nasPorts), "");
+        EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
     }
 }
 

@@ -3,7 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "engine_test_support.h"
+#include "protocol/dictionary.h"
+#include "protocol/radius_attribute.h"
+#include "tests/infra/temp_folder.h"
+#include "tests/support/capturing_logger.h"
 
 using namespace radius_test;
 
@@ -96,13 +102,13 @@ TEST(BuildAccountingRequest, StartWithoutSessionTimeStopWithItAndTheAcceptValues
     EXPECT_EQ(BuildAccounting(session, "xyz"), MakeReply(4, 9, Bytes(16, 0), "xyz", head));
 
     session.state = SessionState::AccountingStop;
-    session.serviceType = 2;
-    session.framedProtocol = 1;
-    session.framedCompression = 0;
-    session.framedIpAddress = 0x0A000005;
-    session.loginService = 0;
-    session.loginIpHost = 0xC0A80101;
-    session.className = "gold";
+    session.accept.serviceType = 2;
+    session.accept.framedProtocol = 1;
+    session.accept.framedCompression = 0;
+    session.accept.framedIpAddress = 0x0A000005;
+    session.accept.loginService = 0;
+    session.accept.loginIpHost = 0xC0A80101;
+    session.accept.className = "gold";
     const Bytes stop = Concat({Item(44, Text("1001")), IntItem(40, 2), Item(1, Text("bob")), IntItem(5, 3),
                                IntItem(46, 90), IntItem(6, 2), IntItem(7, 1), IntItem(13, 0),
                                IntItem(8, 0x0A000005), IntItem(15, 0), IntItem(14, 0xC0A80101),
@@ -123,4 +129,87 @@ TEST(VerifyResponse, AcceptsTheServersDigestOnly) {
     padded.push_back(0);  // octets beyond the Length field are covered by the digest
     EXPECT_FALSE(VerifyResponse(padded, request, "secret"));
     EXPECT_FALSE(VerifyResponse(std::span(reply).first(19), request, "secret"));
+}
+
+namespace {
+
+// Filter-Id items that take exactly octets octets in a packet (never one octet alone).
+void Fill(AttributeList& list, std::size_t octets) {
+    while (octets > 0) {
+        std::size_t item = std::min<std::size_t>(octets, 255);
+        if (octets - item == 1) --item;
+        list.Append(RadiusAttribute("Filter-Id", 11, std::string(item - 2, 'f')));
+        octets -= item;
+    }
+}
+
+}  // namespace
+
+// The fit check measures with the builders' own code: a request of exactly 4096 octets fits and
+// one of 4097 does not, whichever of the three requests grows. The accounting is measured with
+// the most an Access-Accept can add to it. With a FreeRADIUS-format dictionary the lists also
+// hold vendor items and hidden values: measured in their layouts and at their hidden length,
+// and a hidden value in an accounting list, which its builder leaves out, not at all. Measuring
+// logs nothing.
+TEST(SessionRequestsFit, AgreesWithTheBuildersToTheOctet) {
+    CapturingLogger log;
+    TempFolder folder;
+    folder.Write("t.dic",
+                 "VENDOR Acme 9999\n"
+                 "ATTRIBUTE Tunnel-Password 69 string has_tag,encrypt=2\n"
+                 "ATTRIBUTE Hidden 2 string encrypt=1\n"
+                 "BEGIN-VENDOR Acme\n"
+                 "ATTRIBUTE Acme-Text 1 string\n"
+                 "ATTRIBUTE Acme-Key 6 octets encrypt=2\n"
+                 "END-VENDOR Acme\n");
+    DictionarySet dictionaries((folder.Root() + "/").c_str());
+    const Dictionary* freeRadius = dictionaries.Load("t.dic");
+    ASSERT_NE(freeRadius, nullptr);
+    const auto parse = [&](const char* name, const char* text, std::optional<std::uint8_t> tag = std::nullopt) {
+        return *ParseValue(*freeRadius->FindByName(name), text, freeRadius, tag);
+    };
+    const RadiusAttribute dictionaryItems[] = {parse("Acme-Text", "abc"), parse("Acme-Key", "0x0102"),
+                                               parse("Tunnel-Password", "pw", 1), parse("Hidden", "x")};
+
+    struct Case {
+        const char* name;
+        SessionState built;  // Authenticating: the Access-Request
+        bool messageAuthenticator;
+    };
+    const Case cases[] = {
+        {"access", SessionState::Authenticating, false},
+        {"access with Message-Authenticator", SessionState::Authenticating, true},
+        {"accounting start", SessionState::AccountingStart, false},
+        {"accounting stop", SessionState::AccountingStop, false},
+    };
+    const auto build = [](const Session& session, const Dictionary* dictionary, bool messageAuthenticator) {
+        std::array<std::uint8_t, 2 * kMaxPacketLength> buffer{};
+        return session.state == SessionState::Authenticating
+                   ? BuildAccessRequest(buffer, session, CountingAuthenticator(), "s", dictionary, messageAuthenticator)
+                   : BuildAccountingRequest(buffer, session, "s", dictionary);
+    };
+    for (const Dictionary* dictionary : {static_cast<const Dictionary*>(nullptr), freeRadius}) {
+        for (const Case& c : cases) {
+            for (int beyond : {-1, 0, 1}) {
+                SCOPED_TRACE(testing::Message() << c.name << (dictionary ? ", vendor and hidden items" : "") << ", "
+                                                << beyond << " octets beyond 4096");
+                Session session = AccountingSession(c.built);
+                session.password = "pw";
+                session.accept = {.serviceType = 2, .framedProtocol = 1, .framedCompression = 0,
+                                  .framedIpAddress = 0x0A000005, .loginService = 0, .loginIpHost = 1,
+                                  .className = std::string(kMaxClassLength, 'g')};
+                AttributeList& list = c.built == SessionState::Authenticating ? session.authAttributes
+                                      : c.built == SessionState::AccountingStart ? session.acctStartAttributes
+                                                                                  : session.acctStopAttributes;
+                if (dictionary != nullptr)
+                    for (const RadiusAttribute& item : dictionaryItems) list.Append(item);
+                const auto target = static_cast<std::size_t>(static_cast<int>(kMaxPacketLength) + beyond);
+                Fill(list, target - build(session, dictionary, c.messageAuthenticator));
+                ASSERT_EQ(build(session, dictionary, c.messageAuthenticator), target);
+                log.Clear();
+                EXPECT_EQ(SessionRequestsFit(session, dictionary, c.messageAuthenticator), beyond <= 0);
+                EXPECT_EQ(log.Lines(), std::vector<std::string>{});
+            }
+        }
+    }
 }

@@ -28,7 +28,7 @@ void Reach(EngineHarness& h, State state) {
 
 class Replies : public ::testing::Test {
 protected:
-    void TearDown() override { EXPECT_EQ(CheckInvariants(h.Engine(), h.Options().nasPorts), ""); }
+    void TearDown() override { EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), ""); }
     CapturingLogger log;
     EngineHarness h;
 };
@@ -88,7 +88,7 @@ TEST(ReplyStateMachine, EveryRow) {
             EXPECT_EQ(h.LastSent().port, 1813);
         }
         if (row.authOnly) { EXPECT_EQ(h.SentCount(), 1u); }
-        EXPECT_EQ(CheckInvariants(h.Engine(), 10), "");
+        EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
     }
 }
 
@@ -117,7 +117,7 @@ TEST_F(Replies, DuplicateStrayAndMalformedRepliesChangeNothing) {
     EXPECT_EQ(h.Engine().Counters().authResponses, 1);
     EXPECT_EQ(h.SessionOf("done")->state, State::AccountingStart);
     ASSERT_TRUE(h.Deliver(good));  // "u" was waiting all along
-    EXPECT_EQ(h.SessionOf("u")->serviceType, 2);
+    EXPECT_EQ(h.SessionOf("u")->accept.serviceType, 2);
 }
 
 
@@ -176,7 +176,7 @@ TEST_F(Replies, ACallbackThatReentersTheEngineCannotDisturbTheChallengedSession)
             const Bytes name = ItemsOf(h.Socket().sent[i].bytes, 1).at(0);
             EXPECT_NE(std::string(name.begin(), name.end()), user) << "the challenged session was sent again";
         }
-        EXPECT_EQ(CheckInvariants(h.Engine(), 10), "");
+        EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
         return false;
     });
     ASSERT_TRUE(h.Answer(kChallenge, Item(18, Text("again?"))));
@@ -185,4 +185,33 @@ TEST_F(Replies, ACallbackThatReentersTheEngineCannotDisturbTheChallengedSession)
     EXPECT_EQ(h.Lines().back(), "u: Auth Reject, Message=again?");  // from the challenge, not the later reply
     EXPECT_EQ(h.SessionOf("other")->state, State::AccountingStart);
     EXPECT_NE(h.SessionOf("third"), nullptr);
+}
+
+TEST_F(Replies, AReplyThatFailsItsAuthenticatorIsLoggedAndHandledAllTheSame) {
+    ASSERT_TRUE(h.Add("u", "pw", 60));
+    const SentDatagram request = h.LastSent();
+    ASSERT_TRUE(h.Deliver(MakeReply(kAccept, request.Id(), AuthenticatorOf(request.bytes), "not-the-secret")));
+    EXPECT_EQ(log.LinesAt(1), std::vector<std::string>{"Response not authenticated."});
+    EXPECT_EQ(h.SessionOf("u")->state, State::AccountingStart);
+    log.Clear();
+    ASSERT_TRUE(h.Answer(kAcctResponse));  // signed with the secret: no line
+    EXPECT_EQ(log.LinesAt(1), std::vector<std::string>{});
+}
+
+TEST_F(Replies, TheClassIsKeptToItsLimitAndEchoedByTheAccounting) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"gold", "gold"},
+        {std::string(31, 'c'), std::string(31, 'c')},
+        {std::string(40, 'c'), std::string(31, 'c')},  // cut to 31 characters
+        {std::string("ab\0cd", 5), "ab"},              // cut at a zero octet
+    };
+    int number = 0;
+    for (const auto& [sent, kept] : cases) {
+        const std::string user = Numbered("u", ++number);
+        SCOPED_TRACE(user);
+        ASSERT_TRUE(h.Add(user.c_str()));
+        ASSERT_TRUE(h.Answer(kAccept, Item(25, Text(sent))));
+        EXPECT_EQ(h.SessionOf(user)->accept.className, kept);
+        EXPECT_EQ(ItemsOf(h.LastSent().bytes, 25), std::vector<Bytes>{Text(kept)});  // the start
+    }
 }

@@ -2,6 +2,8 @@
 // pool invariants checked.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "engine_test_support.h"
 #include "radius/nas_port_pool.h"
 #include "radius/request_id_pool.h"
@@ -50,7 +52,7 @@ TEST(AddSession, With255RequestsOutstandingTheNextFailsAndGivesItsPortBack) {
     EXPECT_EQ(h.Engine().SessionCount(), 255u);
     EXPECT_EQ(h.Engine().NasPorts().FreeCount(), 45u);
     EXPECT_EQ(h.Engine().NasPorts().FreePorts().back(), 256);  // given back at the end
-    EXPECT_EQ(CheckInvariants(h.Engine(), 300), "");
+    EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
 }
 
 TEST(Retransmission, EveryLimitAndTimeOut) {
@@ -96,6 +98,45 @@ TEST(Retransmission, EveryLimitAndTimeOut) {
         if (c.dropLine) { EXPECT_EQ(h.Lines().back(), c.dropLine); }
         EXPECT_EQ(h.Engine().Counters().authRequests, 1);  // retransmissions are not counted
         EXPECT_EQ(h.Engine().Counters().acctStartRequests, c.accounting ? 1 : 0);
-        EXPECT_EQ(CheckInvariants(h.Engine(), h.Options().nasPorts), "");
+        EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
     }
+}
+
+TEST(StopAllSessions, EverySessionPastAuthenticationSendsAStopUnderANewIdentifierTheOthersNothing) {
+    constexpr std::uint8_t kAcctResponse = 5;
+    EngineHarness h;
+    ASSERT_TRUE(h.Add("authenticating", "pw", 60));
+    ASSERT_TRUE(h.Add("starting", "pw", 60));
+    ASSERT_TRUE(h.Answer(kAccept));
+    ASSERT_TRUE(h.Add("active", "pw", 60));
+    ASSERT_TRUE(h.Answer(kAccept));
+    ASSERT_TRUE(h.Answer(kAcctResponse));
+    ASSERT_TRUE(h.Add("stopping", "pw", 0));
+    ASSERT_TRUE(h.Answer(kAccept));
+    ASSERT_TRUE(h.Answer(kAcctResponse));
+    h.AdvanceAndTick(100);  // its end has come: the stop goes out
+    ASSERT_EQ(h.SessionOf("stopping")->state, SessionState::AccountingStop);
+    const std::uint16_t authenticatingId = h.SessionOf("authenticating")->requestId;
+    std::set<int> idsBefore;
+    for (const SentDatagram& datagram : h.Socket().sent) idsBefore.insert(datagram.Id());
+    const std::size_t sentBefore = h.SentCount();
+    const std::int32_t stopsBefore = h.Engine().Counters().acctStopRequests;
+
+    h.Engine().StopAllSessions();
+
+    std::vector<std::string> stopped;
+    for (std::size_t i = sentBefore; i < h.SentCount(); ++i) {
+        const SentDatagram& datagram = h.Socket().sent[i];
+        const Bytes user = ItemsOf(datagram.bytes, 1).at(0);
+        stopped.emplace_back(user.begin(), user.end());
+        EXPECT_EQ(ItemsOf(datagram.bytes, 40), IntValue(2)) << stopped.back();  // Acct-Status-Type Stop
+        EXPECT_EQ(idsBefore.count(datagram.Id()), 0u) << stopped.back();
+    }
+    EXPECT_EQ(stopped, (std::vector<std::string>{"starting", "active", "stopping"}));
+    EXPECT_EQ(h.Engine().Counters().acctStopRequests, stopsBefore + 3);
+    EXPECT_EQ(h.SessionOf("authenticating")->state, SessionState::Authenticating);
+    EXPECT_EQ(h.SessionOf("authenticating")->requestId, authenticatingId);
+    for (const char* user : {"starting", "active", "stopping"})
+        EXPECT_EQ(h.SessionOf(user)->state, SessionState::AccountingStop) << user;
+    EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
 }

@@ -46,12 +46,12 @@ TEST(ResultLines, AcceptLineNamesTheValuesItCarries) {
          }) {
         Session session;
         session.userName = "alice";
-        session.serviceType = c.serviceType;
-        session.framedProtocol = c.framedProtocol;
-        session.framedCompression = c.framedCompression;
-        session.framedIpAddress = c.framedIp;
-        session.loginService = c.loginService;
-        session.loginIpHost = c.loginHost;
+        session.accept.serviceType = c.serviceType;
+        session.accept.framedProtocol = c.framedProtocol;
+        session.accept.framedCompression = c.framedCompression;
+        session.accept.framedIpAddress = c.framedIp;
+        session.accept.loginService = c.loginService;
+        session.accept.loginIpHost = c.loginHost;
         EXPECT_EQ(ComposeResultLine(ResultKind::AuthAccept, session, {}), c.line);
     }
 }

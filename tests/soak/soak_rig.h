@@ -211,7 +211,7 @@ public:
     }
 
     std::size_t DatagramsRead() const { return datagramsRead_; }
-    std::string Invariants() const { return radius_test::CheckInvariants(engine_, settings_.nasPorts); }
+    std::string Invariants() const { return engine_.Sessions().CheckConsistency(); }
 
     int CountLog(const std::string& text) const {
         int count = 0;

@@ -1,0 +1,10 @@
+// A stdio file that closes itself when its owner lets it go.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+
+struct FileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;

@@ -1,0 +1,175 @@
+#include "radius/session_table.h"
+
+#include <algorithm>
+
+SessionTable::Record& SessionTable::RecordOf(Session& session) {
+    // Every Session the engine hands in was made by Add, as a Record.
+    return static_cast<Record&>(session);
+}
+
+void SessionTable::FillNasPorts(std::int32_t count) {
+    nasPorts_.Fill(count);
+    nasPortCount_ = std::max(count, 0);
+}
+
+SessionTable::Added SessionTable::Add(Session prepared) {
+    const std::uint16_t port = nasPorts_.Take();
+    if (port == 0) return {nullptr, Shortage::NasPort};
+    const std::uint16_t id = ids_.pool.Take();
+    if (id == 0) {
+        nasPorts_.GiveBack(port);
+        return {nullptr, Shortage::RequestId};
+    }
+    Record& record = live_.emplace_back(std::move(prepared));
+    record.position = std::prev(live_.end());
+    record.sequence = ++lastSequence_;
+    record.nasPort = port;
+    record.requestId = id;
+    ids_.holders[id] = &record;
+    return {&record, Shortage::None};
+}
+
+Session* SessionTable::FindByRequestId(std::uint16_t id) const {
+    return id < ids_.holders.size() ? ids_.holders[id] : nullptr;
+}
+
+bool SessionTable::AssignRequestId(Session& session) {
+    Record& record = RecordOf(session);
+    ReleaseRequestId(record);
+    const std::uint16_t id = ids_.pool.Take();
+    if (id == 0) {
+        NoteMayWait(record);
+        return false;
+    }
+    record.requestId = id;
+    ids_.holders[id] = &record;
+    return true;
+}
+
+void SessionTable::ReleaseRequestId(Session& session) {
+    if (session.requestId == 0) return;
+    Record& record = RecordOf(session);
+    GiveBackRequestId(record);
+    NoteMayWait(record);
+}
+
+void SessionTable::GiveBackRequestId(Record& record) {
+    ids_.pool.GiveBack(record.requestId);
+    ids_.holders[record.requestId] = nullptr;
+    record.requestId = 0;
+}
+
+void SessionTable::SetDue(Session& session, std::time_t at) {
+    ClearDue(session);
+    Record& record = RecordOf(session);
+    record.due = dueTimes_.emplace(at, &record);
+    record.hasDue = true;
+}
+
+void SessionTable::ClearDue(Session& session) {
+    Record& record = RecordOf(session);
+    if (!record.hasDue) return;
+    dueTimes_.erase(record.due);
+    record.hasDue = false;
+}
+
+bool SessionTable::Remove(Session& session) {
+    Record& record = RecordOf(session);
+    if (record.removed) return false;
+    if (record.held) {
+        record.removalAsked = true;
+        return false;
+    }
+    if (record.requestId != 0) GiveBackRequestId(record);
+    if (record.nasPort > 0) {
+        nasPorts_.GiveBack(record.nasPort);
+        record.nasPort = 0;
+    }
+    ClearDue(record);
+    if (record.waitingListed) {
+        waiting_.erase(std::find(waiting_.begin(), waiting_.end(), &record));
+        record.waitingListed = false;
+    }
+    record.removed = true;
+    if (guards_ > 0) {
+        removed_.splice(removed_.end(), live_, record.position);
+    } else {
+        live_.erase(record.position);
+    }
+    return true;
+}
+
+bool SessionTable::WaitsForId(const Record& record) {
+    return !record.removed && record.requestId == 0 && record.state != SessionState::Active;
+}
+
+void SessionTable::NoteMayWait(Record& record) {
+    if (!record.mayWaitNoted) {
+        record.mayWaitNoted = true;
+        mayWait_.push_back(&record);
+    }
+    if (guards_ == 0) SettleMayWait();
+}
+
+void SessionTable::SettleMayWait() {
+    for (Record* record : mayWait_) {
+        record->mayWaitNoted = false;
+        if (WaitsForId(*record) && !record->waitingListed) {
+            record->waitingListed = true;
+            waiting_.push_back(record);
+        }
+    }
+    mayWait_.clear();
+}
+
+void SessionTable::EndGuard() {
+    if (--guards_ > 0) return;
+    SettleMayWait();  // looks at the removed sessions too, so before they go
+    removed_.clear();
+}
+
+void SessionTable::CollectDue(std::time_t now, std::vector<Record*>& out) {
+    if (ids_.pool.InUseCount() > 0) {
+        for (Record* holder : ids_.holders)
+            if (holder != nullptr) out.push_back(holder);
+    }
+    // Those that got an identifier or became Active since the last walk wait no longer.
+    std::erase_if(waiting_, [](Record* record) {
+        const bool waits = WaitsForId(*record);
+        if (!waits) record->waitingListed = false;
+        return !waits;
+    });
+    out.insert(out.end(), waiting_.begin(), waiting_.end());
+    for (auto due = dueTimes_.begin(); due != dueTimes_.end() && due->first <= now; ++due)
+        out.push_back(due->second);
+    std::sort(out.begin(), out.end(), [](const Record* a, const Record* b) { return a->sequence < b->sequence; });
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+}
+
+SessionTable::Walk SessionTable::Due(std::time_t now) { return Walk(*this, Walk::Pick::Due, now); }
+
+SessionTable::Walk SessionTable::All() { return Walk(*this, Walk::Pick::All, 0); }
+
+SessionTable::Walk::Walk(SessionTable& table, Pick pick, std::time_t now) : guard_(table), table_(table) {
+    // A walk that a callback starts inside another walk gets a buffer of its own.
+    records_.swap(table.scratch_);
+    if (pick == Pick::Due) {
+        table.CollectDue(now, records_);
+    } else {
+        for (Record& record : table.live_) records_.push_back(&record);
+    }
+}
+
+SessionTable::Walk::~Walk() {
+    records_.clear();
+    if (records_.capacity() > table_.scratch_.capacity()) records_.swap(table_.scratch_);
+}
+
+SessionTable::Hold::Hold(SessionTable&, Session& session) : record_(RecordOf(session)) {
+    record_.held = true;
+    record_.removalAsked = false;
+}
+
+SessionTable::Hold::~Hold() { record_.held = false; }
+
+bool SessionTable::Hold::RemovalAsked() const { return record_.removalAsked; }
