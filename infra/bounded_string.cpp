@@ -35,3 +35,7 @@ bool EqualsNoCase(std::string_view left, std::string_view right) {
         if (LowerAscii(left[i]) != LowerAscii(right[i])) return false;
     return true;
 }
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
+}

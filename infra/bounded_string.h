@@ -17,3 +17,5 @@ char* AppendBounded(char* destination, const char* source, std::size_t size);
 
 // True when the two texts are equal with ASCII letter case ignored.
 bool EqualsNoCase(std::string_view left, std::string_view right);
+// True when text begins with prefix, ASCII letter case ignored.
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);

@@ -59,10 +59,6 @@ std::unique_ptr<ConfigDbs> MakeStore(int storeKind, const char* keyPath) {
     }
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
 // Kilobytes of MAXSIZE= as a byte limit: leading decimal digits, anything else no limit;
 // values past the 32-bit range are held at its top.
 std::uint32_t SizeLimitFromKilobytes(std::string_view digits) {

@@ -11,17 +11,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
 #include "infra/atomic_file.h"
+#include "infra/path_text.h"
 #include "infra/regular_file.h"
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-    const std::string folder = std::filesystem::path(path).parent_path();
-    return folder.empty() ? "." : folder;
-}
 
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;

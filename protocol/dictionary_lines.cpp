@@ -6,7 +6,7 @@
 
 #include "infra/regular_file.h"
 
-DictionaryFile OpenDictionaryFile(const std::string& path, int& error) {
+UniqueFile OpenDictionaryFile(const std::string& path, int& error) {
     const int fd = OpenRegularFileForReading(path, &error, kMaxDictionaryFileBytes);
     if (fd < 0) return nullptr;
     std::FILE* stream = fdopen(fd, "r");
@@ -14,7 +14,7 @@ DictionaryFile OpenDictionaryFile(const std::string& path, int& error) {
         error = errno;
         close(fd);
     }
-    return DictionaryFile(stream);
+    return UniqueFile(stream);
 }
 
 bool ReadPiece(std::FILE* file, std::string& piece) {

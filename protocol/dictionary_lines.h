@@ -2,15 +2,11 @@
 #pragma once
 
 #include <cstdio>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-struct FileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using DictionaryFile = std::unique_ptr<std::FILE, FileCloser>;
+#include "infra/file_handle.h"
 
 // A dictionary holds a few hundred kilobytes at most; this is far beyond any.
 inline constexpr std::size_t kMaxDictionaryFileBytes = std::size_t{16} << 20;
@@ -18,7 +14,7 @@ inline constexpr std::size_t kMaxDictionaryFileBytes = std::size_t{16} << 20;
 // Opens a regular file of at most kMaxDictionaryFileBytes for reading. Anything else (a
 // folder, a device, a pipe whose opening would wait for a writer) is refused, its reason in
 // error.
-DictionaryFile OpenDictionaryFile(const std::string& path, int& error);
+UniqueFile OpenDictionaryFile(const std::string& path, int& error);
 
 // Longest piece of a line the own format handles as one line; longer lines are read in such
 // pieces.

@@ -7,6 +7,7 @@
 
 #include "infra/bounded_string.h"
 #include "infra/log.h"
+#include "infra/number_text.h"
 #include "infra/regular_file.h"
 #include "protocol/dictionary.h"
 #include "protocol/dictionary_lines.h"
@@ -17,35 +18,6 @@ namespace {
 constexpr std::string_view kFieldSeparators = " \t\n";
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-    return text.size() >= prefix.size() && EqualsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-// Numbers wrap like 32-bit registers instead of overflowing.
-std::int32_t Wrap(std::uint32_t value) { return static_cast<std::int32_t>(value); }
-
-// The decimal digits at the start (the caller has checked there is at least one).
-std::int32_t LeadingDigits(std::string_view text) {
-    std::uint32_t value = 0;
-    for (char c : text) {
-        if (!IsDigit(c)) break;
-        value = value * 10u + static_cast<std::uint32_t>(c - '0');
-    }
-    return Wrap(value);
-}
-
-// Leading blanks, an optional sign, digits up to the first non-digit; no digits gives 0.
-std::int32_t LeadingInteger(std::string_view text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n' || text[i] == '\v' ||
-                               text[i] == '\f' || text[i] == '\r'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-    std::uint32_t value = static_cast<std::uint32_t>(LeadingDigits(text.substr(i)));
-    return Wrap(negative ? 0u - value : value);
-}
 
 // A dictionary type text: "string", "integer", "ipaddr", "date" ignoring case, or anything
 // that begins with "[".
@@ -112,7 +84,7 @@ const char* DictionaryReader::Attribute(std::string_view line) {
     if (fields[1].size() > kMaxAttributeNameLength) return "Invalid name length";
     def.name = fields[1];
     if (!IsDigit(fields[2][0])) return "Invalid value";
-    def.number = LeadingDigits(fields[2]);
+    def.number = LeadingInteger(fields[2]);
     const std::optional<ValueType> type = TypeFromText(fields[3]);
     if (!type) return "Invalid Type";
     def.type = *type;
@@ -135,7 +107,7 @@ const char* DictionaryReader::Value(std::string_view line) {
     if (fields[2].size() > kMaxValueNameLength) return "Invalid Name length";
     if (!IsDigit(fields[3][0])) return "Invalid Value";
     dictionary_.values_.push_back(
-        ValueDef{std::string(fields[1]), std::string(fields[2]), LeadingDigits(fields[3]), set_.NextOrder()});
+        ValueDef{std::string(fields[1]), std::string(fields[2]), LeadingInteger(fields[3]), set_.NextOrder()});
     return nullptr;
 }
 
@@ -168,7 +140,7 @@ bool DictionaryReader::ReadLines(std::FILE* file) {
 std::unique_ptr<Dictionary> DictionaryReader::Read(const std::string& path, const std::string& name,
                                                    DictionarySet& set, DictionaryFormat includedBy) {
     int error = 0;
-    DictionaryFile file = OpenDictionaryFile(path, error);
+    UniqueFile file = OpenDictionaryFile(path, error);
     if (!file) {
         Log(0, "Couldn't open dictionary: %s", path.c_str());
         // Why, when it is there but cannot be used: a missing file needs no second line.

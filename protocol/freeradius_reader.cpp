@@ -44,7 +44,7 @@ std::optional<std::uint32_t> Unsigned32(std::string_view text) {
 // "octets[N]": octets of exactly N (1 to 253) octets.
 std::optional<std::uint8_t> FixedOctetsLength(std::string_view type) {
     constexpr std::string_view kPrefix = "octets[";
-    if (type.size() <= kPrefix.size() + 1 || !EqualsNoCase(type.substr(0, kPrefix.size()), kPrefix) ||
+    if (type.size() <= kPrefix.size() + 1 || !StartsWithNoCase(type, kPrefix) ||
         type.back() != ']')
         return std::nullopt;
     const std::string_view digits = type.substr(kPrefix.size(), type.size() - kPrefix.size() - 1);
@@ -57,7 +57,7 @@ std::optional<std::uint8_t> FixedOctetsLength(std::string_view type) {
 // and a continuation octet only with 1,1).
 std::optional<VendorFormat> ParseVendorFormat(std::string_view text) {
     constexpr std::string_view kPrefix = "format=";
-    if (text.size() < kPrefix.size() || !EqualsNoCase(text.substr(0, kPrefix.size()), kPrefix)) return std::nullopt;
+    if (!StartsWithNoCase(text, kPrefix)) return std::nullopt;
     text.remove_prefix(kPrefix.size());
     if (text.size() != 3 && text != "1,1,c") return std::nullopt;
     const char type = text[0];
@@ -114,7 +114,7 @@ DictionaryFormat DetectFormat(std::FILE* file, DictionaryFormat includedBy) {
         for (std::string_view keyword : kKeywords)
             if (EqualsNoCase(fields[0], keyword)) return DictionaryFormat::FreeRadius;
         // The own format reads keywords as prefixes: INCLUDEs is an INCLUDE line there.
-        if (fields[0].size() >= 7 && EqualsNoCase(fields[0].substr(0, 7), "INCLUDE")) native = true;
+        if (StartsWithNoCase(fields[0], "INCLUDE")) native = true;
         if (!EqualsNoCase(fields[0], "ATTRIBUTE") || fields.size() < 4) continue;
         const std::string_view type = fields[3];
         if (type[0] == '[') native = true;
@@ -301,7 +301,7 @@ std::string FreeRadiusReader::BeginVendor(const Fields& fields) {
         constexpr std::string_view kExtended = "format=Extended-Vendor-Specific-";
         const std::string_view format = fields[2];
         extended = format.size() == kExtended.size() + 1 &&
-                   EqualsNoCase(format.substr(0, kExtended.size()), kExtended) && format.back() >= '1' &&
+                   StartsWithNoCase(format, kExtended) && format.back() >= '1' &&
                    format.back() <= '6';
         if (!extended) return "Invalid BEGIN-VENDOR format " + Quoted(format);
     }

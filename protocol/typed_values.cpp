@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "infra/bounded_string.h"
+#include "infra/number_text.h"
 
 namespace {
 
@@ -49,7 +50,7 @@ std::optional<unsigned> HexGroup(std::string_view text, std::size_t maxDigits) {
     if (text.empty() || text.size() > maxDigits) return std::nullopt;
     unsigned value = 0;
     for (char c : text) {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0) return std::nullopt;
         value = value * 16 + static_cast<unsigned>(digit);
     }
@@ -147,13 +148,6 @@ std::string FormatPrefix(int family, std::size_t addressSize, std::span<const st
 
 }  // namespace
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::optional<ValueType> FreeRadiusTypeFromText(std::string_view text) {
     for (const TypeName& name : kTypeNames)
         if (EqualsNoCase(text, name.text)) return name.type;
@@ -205,7 +199,7 @@ std::optional<Number> ParseNumber(std::string_view text) {
     if (text.empty()) return std::nullopt;
     const unsigned base = hex ? 16 : 10;
     for (char c : text) {
-        const int digit = HexDigit(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0 || static_cast<unsigned>(digit) >= base) return std::nullopt;
         if (number.magnitude > (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(digit)) / base)
             return std::nullopt;

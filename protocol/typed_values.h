@@ -52,6 +52,3 @@ std::string FormatTypedValue(ValueType type, std::span<const std::uint8_t> octet
 
 // "0x" and two lowercase hex digits per octet.
 std::string HexText(std::span<const std::uint8_t> octets);
-
-// The value of a hex digit (either case), -1 for any other character.
-int HexDigit(char c);

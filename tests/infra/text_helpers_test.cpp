@@ -1,6 +1,9 @@
 // The small text helpers that several subsystems share.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
+#include "infra/bounded_string.h"
 #include "infra/number_text.h"
 #include "infra/path_text.h"
 
@@ -18,4 +21,12 @@ TEST(LeadingInteger, BlanksSignDigitsAndWrapping) {
         {"", 0},      {"- 5", 0},         {"4294967297", 1}, {"2147483648", INT32_MIN},
     };
     for (const auto& [text, value] : cases) EXPECT_EQ(LeadingInteger(text), value) << text;
+}
+
+TEST(StartsWithNoCase, APrefixInEitherCaseNeverOneLongerThanTheText) {
+    const std::tuple<const char*, const char*, bool> cases[] = {
+        {"INCLUDEs dict", "include", true}, {"format=1,1,c", "FORMAT=", true}, {"Inc", "INCLUDE", false},
+        {"octets[4]", "octetz[", false},    {"", "", true},
+    };
+    for (const auto& [text, prefix, starts] : cases) EXPECT_EQ(StartsWithNoCase(text, prefix), starts) << text;
 }
