@@ -22,6 +22,7 @@
 #include <cerrno>
 
 #include "gui/main_window_widget.h"
+#include "gui/output_list_widget.h"
 #include "gui/program_art.h"
 #include "gui/stop_signals.h"
 #include "gui/template_dialog.h"
@@ -94,10 +95,10 @@ QWidget* QtPlatform::OwnerWidget(WindowHandle owner) const {
     return widget != nullptr ? widget->window() : nullptr;
 }
 
-QListWidget* QtPlatform::List(WindowHandle list) const {
+OutputListWidget* QtPlatform::List(WindowHandle list) const {
     const WindowRecord* record = Find(list);
     if (record == nullptr || record->kind != Kind::OutputList) return nullptr;
-    return qobject_cast<QListWidget*>(record->widget.data());
+    return static_cast<OutputListWidget*>(record->widget.data());
 }
 
 WindowHandle QtPlatform::Register(WindowRecord record) {
@@ -167,11 +168,7 @@ WindowHandle QtPlatform::CreateOutputList(WindowHandle parent) {
     if (parentRecord == nullptr || parentRecord->kind != Kind::MainWindow || !parentRecord->widget)
         return kNoWindow;
     auto* frame = static_cast<MainWindowWidget*>(parentRecord->widget.data());
-    auto* list = new QListWidget(frame->ClientArea());
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setUniformItemSizes(true);
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* list = new OutputListWidget(frame->ClientArea());
     list->setGeometry(frame->ClientArea()->rect());  // until the first WM_SIZE places it
     list->show();
     return Register(WindowRecord{Kind::OutputList, list, nullptr, parent});
@@ -213,32 +210,21 @@ void QtPlatform::MoveWindow(WindowHandle window, int x, int y, int width, int he
 // ---- Output list ------------------------------------------------------------------------
 
 int QtPlatform::OutputListCount(WindowHandle list) const {
-    QListWidget* widget = List(list);
+    OutputListWidget* widget = List(list);
     return widget == nullptr ? 0 : widget->count();
 }
 
 void QtPlatform::OutputListDelete(WindowHandle list, int index) {
-    QListWidget* widget = List(list);
-    if (widget == nullptr || index < 0 || index >= widget->count()) return;
-    delete widget->takeItem(index);
+    if (OutputListWidget* widget = List(list)) widget->DeleteLine(index);
 }
 
 int QtPlatform::OutputListAppend(WindowHandle list, const std::string& text) {
-    QListWidget* widget = List(list);
-    if (widget == nullptr) return -1;
-    widget->addItem(QString::fromStdString(text));
-    return widget->count() - 1;
+    OutputListWidget* widget = List(list);
+    return widget == nullptr ? -1 : widget->AppendLine(QString::fromStdString(text));
 }
 
 void QtPlatform::OutputListSelect(WindowHandle list, int index) {
-    QListWidget* widget = List(list);
-    if (widget == nullptr) return;
-    if (index < 0 || index >= widget->count()) {
-        widget->setCurrentRow(-1);
-        return;
-    }
-    widget->setCurrentRow(index);
-    widget->scrollToItem(widget->item(index));
+    if (OutputListWidget* widget = List(list)) widget->SelectLine(index);
 }
 
 // ---- Messages ---------------------------------------------------------------------------

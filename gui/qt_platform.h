@@ -23,12 +23,12 @@
 
 class QApplication;
 class QEventLoop;
-class QListWidget;
 class QObject;
 class QSocketNotifier;
 class QTimer;
 class QWidget;
 class MainWindowWidget;
+class OutputListWidget;
 
 class QtPlatform : public Platform {
 public:
@@ -109,7 +109,7 @@ private:
 
     const WindowRecord* Find(WindowHandle window) const;
     QWidget* OwnerWidget(WindowHandle owner) const;
-    QListWidget* List(WindowHandle list) const;
+    OutputListWidget* List(WindowHandle list) const;
     WindowHandle Register(WindowRecord record);
     void Forget(WindowHandle window);
 

@@ -20,38 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "gui/main_window_widget.h"
-#include "gui/template_dialog.h"
 #include "radius/radius_engine.h"
-#include "shell/dialogs.h"
-#include "shell/main_window.h"
-#include "shell/simulator.h"
-#include "tests/shell/shell_fixture.h"
+#include "tests/gui/qt_shell_fixture.h"
 
 namespace shell_test {
 namespace {
-
-int noArguments = 0;
-
-// When a modal dialog shows, act on it; gives up (closing it) after a bounded number of looks.
-void WhenModal(std::function<void(QWidget*)> act, int looksLeft = 2000) {
-    QTimer::singleShot(5, qApp, [act = std::move(act), looksLeft]() mutable {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal->isVisible()) {
-            act(modal);
-        } else if (looksLeft > 0) {
-            WhenModal(std::move(act), looksLeft - 1);
-        } else {
-            ADD_FAILURE() << "no modal dialog showed";
-        }
-    });
-}
-
-void Press(QWidget* dialog, int controlId) {
-    auto* button = dialog->findChild<QPushButton*>(ControlObjectName(controlId));
-    ASSERT_NE(button, nullptr) << controlId;
-    button->click();
-}
 
 // ---- A window procedure that records, for the platform's own behaviour ----
 
@@ -156,26 +129,6 @@ TEST_F(QtPlatformTest, AStopSignalEndsEveryModalLoopAndClosesTheMainWindow) {
 }
 
 // ---- The program's window and dialogs on the Qt back end ----
-
-class QtShellTest : public ShellTest {
-protected:
-    QtShellTest() : qt(noArguments, nullptr) { SetCurrentPlatform(&qt); }
-    ~QtShellTest() override { SetCurrentPlatform(&platform); }
-
-    void Start(const std::string& options = "") {
-        WriteOptions("[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nSessionId=1000\nDictDir=" +
-                     folder.Root() + "/\n" + options);
-        ASSERT_NE(CreateMainWindow(), kNoWindow);
-        std::string failure;
-        ASSERT_TRUE(InitSimulator(failure)) << failure;
-        RegisterDialogProcedures(PelvokDialogProcedures());
-        qt.ShowWindow(Shell().mainWindow, true);
-    }
-    MainWindowWidget* Frame() { return static_cast<MainWindowWidget*>(qt.Widget(Shell().mainWindow)); }
-    QListWidget* List() { return qobject_cast<QListWidget*>(qt.Widget(Shell().outputList)); }
-
-    QtPlatform qt;
-};
 
 TEST_F(QtShellTest, MainWindowHasItsTitleMenuAndIcon) {
     Start();

@@ -1,0 +1,125 @@
+// The main window on the Qt back end (offscreen): lines readable in full, a view that follows
+// new lines only at the bottom, and the list's context menu.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QMenu>
+#include <QScrollBar>
+
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tests/gui/qt_shell_fixture.h"
+
+namespace shell_test {
+namespace {
+
+QString Line(int number) { return QStringLiteral("line %1").arg(number); }
+
+void ShowLines(int first, int last) {
+    for (int number = first; number <= last; ++number)
+        ShowOutputLine(Line(number).toUtf8().constData());
+}
+
+// ---- The output list ----
+
+using WindowTest = QtShellTest;
+
+TEST_F(WindowTest, EveryLineKeepsItsFullWidthWhateverComesAfterIt) {
+    Start();
+    const std::string longLine = "carol: Auth Accept, " + std::string(300, 'x') + " (the end)";
+    const std::vector<std::vector<std::string>> orders = {
+        {longLine, "bob: Auth Reject"},
+        {"alice: Auth Accept", longLine, "ok"},
+        {"first", "second", longLine},
+    };
+    for (const auto& lines : orders) {
+        List()->clear();
+        for (const std::string& line : lines) ShowOutputLine(line.c_str());
+        QApplication::processEvents();  // the list lays its rows out later
+        const int row = static_cast<int>(std::find(lines.begin(), lines.end(), longLine) - lines.begin());
+        const int needed = List()->fontMetrics().horizontalAdvance(QString::fromStdString(longLine));
+        EXPECT_GE(List()->visualItemRect(List()->item(row)).width(), needed) << lines.back();
+        EXPECT_GE(List()->horizontalScrollBar()->maximum(), needed - List()->viewport()->width())
+            << lines.back();
+    }
+}
+
+TEST_F(WindowTest, TheViewStaysPutWhileScrolledUpAndFollowsAtTheBottom) {
+    Start();
+    ShowLines(0, 59);
+    QApplication::processEvents();
+    QScrollBar* bar = List()->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 5) << "the list must be taller than its window";
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    // Scrolled up, with two lines chosen: new lines, the first ones dropping out of the 101,
+    // move neither the view nor the choice.
+    List()->scrollToItem(List()->item(30), QAbstractItemView::PositionAtTop);
+    const QString top = List()->itemAt(0, 0)->text();
+    List()->clearSelection();
+    List()->item(40)->setSelected(true);
+    List()->item(41)->setSelected(true);
+    ShowLines(60, 119);
+    QApplication::processEvents();
+    ASSERT_EQ(List()->count(), 101);
+    EXPECT_EQ(top, Line(30));
+    EXPECT_EQ(List()->itemAt(0, 0)->text(), top);
+    EXPECT_EQ(List()->SelectedText(), Line(40) + "\n" + Line(41));
+
+    // Back at the bottom, the newest line is shown and chosen again.
+    bar->setValue(bar->maximum());
+    ShowLines(120, 120);
+    QApplication::processEvents();
+    EXPECT_EQ(bar->value(), bar->maximum());
+    EXPECT_EQ(List()->SelectedText(), Line(120));
+}
+
+QAction* ContextAction(OutputListWidget* list, const char* name) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), list->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(list->viewport(), &event);
+    return list->findChild<QAction*>(QString::fromUtf8(name));
+}
+
+TEST_F(WindowTest, TheContextMenuCopiesTheLinesSelectedWhenItOpened) {
+    Start();
+    ShowLines(0, 4);
+    List()->clearSelection();
+    List()->item(3)->setSelected(true);
+    List()->item(1)->setSelected(true);
+    QAction* copy = ContextAction(List(), "copy-lines");
+    ASSERT_NE(copy, nullptr);
+    ShowLines(5, 5);  // a line that comes while the menu is open is not what was chosen
+    copy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), Line(1) + "\n" + Line(3));
+
+    List()->clearSelection();
+    EXPECT_FALSE(ContextAction(List(), "copy-lines")->isEnabled());
+}
+
+TEST_F(WindowTest, TheContextMenuSavesEveryLineToATextFile) {
+    Start();
+    ShowLines(0, 2);
+    const std::string path = folder.Path("saved.txt");
+    QAction* save = ContextAction(List(), "save-lines");
+    ASSERT_NE(save, nullptr);
+    save->trigger();
+    auto* dialog = Frame()->findChild<QFileDialog*>("save-lines-dialog");
+    ASSERT_NE(dialog, nullptr);
+    dialog->selectFile(QString::fromStdString(path));
+    static_cast<QDialog*>(dialog)->accept();  // as the Save button does
+
+    std::ifstream file(path);
+    std::stringstream text;
+    text << file.rdbuf();
+    EXPECT_EQ(text.str(), "line 0\nline 1\nline 2\n");
+}
+
+}  // namespace
+}  // namespace shell_test
