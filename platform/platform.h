@@ -108,10 +108,12 @@ private:
     std::intptr_t userData_ = 0;
 };
 
-// One item of a menu popup; an empty text is a separator.
+// One item of a menu popup; an empty text is a separator. A shortcut ("Ctrl+O", "F1") works
+// beside the item's own mnemonic.
 struct MenuItem {
     std::string text;
     int commandId = 0;
+    std::string shortcut;
 };
 struct MenuPopup {
     std::string title;

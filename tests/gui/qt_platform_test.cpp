@@ -143,11 +143,12 @@ TEST_F(QtShellTest, MainWindowHasItsTitleMenuAndIcon) {
     for (QAction* popup : Frame()->menuBar()->actions()) {
         popups.push_back(popup->text().toStdString());
         for (QAction* item : popup->menu()->actions())
-            items.push_back(item->isSeparator() ? "-" : item->text().toStdString());
+            items.push_back(item->isSeparator() ? "-"
+                                                : (item->text() + " " + item->shortcut().toString()).toStdString());
     }
     EXPECT_EQ(popups, (std::vector<std::string>{"&Main", "&Help"}));
-    EXPECT_EQ(items, (std::vector<std::string>{"&Open...", "&New Session", "-", "&Options...", "-",
-                                               "E&xit", "&About"}));
+    EXPECT_EQ(items, (std::vector<std::string>{"&Open... Ctrl+O", "&New Session Ctrl+N", "-",
+                                               "&Options... ", "-", "E&xit Ctrl+Q", "&About F1"}));
 }
 
 TEST_F(QtShellTest, OutputListKeepsTheNewest101Lines) {

@@ -1,5 +1,5 @@
 // The main window on the Qt back end (offscreen): lines readable in full, a view that follows
-// new lines only at the bottom, and the list's context menu.
+// new lines only at the bottom, the list's context menu and the shortcuts.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QMenu>
 #include <QScrollBar>
+#include <QTest>
 
 #include <algorithm>
 #include <fstream>
@@ -119,6 +120,19 @@ TEST_F(WindowTest, TheContextMenuSavesEveryLineToATextFile) {
     std::stringstream text;
     text << file.rdbuf();
     EXPECT_EQ(text.str(), "line 0\nline 1\nline 2\n");
+}
+
+TEST_F(WindowTest, CtrlNOpensNewSessionBesideTheMenu) {
+    Start();
+    Frame()->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(Frame()));
+    std::string opened;
+    WhenModal([&](QWidget* dialog) {
+        opened = dialog->windowTitle().toStdString();
+        Press(dialog, IDCANCEL);
+    });
+    QTest::keyClick(Frame(), Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(opened, "Session Details");
 }
 
 }  // namespace
