@@ -9,8 +9,9 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QListWidget>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
@@ -205,6 +206,35 @@ void QtPlatform::MoveWindow(WindowHandle window, int x, int y, int width, int he
     if (widget == nullptr) return;
     widget->setGeometry(x, y, width, height);
     if (repaint) widget->update();
+}
+
+bool QtPlatform::GetWindowPlacement(WindowHandle window, WindowPlacement& placement) const {
+    const WindowRecord* record = Find(window);
+    if (record == nullptr || record->kind != Kind::MainWindow || !record->widget) return false;
+    const QWidget* widget = record->widget.data();
+    // The geometry it returns to from maximised or minimised: the one worth restoring.
+    const QRect normal = widget->normalGeometry();
+    placement = WindowPlacement{normal.x(), normal.y(), normal.width(), normal.height(),
+                                widget->isMaximized()};
+    return true;
+}
+
+void QtPlatform::SetWindowPlacement(WindowHandle window, const WindowPlacement& placement) {
+    const WindowRecord* record = Find(window);
+    if (record == nullptr || record->kind != Kind::MainWindow || !record->widget) return;
+    QWidget* widget = record->widget.data();
+    QRect area(placement.x, placement.y, placement.width, placement.height);
+    // A place saved on a screen that is gone (or a smaller one) is brought onto this one.
+    const QScreen* screen = QGuiApplication::screenAt(area.center());
+    if (screen == nullptr) screen = widget->screen();
+    if (screen != nullptr) {
+        const QRect available = screen->availableGeometry();
+        area.setSize(area.size().boundedTo(available.size()));
+        if (!available.contains(area.center())) area.moveCenter(available.center());
+    }
+    if (area.isEmpty()) return;
+    widget->setGeometry(area);
+    if (placement.maximized) widget->setWindowState(widget->windowState() | Qt::WindowMaximized);
 }
 
 // ---- Output list ------------------------------------------------------------------------

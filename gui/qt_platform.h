@@ -48,6 +48,8 @@ public:
     std::string GetWindowText(WindowHandle window) const override;
     void MoveWindow(WindowHandle window, int x, int y, int width, int height,
                     bool repaint) override;
+    bool GetWindowPlacement(WindowHandle window, WindowPlacement& placement) const override;
+    void SetWindowPlacement(WindowHandle window, const WindowPlacement& placement) override;
 
     int OutputListCount(WindowHandle list) const override;
     void OutputListDelete(WindowHandle list, int index) override;

@@ -22,3 +22,7 @@ Platform& CurrentPlatform() {
 void SetCurrentPlatform(Platform* platform) { currentPlatform.store(platform); }
 
 bool HasCurrentPlatform() { return currentPlatform.load() != nullptr; }
+
+bool Platform::GetWindowPlacement(WindowHandle, WindowPlacement&) const { return false; }
+
+void Platform::SetWindowPlacement(WindowHandle, const WindowPlacement&) {}

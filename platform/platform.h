@@ -121,6 +121,16 @@ struct MenuPopup {
 };
 using MenuBar = std::vector<MenuPopup>;
 
+// Where a top-level window lies: its place and size without the frame as it is when neither
+// maximised nor minimised, and whether it is maximised.
+struct WindowPlacement {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool maximized = false;
+};
+
 // One message taken from a thread's queue.
 struct Message {
     WindowHandle window = kNoWindow;  // kNoWindow for a thread message
@@ -149,6 +159,10 @@ public:
     virtual std::string GetWindowText(WindowHandle window) const = 0;
     virtual void MoveWindow(WindowHandle window, int x, int y, int width, int height,
                             bool repaint) = 0;
+    // A main window's placement; false when the back end keeps none (the headless one).
+    virtual bool GetWindowPlacement(WindowHandle window, WindowPlacement& placement) const;
+    // Places a main window; a place off every screen is moved onto one.
+    virtual void SetWindowPlacement(WindowHandle window, const WindowPlacement& placement);
 
     // The output list: a list of text lines with one selection.
     virtual int OutputListCount(WindowHandle list) const = 0;

@@ -21,6 +21,7 @@
 #include "shell/service.h"
 #include "shell/shell_state.h"
 #include "shell/simulator.h"
+#include "shell/window_placement.h"
 
 namespace {
 
@@ -147,6 +148,7 @@ int RunInteractive(GuiPlatformFactory gui, int& argc, char** argv) {
 
     ShellState& shell = Shell();
     if (CreateMainWindow() != kNoWindow) {
+        RestoreWindowPlacement();
         platform->ShowWindow(shell.mainWindow, true);
         // An options file that says nothing usable is told, not silently replaced by defaults.
         if (const std::string problem = OptionsFileProblem(false); !problem.empty())

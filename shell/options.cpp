@@ -63,10 +63,11 @@ std::string ReadTextOption(const std::string& file, const char* key, const char*
     return Bounded(whole, size);
 }
 
-bool WriteOption(const std::string& file, const char* key, const std::string& value) {
+bool WriteValue(const std::string& file, const char* section, const char* key,
+                const std::string& value) {
     if (file.empty()) return false;
     int error = 0;
-    if (WriteProfileString(file.c_str(), kOptionsSection, key, value.c_str(), &error)) return true;
+    if (WriteProfileString(file.c_str(), section, key, value.c_str(), &error)) return true;
     const std::string reason = FileErrorText(error);
     Log(1, "Cannot write \"%s\" to the options file %s: %s", key, file.c_str(), reason.c_str());
     if (!saveFailureShown) {
@@ -75,6 +76,10 @@ bool WriteOption(const std::string& file, const char* key, const std::string& va
                      reason.c_str());
     }
     return false;
+}
+
+bool WriteOption(const std::string& file, const char* key, const std::string& value) {
+    return WriteValue(file, kOptionsSection, key, value);
 }
 
 // What loading made of a value too long for its buffer: a text is cut, a folder not used.
@@ -234,6 +239,10 @@ bool SaveOptions() {
     saved = WriteUnlessKeptLonger(file, "NasName", options.nasName, kOptionTextSize, LongValue::Cut) && saved;
     saved = WriteUnlessKeptLonger(file, "LastDir", options.lastDir, kOptionPathSize, LongValue::Unused) && saved;
     return saved;
+}
+
+bool WriteOptionsFileValue(const char* section, const char* key, const std::string& value) {
+    return WriteValue(GetOptionsFile(), section, key, value);
 }
 
 bool SaveSessionId() {

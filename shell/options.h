@@ -87,6 +87,8 @@ void LoadOptions();
 bool SaveOptions();
 // Writes the engine's session counter as "SessionId"; false (and said as above) on failure.
 bool SaveSessionId();
+// Writes one value into any section of the options file; a failure is said as above.
+bool WriteOptionsFileValue(const char* section, const char* key, const std::string& value);
 // True when "Service" reads as a number other than 0; then "SimFile" is read too, whole (a
 // name too long for its buffer is refused when the service starts).
 bool IsServiceMode();

@@ -1,5 +1,6 @@
 // The main window on the Qt back end (offscreen): lines readable in full, a view that follows
-// new lines only at the bottom, the list's context menu and the shortcuts.
+// new lines only at the bottom, the list's context menu, the shortcuts, and the window's place
+// kept in the options file.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -16,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "infra/profile_file.h"
+#include "shell/window_placement.h"
 #include "tests/gui/qt_shell_fixture.h"
 
 namespace shell_test {
@@ -133,6 +136,66 @@ TEST_F(WindowTest, CtrlNOpensNewSessionBesideTheMenu) {
     });
     QTest::keyClick(Frame(), Qt::Key_N, Qt::ControlModifier);
     EXPECT_EQ(opened, "Session Details");
+}
+
+// ---- The window's place ----
+
+std::string WindowKey(const std::string& file, const char* key) {
+    return ReadProfileString(file, kWindowSection, key, "<missing>");
+}
+
+TEST_F(WindowTest, TheWindowOpensWhereItWasClosed) {
+    Start();
+    Frame()->setGeometry(40, 50, 500, 300);
+    qt.SendMessage(Shell().mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WindowKey(optionsFile, "Left"), "40");
+    EXPECT_EQ(WindowKey(optionsFile, "Width"), "500");
+    EXPECT_EQ(WindowKey(optionsFile, "Maximized"), "0");
+    EXPECT_EQ(Option("SessionId"), "1000") << "the other options stay";
+
+    ASSERT_NE(CreateMainWindow(), kNoWindow);
+    RestoreWindowPlacement();
+    EXPECT_EQ(Frame()->geometry(), QRect(40, 50, 500, 300));
+}
+
+TEST(WindowPlacementTest, OnlyAUsablePlaceIsRead) {
+    TempFolder folder;
+    const std::string file = folder.Path("pelvok.ini");
+    struct Case {
+        const char* window;
+        bool usable;
+    };
+    for (const Case& c : {Case{"Left=-20\nTop=10\nWidth=300\nHeight=200\nMaximized=1\n", true},
+                          Case{"Left=5\nTop=5\nWidth=0\nHeight=200\n", false},
+                          Case{"Left=5\nTop=5\n", false},
+                          Case{"Width=300\nHeight=200\nRemember=0\n", false}}) {
+        folder.Write("pelvok.ini", std::string("[Options]\n[Window]\n") + c.window);
+        const auto placement = ReadWindowPlacement(file);
+        EXPECT_EQ(placement.has_value(), c.usable) << c.window;
+    }
+    folder.Write("pelvok.ini", "[Window]\nLeft=-20\nTop=99999999999\nWidth=300\nHeight=200\nMaximized=1\n");
+    const auto placement = ReadWindowPlacement(file);
+    ASSERT_TRUE(placement);
+    EXPECT_EQ(placement->x, -20);
+    EXPECT_EQ(placement->y, 1 << 20) << "far out of every screen, but no overflow";
+    EXPECT_TRUE(placement->maximized);
+}
+
+TEST_F(WindowTest, APlaceOffEveryScreenIsBroughtOntoOne) {
+    WriteOptions("[Window]\nLeft=90000\nTop=90000\nWidth=400\nHeight=99999\n");
+    ASSERT_NE(CreateMainWindow(), kNoWindow);
+    RestoreWindowPlacement();
+    const QRect screen = Frame()->screen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(Frame()->geometry().center()));
+    EXPECT_EQ(Frame()->geometry().width(), 400);
+    EXPECT_LE(Frame()->geometry().height(), screen.height());
+}
+
+TEST_F(WindowTest, RememberZeroKeepsTheWindowOutOfTheFile) {
+    Start("[Window]\nRemember=0\n");
+    Frame()->setGeometry(40, 50, 500, 300);
+    qt.SendMessage(Shell().mainWindow, WM_CLOSE, 0, 0);
+    EXPECT_EQ(WindowKey(optionsFile, "Left"), "<missing>");
 }
 
 }  // namespace
