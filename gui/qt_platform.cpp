@@ -468,7 +468,7 @@ std::intptr_t QtPlatform::DialogBoxParam(int resourceId, WindowHandle owner, Dia
     const WindowHandle window = Register(WindowRecord{Kind::Dialog, dialog.data(), nullptr, owner});
     TemplateDialogHandle handle(*dialog, window);
     dialog->SetCommandSink([&handle, &dialog, proc](int controlId, int notification) {
-        if (handle.Ended()) return;
+        if (handle.Ended() || (handle.Waiting() && controlId != IDCANCEL)) return;
         proc(handle, WM_COMMAND, CommandWParam(controlId, notification), 0);
         if (handle.Ended() && dialog) dialog->done(0);
     });

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,10 @@ public:
     // One value kept with the dialog for its procedure (the creation parameter, usually).
     virtual void SetUserData(std::intptr_t value) = 0;
     virtual std::intptr_t UserData() const = 0;
+    // Waits until done() holds while everything else goes on: ticks, replies, the dialog's
+    // own Cancel (its other commands are not taken meanwhile). False when the dialog was
+    // ended or dismissed before. Back ends without a window to keep alive wait in place.
+    virtual bool WaitResponsive(const std::function<bool()>& done);
 };
 
 // Answers WM_INITDIALOG (lParam the creation parameter) and WM_COMMAND (the control

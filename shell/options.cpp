@@ -111,8 +111,9 @@ std::int64_t ReadLenientNumber(const char* text) {
     return negative ? -value : value;
 }
 
-bool ResolveHostName(const char* name, std::uint32_t& address) {
-    if (hostResolver != nullptr) return hostResolver(name, address);
+namespace {
+
+bool ResolveWithSystem(const char* name, std::uint32_t& address) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
@@ -124,7 +125,17 @@ bool ResolveHostName(const char* name, std::uint32_t& address) {
     return true;
 }
 
+}  // namespace
+
+bool ResolveHostName(const char* name, std::uint32_t& address) {
+    return CurrentHostResolver()(name, address);
+}
+
 void SetHostResolver(HostResolver resolver) { hostResolver = resolver; }
+
+HostResolver CurrentHostResolver() {
+    return hostResolver != nullptr ? hostResolver : ResolveWithSystem;
+}
 
 std::uint32_t ReadServerAddress(const char* text) {
     std::string host = (text == nullptr || text[0] == '\0') ? "localhost" : text;

@@ -51,6 +51,8 @@ using HostResolver = bool (*)(const char* name, std::uint32_t& address);
 bool ResolveHostName(const char* name, std::uint32_t& address);
 // Tests replace the lookup; nullptr restores the real one.
 void SetHostResolver(HostResolver resolver);
+// The lookup in force: the one tests set, or the real one.
+HostResolver CurrentHostResolver();
 
 // The server address of a "RadHost" text: "" means localhost; a text whose first character
 // is above '9' is a host name to look up (not found: a "gethostbyname" box and 0); anything

@@ -1,6 +1,6 @@
 // The main window on the Qt back end (offscreen): lines readable in full, a view that follows
-// new lines only at the bottom, the list's context menu, the shortcuts, and the window's place
-// kept in the options file.
+// new lines only at the bottom, the list's context menu, the shortcuts, the window's place
+// kept in the options file, and host names looked up while the window goes on.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -12,7 +12,11 @@
 #include <QTest>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -196,6 +200,88 @@ TEST_F(WindowTest, RememberZeroKeepsTheWindowOutOfTheFile) {
     Frame()->setGeometry(40, 50, 500, 300);
     qt.SendMessage(Shell().mainWindow, WM_CLOSE, 0, 0);
     EXPECT_EQ(WindowKey(optionsFile, "Left"), "<missing>");
+}
+
+// ---- Host names looked up while the window goes on ----
+
+// A name server that answers only when the test lets it (or after 20 s at the latest).
+struct SlowNameServer {
+    std::mutex lock;
+    std::condition_variable changed;
+    bool answering = false;
+    int asked = 0;
+    int answered = 0;
+
+    void Answer() {
+        std::lock_guard<std::mutex> hold(lock);
+        answering = true;
+        changed.notify_all();
+    }
+    bool AllAnswered() {
+        std::unique_lock<std::mutex> hold(lock);
+        return changed.wait_for(hold, std::chrono::seconds(20), [this] { return answered == asked; });
+    }
+};
+SlowNameServer slowServer;
+
+bool SlowResolve(const char* name, std::uint32_t& address) {
+    std::unique_lock<std::mutex> hold(slowServer.lock);
+    ++slowServer.asked;
+    slowServer.changed.wait_for(hold, std::chrono::seconds(20), [] { return slowServer.answering; });
+    ++slowServer.answered;
+    slowServer.changed.notify_all();
+    if (std::string(name) != "radius.test") return false;
+    address = 0x0A000001;
+    return true;
+}
+
+class SlowLookupTest : public QtShellTest {
+protected:
+    SlowLookupTest() {
+        std::lock_guard<std::mutex> hold(slowServer.lock);
+        slowServer.answering = false;
+    }
+    ~SlowLookupTest() override {
+        slowServer.Answer();
+        EXPECT_TRUE(slowServer.AllAnswered());
+    }
+
+    // Opens Options, types the host and presses OK; then, while the name is looked up, does
+    // what during does and gives the dialog's result.
+    std::intptr_t ConfirmHost(const char* host, std::function<void(QWidget* dialog)> during) {
+        WhenModal([host, during = std::move(during)](QWidget* dialog) {
+            Type(dialog, kRadiusHostField, host);
+            QTimer::singleShot(50, dialog, [dialog, during] { during(dialog); });
+            Press(dialog, IDOK);  // returns once the dialog is done
+        });
+        return qt.DialogBoxParam(kOptionsDialog, Shell().mainWindow, PelvokOptionsDlgFunc, 0);
+    }
+};
+
+TEST_F(SlowLookupTest, OkWaitsForTheAnswerWhileTheWindowGoesOn) {
+    Start();
+    SetHostResolver(SlowResolve);
+    bool waitedResponsively = false;
+    const std::intptr_t result = ConfirmHost("radius.test", [&](QWidget* dialog) {
+        // This runs from the event loop while the name server has not answered yet.
+        auto* ok = dialog->findChild<QPushButton*>(ControlObjectName(IDOK));
+        waitedResponsively = dialog->isVisible() && ok != nullptr && !ok->isEnabled();
+        slowServer.Answer();
+    });
+    EXPECT_TRUE(waitedResponsively);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(Shell().options.radHost, 0x0A000001u);
+    EXPECT_EQ(Option("RadHost"), "10.0.0.1");
+}
+
+TEST_F(SlowLookupTest, CancelWhileLookingUpChangesNothing) {
+    Start();
+    SetHostResolver(SlowResolve);
+    const std::intptr_t result =
+        ConfirmHost("radius.test", [](QWidget* dialog) { Press(dialog, IDCANCEL); });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Shell().options.radHost, 0x7F000001u);
+    EXPECT_EQ(Option("RadHost"), "127.0.0.1");
 }
 
 }  // namespace
