@@ -14,6 +14,7 @@ packages=(
   python3 python3-pyrad                          # an independent RADIUS decoder for the packet checks
   xvfb xauth                                     # screenshots of the interactive program
   libxcb1-dev                                    # asks the X display whether it answers before Qt starts on it
+  groff-base                                     # checks that the man page renders without warnings
 )
 
 missing=()

@@ -3,7 +3,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -12,6 +11,7 @@
 #include <limits>
 
 #include "infra/atomic_file.h"
+#include "infra/file_helpers.h"
 #include "infra/log.h"
 #include "infra/profile_file.h"
 #include "infra/regular_file.h"
@@ -188,13 +188,12 @@ std::string OptionsFileForProgram(const std::string& programPath) {
 
 std::string GetOptionsFile() {
     if (!configuredOptionsFile.empty()) return configuredOptionsFile;
-    std::array<char, 4096> path{};
-    ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (length <= 0) {
+    const std::string program = ProgramPath();
+    if (program.empty()) {
         Log(0, "Invalid module file name: %s", "/proc/self/exe");
         return {};
     }
-    return OptionsFileForProgram(std::string(path.data(), static_cast<std::size_t>(length)));
+    return OptionsFileForProgram(program);
 }
 
 void LoadOptions() {
