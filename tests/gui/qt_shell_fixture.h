@@ -16,9 +16,6 @@
 #include "gui/output_list_widget.h"
 #include "gui/qt_platform.h"
 #include "gui/template_dialog.h"
-#include "shell/dialogs.h"
-#include "shell/main_window.h"
-#include "shell/simulator.h"
 #include "tests/shell/shell_fixture.h"
 
 namespace shell_test {
@@ -57,12 +54,7 @@ protected:
     ~QtShellTest() override { SetCurrentPlatform(&platform); }
 
     void Start(const std::string& options = "") {
-        WriteOptions("[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nSessionId=1000\nDictDir=" +
-                     folder.Root() + "/\n" + options);
-        ASSERT_NE(CreateMainWindow(), kNoWindow);
-        std::string failure;
-        ASSERT_TRUE(InitSimulator(failure)) << failure;
-        RegisterDialogProcedures(PelvokDialogProcedures());
+        StartProgram(options);
         qt.ShowWindow(Shell().mainWindow, true);
     }
     MainWindowWidget* Frame() { return static_cast<MainWindowWidget*>(qt.Widget(Shell().mainWindow)); }
