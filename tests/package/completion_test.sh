@@ -35,5 +35,8 @@ expect "lab.ini" pelvok --config la
 expect "lab.ini" pelvok --config=la
 expect "demo.sim" pelvok --run de
 expect "" pelvok --run demo.sim --max-wait ""
-[[ "$(complete -p pelvok)" == "complete -F _pelvok pelvok" ]] || { echo "FAIL: not registered for pelvok" >&2; failed=1; }
+if [[ "$(complete -p pelvok)" != "complete -F _pelvok pelvok" ]]; then
+  echo "FAIL: not registered for pelvok" >&2
+  failed=1
+fi
 exit "$failed"

@@ -32,7 +32,9 @@ trap cleanup EXIT
 
 fail() {
   echo "FAIL: $*" >&2
-  for file in "$work"/*.out "$work"/state/*.out; do [[ -f $file ]] && { echo "--- $file" >&2; tail -30 "$file" >&2; }; done
+  for file in "$work"/*.out "$work"/state/*.out; do
+    [[ -f $file ]] && { echo "--- $file" >&2; tail -30 "$file" >&2; }
+  done
   exit 1
 }
 
