@@ -106,11 +106,7 @@ contents)
     fail "control fields: $(dpkg-deb -f "$package" Package Version Section)"
 
   unpack
-  page="$root/usr/share/man/man1/pelvok.1.gz"
-  if command -v groff >/dev/null; then
-    warnings="$(zcat "$page" | groff -man -ww -z 2>&1)"
-    [[ -z $warnings ]] || fail "the installed man page: $warnings"
-  fi
+  page="$root/usr/share/man/man1/pelvok.1.gz"  # its text: dist.man_page
   if command -v man >/dev/null; then
     [[ "$(MANPATH="$root/usr/share/man" man -w pelvok)" == "$page" ]] || fail "man finds no pelvok(1)"
   fi
