@@ -2,6 +2,10 @@
 
 #include <QApplication>
 
+#ifdef PELVOK_HAVE_XCB
+#include <xcb/xcb.h>
+#endif
+
 #include <cstdio>
 #include <cstdlib>
 
@@ -15,19 +19,37 @@ bool IsSet(const char* name) {
     return value != nullptr && value[0] != '\0';
 }
 
-// Qt ends the process when its platform plugin finds no display: look first.
+// Whether the X server DISPLAY names answers.
+bool XDisplayAnswers() {
+#ifdef PELVOK_HAVE_XCB
+    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+    const bool answers = xcb_connection_has_error(connection) == 0;
+    xcb_disconnect(connection);  // also frees a connection that failed
+    return answers;
+#else
+    return true;
+#endif
+}
+
+// Qt aborts the process when its platform plugin reaches no display: look first, and say
+// why on standard error. A plugin chosen with QT_QPA_PLATFORM, and Wayland, are left to Qt.
 bool DisplayReachable() {
-    return QApplication::instance() != nullptr || IsSet("QT_QPA_PLATFORM") || IsSet("DISPLAY") ||
-           IsSet("WAYLAND_DISPLAY");
+    if (QApplication::instance() != nullptr || IsSet("QT_QPA_PLATFORM")) return true;
+    if (IsSet("DISPLAY")) {
+        if (XDisplayAnswers()) return true;
+        std::fprintf(stderr, "pelvok: no display: the X display %s does not answer\n",
+                     std::getenv("DISPLAY"));
+        return false;
+    }
+    if (IsSet("WAYLAND_DISPLAY")) return true;
+    std::fprintf(stderr, "pelvok: no display: neither DISPLAY nor WAYLAND_DISPLAY is set\n");
+    return false;
 }
 
 }  // namespace
 
 std::unique_ptr<Platform> CreateGuiPlatform(int& argc, char** argv) {
-    if (!DisplayReachable()) {
-        std::fprintf(stderr, "pelvok: no display (neither DISPLAY nor WAYLAND_DISPLAY is set)\n");
-        return nullptr;
-    }
+    if (!DisplayReachable()) return nullptr;
     auto platform = std::make_unique<QtPlatform>(argc, argv);
     platform->CloseWindowsOnStopSignals();
     if (IsSet("PELVOK_SCREENSHOT_TOUR"))

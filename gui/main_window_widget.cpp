@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QEvent>
+#include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 #include <QResizeEvent>
@@ -36,6 +37,8 @@ void MainWindowWidget::BuildMenu(const MenuBar& menu) {
             }
             QAction* action = qmenu->addAction(QString::fromStdString(item.text));
             action->setObjectName(CommandObjectName(item.commandId));
+            if (!item.shortcut.empty())
+                action->setShortcut(QKeySequence(QString::fromStdString(item.shortcut)));
             const int commandId = item.commandId;
             connect(action, &QAction::triggered, this, [this, commandId] {
                 if (commandSink_) commandSink_(commandId);

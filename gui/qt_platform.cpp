@@ -9,8 +9,9 @@
 #include <QDialog>
 #include <QEventLoop>
 #include <QFileDialog>
-#include <QListWidget>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QScreen>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <QUrl>
@@ -22,6 +23,7 @@
 #include <cerrno>
 
 #include "gui/main_window_widget.h"
+#include "gui/output_list_widget.h"
 #include "gui/program_art.h"
 #include "gui/stop_signals.h"
 #include "gui/template_dialog.h"
@@ -94,10 +96,10 @@ QWidget* QtPlatform::OwnerWidget(WindowHandle owner) const {
     return widget != nullptr ? widget->window() : nullptr;
 }
 
-QListWidget* QtPlatform::List(WindowHandle list) const {
+OutputListWidget* QtPlatform::List(WindowHandle list) const {
     const WindowRecord* record = Find(list);
     if (record == nullptr || record->kind != Kind::OutputList) return nullptr;
-    return qobject_cast<QListWidget*>(record->widget.data());
+    return static_cast<OutputListWidget*>(record->widget.data());
 }
 
 WindowHandle QtPlatform::Register(WindowRecord record) {
@@ -167,11 +169,7 @@ WindowHandle QtPlatform::CreateOutputList(WindowHandle parent) {
     if (parentRecord == nullptr || parentRecord->kind != Kind::MainWindow || !parentRecord->widget)
         return kNoWindow;
     auto* frame = static_cast<MainWindowWidget*>(parentRecord->widget.data());
-    auto* list = new QListWidget(frame->ClientArea());
-    list->setSelectionMode(QAbstractItemView::SingleSelection);
-    list->setUniformItemSizes(true);
-    list->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    list->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    auto* list = new OutputListWidget(frame->ClientArea());
     list->setGeometry(frame->ClientArea()->rect());  // until the first WM_SIZE places it
     list->show();
     return Register(WindowRecord{Kind::OutputList, list, nullptr, parent});
@@ -210,35 +208,53 @@ void QtPlatform::MoveWindow(WindowHandle window, int x, int y, int width, int he
     if (repaint) widget->update();
 }
 
+bool QtPlatform::GetWindowPlacement(WindowHandle window, WindowPlacement& placement) const {
+    const WindowRecord* record = Find(window);
+    if (record == nullptr || record->kind != Kind::MainWindow || !record->widget) return false;
+    const QWidget* widget = record->widget.data();
+    // The geometry it returns to from maximised or minimised: the one worth restoring.
+    const QRect normal = widget->normalGeometry();
+    placement = WindowPlacement{normal.x(), normal.y(), normal.width(), normal.height(),
+                                widget->isMaximized()};
+    return true;
+}
+
+void QtPlatform::SetWindowPlacement(WindowHandle window, const WindowPlacement& placement) {
+    const WindowRecord* record = Find(window);
+    if (record == nullptr || record->kind != Kind::MainWindow || !record->widget) return;
+    QWidget* widget = record->widget.data();
+    QRect area(placement.x, placement.y, placement.width, placement.height);
+    // A place saved on a screen that is gone (or a smaller one) is brought onto this one.
+    const QScreen* screen = QGuiApplication::screenAt(area.center());
+    if (screen == nullptr) screen = widget->screen();
+    if (screen != nullptr) {
+        const QRect available = screen->availableGeometry();
+        area.setSize(area.size().boundedTo(available.size()));
+        if (!available.contains(area.center())) area.moveCenter(available.center());
+    }
+    if (area.isEmpty()) return;
+    widget->setGeometry(area);
+    if (placement.maximized) widget->setWindowState(widget->windowState() | Qt::WindowMaximized);
+}
+
 // ---- Output list ------------------------------------------------------------------------
 
 int QtPlatform::OutputListCount(WindowHandle list) const {
-    QListWidget* widget = List(list);
+    OutputListWidget* widget = List(list);
     return widget == nullptr ? 0 : widget->count();
 }
 
 void QtPlatform::OutputListDelete(WindowHandle list, int index) {
-    QListWidget* widget = List(list);
-    if (widget == nullptr || index < 0 || index >= widget->count()) return;
-    delete widget->takeItem(index);
+    if (OutputListWidget* widget = List(list)) widget->DeleteLine(index);
 }
 
 int QtPlatform::OutputListAppend(WindowHandle list, const std::string& text) {
-    QListWidget* widget = List(list);
-    if (widget == nullptr) return -1;
-    widget->addItem(QString::fromStdString(text));
-    return widget->count() - 1;
+    OutputListWidget* widget = List(list);
+    return widget == nullptr ? -1 : widget->AppendLine(QString::fromStdString(text));
 }
 
 void QtPlatform::OutputListSelect(WindowHandle list, int index) {
-    QListWidget* widget = List(list);
-    if (widget == nullptr) return;
-    if (index < 0 || index >= widget->count()) {
-        widget->setCurrentRow(-1);
-        return;
-    }
-    widget->setCurrentRow(index);
-    widget->scrollToItem(widget->item(index));
+    if (OutputListWidget* widget = List(list)) widget->SelectLine(index);
 }
 
 // ---- Messages ---------------------------------------------------------------------------
@@ -452,7 +468,7 @@ std::intptr_t QtPlatform::DialogBoxParam(int resourceId, WindowHandle owner, Dia
     const WindowHandle window = Register(WindowRecord{Kind::Dialog, dialog.data(), nullptr, owner});
     TemplateDialogHandle handle(*dialog, window);
     dialog->SetCommandSink([&handle, &dialog, proc](int controlId, int notification) {
-        if (handle.Ended()) return;
+        if (handle.Ended() || (handle.Waiting() && controlId != IDCANCEL)) return;
         proc(handle, WM_COMMAND, CommandWParam(controlId, notification), 0);
         if (handle.Ended() && dialog) dialog->done(0);
     });

@@ -23,12 +23,12 @@
 
 class QApplication;
 class QEventLoop;
-class QListWidget;
 class QObject;
 class QSocketNotifier;
 class QTimer;
 class QWidget;
 class MainWindowWidget;
+class OutputListWidget;
 
 class QtPlatform : public Platform {
 public:
@@ -48,6 +48,8 @@ public:
     std::string GetWindowText(WindowHandle window) const override;
     void MoveWindow(WindowHandle window, int x, int y, int width, int height,
                     bool repaint) override;
+    bool GetWindowPlacement(WindowHandle window, WindowPlacement& placement) const override;
+    void SetWindowPlacement(WindowHandle window, const WindowPlacement& placement) override;
 
     int OutputListCount(WindowHandle list) const override;
     void OutputListDelete(WindowHandle list, int index) override;
@@ -109,7 +111,7 @@ private:
 
     const WindowRecord* Find(WindowHandle window) const;
     QWidget* OwnerWidget(WindowHandle owner) const;
-    QListWidget* List(WindowHandle list) const;
+    OutputListWidget* List(WindowHandle list) const;
     WindowHandle Register(WindowRecord record);
     void Forget(WindowHandle window);
 

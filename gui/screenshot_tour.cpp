@@ -150,7 +150,7 @@ private:
         return {
             {"the main window shows", [] { return OutputList() != nullptr; },
              [] {
-                 MainWindow()->resize(760, 360);
+                 MainWindow()->resize(400, 300);  // narrower than the longest lines: they scroll
                  Pick(2);
              }},
             {"Session Details for alice", sessionDialog,

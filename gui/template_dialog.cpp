@@ -1,5 +1,6 @@
 #include "gui/template_dialog.h"
 
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
@@ -7,6 +8,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -15,6 +17,7 @@
 namespace {
 
 constexpr int kDialogMarginUnits = 6;  // right and below the farthest control
+constexpr int kWaitPollMs = 10;        // how often a waiting dialog looks whether it is done
 
 // A static text that reports a click, shown as a link.
 class ClickableLabel : public QLabel {
@@ -180,4 +183,30 @@ void TemplateDialog::reject() { Send(IDCANCEL, 0); }
 
 void TemplateDialog::Send(int controlId, int notification) {
     if (sink_) sink_(controlId, notification);
+}
+
+bool TemplateDialogHandle::WaitResponsive(const std::function<bool()>& done) {
+    if (done()) return true;
+    bool dismissed = false;
+    QEventLoop loop;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        if (done() || Ended()) loop.quit();
+    });
+    // Cancel, or a stop signal cancelling every dialog, ends the wait at once.
+    QObject::connect(&dialog_, &QDialog::finished, &loop, [&] {
+        dismissed = true;
+        loop.quit();
+    });
+    QWidget* ok = dialog_.Control(IDOK);
+    const bool okWasEnabled = ok != nullptr && ok->isEnabled();
+    if (ok != nullptr) ok->setEnabled(false);
+    dialog_.setCursor(Qt::BusyCursor);
+    waiting_ = true;
+    poll.start(kWaitPollMs);
+    loop.exec();
+    waiting_ = false;
+    dialog_.unsetCursor();
+    if (ok != nullptr) ok->setEnabled(okWasEnabled);
+    return !dismissed && !Ended() && done();
 }

@@ -62,9 +62,14 @@ public:
     void SetItemText(int controlId, const std::string& text) override {
         dialog_.SetItemText(controlId, text);
     }
+    // Runs an event loop of its own until done() holds, with OK disabled and a busy cursor.
+    bool WaitResponsive(const std::function<bool()>& done) override;
+    // While WaitResponsive runs, commands other than Cancel are not handed to the procedure.
+    bool Waiting() const { return waiting_; }
 
 private:
     TemplateDialog& dialog_;
+    bool waiting_ = false;
 };
 
 // The object name a control gets: its identifier in decimal ("101").

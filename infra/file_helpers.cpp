@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 bool FileExists(const char* path) {
     struct stat info {};
@@ -36,4 +38,10 @@ bool MakeDirectoryTree(const char* path) {
         next = slash + 1;
     }
     return DirectoryExists(path);
+}
+
+std::string ProgramPath() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : program.string();
 }

@@ -1,6 +1,8 @@
 #include "platform/platform.h"
 
 #include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "infra/clock.h"
 #include "platform/headless_platform.h"
@@ -22,3 +24,12 @@ Platform& CurrentPlatform() {
 void SetCurrentPlatform(Platform* platform) { currentPlatform.store(platform); }
 
 bool HasCurrentPlatform() { return currentPlatform.load() != nullptr; }
+
+bool DialogHandle::WaitResponsive(const std::function<bool()>& done) {
+    while (!done()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}
+
+bool Platform::GetWindowPlacement(WindowHandle, WindowPlacement&) const { return false; }
+
+void Platform::SetWindowPlacement(WindowHandle, const WindowPlacement&) {}

@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -77,6 +78,10 @@ public:
     // One value kept with the dialog for its procedure (the creation parameter, usually).
     virtual void SetUserData(std::intptr_t value) = 0;
     virtual std::intptr_t UserData() const = 0;
+    // Waits until done() holds while everything else goes on: ticks, replies, the dialog's
+    // own Cancel (its other commands are not taken meanwhile). False when the dialog was
+    // ended or dismissed before. Back ends without a window to keep alive wait in place.
+    virtual bool WaitResponsive(const std::function<bool()>& done);
 };
 
 // Answers WM_INITDIALOG (lParam the creation parameter) and WM_COMMAND (the control
@@ -108,16 +113,28 @@ private:
     std::intptr_t userData_ = 0;
 };
 
-// One item of a menu popup; an empty text is a separator.
+// One item of a menu popup; an empty text is a separator. A shortcut ("Ctrl+O", "F1") works
+// beside the item's own mnemonic.
 struct MenuItem {
     std::string text;
     int commandId = 0;
+    std::string shortcut;
 };
 struct MenuPopup {
     std::string title;
     std::vector<MenuItem> items;
 };
 using MenuBar = std::vector<MenuPopup>;
+
+// Where a top-level window lies: its place and size without the frame as it is when neither
+// maximised nor minimised, and whether it is maximised.
+struct WindowPlacement {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool maximized = false;
+};
 
 // One message taken from a thread's queue.
 struct Message {
@@ -147,6 +164,10 @@ public:
     virtual std::string GetWindowText(WindowHandle window) const = 0;
     virtual void MoveWindow(WindowHandle window, int x, int y, int width, int height,
                             bool repaint) = 0;
+    // A main window's placement; false when the back end keeps none (the headless one).
+    virtual bool GetWindowPlacement(WindowHandle window, WindowPlacement& placement) const;
+    // Places a main window; a place off every screen is moved onto one.
+    virtual void SetWindowPlacement(WindowHandle window, const WindowPlacement& placement);
 
     // The output list: a list of text lines with one selection.
     virtual int OutputListCount(WindowHandle list) const = 0;

@@ -13,6 +13,10 @@ packages=(
   freeradius freeradius-utils                    # a real RADIUS server for the integration tests and the demo
   python3 python3-pyrad                          # an independent RADIUS decoder for the packet checks
   xvfb xauth                                     # screenshots of the interactive program
+  libxcb1-dev                                    # asks the X display whether it answers before Qt starts on it
+  dpkg-dev                                       # dpkg-shlibdeps: the Depends of the .deb (cpack)
+  groff-base                                     # checks that the man page renders without warnings
+  systemd                                        # systemd-analyze checks the installed service unit
 )
 
 missing=()

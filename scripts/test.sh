@@ -1,8 +1,16 @@
 #!/usr/bin/env bash
-# Set-up, the optimised build, the sanitizer build and every test, in one go.
+# Set-up, the optimised build and its Debian package, the sanitizer build and every test, in
+# one go.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
+
+# The Debian package of the optimised build; the package tests unpack and install it in
+# folders of their own.
+rm -rf build/release/package
+(cd build/release && cpack -G DEB -B package >/dev/null)
+packages=(build/release/package/pelvok_*.deb)
+export PELVOK_PACKAGE="$PWD/${packages[0]}"
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_CXX_FLAGS_DEBUG="-g -O1" \

@@ -9,6 +9,7 @@
 #include "protocol/radius_attribute.h"
 #include "radius/packet_builder.h"
 #include "radius/radius_engine.h"
+#include "shell/host_lookup.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
 #include "shell/shell_state.h"
@@ -92,13 +93,17 @@ void OpenOptions(DialogHandle& dialog) {
 }
 
 // A typed host: a name (first character above '9') is looked up and kept only when found;
-// anything else is a dotted quad, 0 when malformed.
-std::uint32_t TypedServerAddress(const std::string& host, std::uint32_t current) {
-    if (!host.empty() && static_cast<unsigned char>(host[0]) > '9') {
-        std::uint32_t found = 0;
-        return ResolveHostName(host.c_str(), found) ? found : current;
+// anything else is a dotted quad, 0 when malformed. The name is looked up off this thread,
+// the window going on meanwhile; false when the dialog was cancelled before the answer came.
+bool TypedServerAddress(DialogHandle& dialog, const std::string& host, std::uint32_t& address) {
+    if (host.empty() || static_cast<unsigned char>(host[0]) <= '9') {
+        address = ParseIpAddress(host.c_str());
+        return true;
     }
-    return ParseIpAddress(host.c_str());
+    const HostLookup lookup(host, CurrentHostResolver());
+    if (!dialog.WaitResponsive([&lookup] { return lookup.Done(); })) return false;
+    lookup.Found(address);  // not found: the address stays as it was
+    return true;
 }
 
 void ConfirmOptions(DialogHandle& dialog) {
@@ -106,8 +111,10 @@ void ConfirmOptions(DialogHandle& dialog) {
     Options& options = shell.options;
     RadiusEngine* engine = shell.engine;
 
-    options.radHost = TypedServerAddress(FieldText(dialog, kRadiusHostField, kMaxOptionLength),
-                                         options.radHost);
+    std::uint32_t address = options.radHost;
+    if (!TypedServerAddress(dialog, FieldText(dialog, kRadiusHostField, kMaxOptionLength), address))
+        return;  // cancelled while the name was looked up: nothing changes
+    options.radHost = address;
     if (engine != nullptr) engine->SetServerAddress(options.radHost);
 
     // The counter changes only when a new number was typed: sessions started while the dialog

@@ -21,6 +21,7 @@
 #include "shell/service.h"
 #include "shell/shell_state.h"
 #include "shell/simulator.h"
+#include "shell/window_placement.h"
 
 namespace {
 
@@ -133,13 +134,14 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
 }
 
 int RunInteractive(GuiPlatformFactory gui, int& argc, char** argv) {
+    // The factory says why it cannot show a window (no display, most often).
     std::unique_ptr<Platform> platform = gui != nullptr ? gui(argc, argv) : nullptr;
     if (!platform) {
+        if (gui == nullptr) std::fprintf(stderr, "pelvok: this build has no window (it was built without Qt)\n");
         std::fprintf(stderr,
-                     "pelvok: no window can be shown: this build has no interactive front end "
-                     "(or it could not start).\n"
-                     "Set Service=1 and SimFile in the options file (%s) to play a simulation "
-                     "file without a window.\n",
+                     "pelvok: without a window, play a simulation file with \"pelvok --run SIMFILE\" "
+                     "(see pelvok --help),\n"
+                     "or run as a service: Service=1 and SimFile in the options file (%s).\n",
                      GetOptionsFile().c_str());
         return 1;
     }
@@ -147,6 +149,7 @@ int RunInteractive(GuiPlatformFactory gui, int& argc, char** argv) {
 
     ShellState& shell = Shell();
     if (CreateMainWindow() != kNoWindow) {
+        RestoreWindowPlacement();
         platform->ShowWindow(shell.mainWindow, true);
         // An options file that says nothing usable is told, not silently replaced by defaults.
         if (const std::string problem = OptionsFileProblem(false); !problem.empty())

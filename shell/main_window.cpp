@@ -9,6 +9,7 @@
 #include "shell/options.h"
 #include "shell/resources.h"
 #include "shell/shell_state.h"
+#include "shell/window_placement.h"
 #include "simulation/simulation.h"
 
 namespace {
@@ -105,6 +106,7 @@ std::intptr_t PelvokWndProc(WindowHandle window, unsigned message, std::uintptr_
             if (Shell().outputList == kNoWindow) Log(0, "Failure Creating the listbox child");
             return 0;
         case WM_DESTROY:
+            SaveWindowPlacement();  // while the window is still there to be asked
             if (Shell().outputList != kNoWindow) platform.DestroyWindow(Shell().outputList);
             Shell().outputList = kNoWindow;
             platform.PostQuitMessage(0);

@@ -3,7 +3,6 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -12,6 +11,7 @@
 #include <limits>
 
 #include "infra/atomic_file.h"
+#include "infra/file_helpers.h"
 #include "infra/log.h"
 #include "infra/profile_file.h"
 #include "infra/regular_file.h"
@@ -63,10 +63,11 @@ std::string ReadTextOption(const std::string& file, const char* key, const char*
     return Bounded(whole, size);
 }
 
-bool WriteOption(const std::string& file, const char* key, const std::string& value) {
+bool WriteValue(const std::string& file, const char* section, const char* key,
+                const std::string& value) {
     if (file.empty()) return false;
     int error = 0;
-    if (WriteProfileString(file.c_str(), kOptionsSection, key, value.c_str(), &error)) return true;
+    if (WriteProfileString(file.c_str(), section, key, value.c_str(), &error)) return true;
     const std::string reason = FileErrorText(error);
     Log(1, "Cannot write \"%s\" to the options file %s: %s", key, file.c_str(), reason.c_str());
     if (!saveFailureShown) {
@@ -75,6 +76,10 @@ bool WriteOption(const std::string& file, const char* key, const std::string& va
                      reason.c_str());
     }
     return false;
+}
+
+bool WriteOption(const std::string& file, const char* key, const std::string& value) {
+    return WriteValue(file, kOptionsSection, key, value);
 }
 
 // What loading made of a value too long for its buffer: a text is cut, a folder not used.
@@ -106,8 +111,9 @@ std::int64_t ReadLenientNumber(const char* text) {
     return negative ? -value : value;
 }
 
-bool ResolveHostName(const char* name, std::uint32_t& address) {
-    if (hostResolver != nullptr) return hostResolver(name, address);
+namespace {
+
+bool ResolveWithSystem(const char* name, std::uint32_t& address) {
     addrinfo hints{};
     hints.ai_family = AF_INET;
     hints.ai_socktype = SOCK_DGRAM;
@@ -119,7 +125,17 @@ bool ResolveHostName(const char* name, std::uint32_t& address) {
     return true;
 }
 
+}  // namespace
+
+bool ResolveHostName(const char* name, std::uint32_t& address) {
+    return CurrentHostResolver()(name, address);
+}
+
 void SetHostResolver(HostResolver resolver) { hostResolver = resolver; }
+
+HostResolver CurrentHostResolver() {
+    return hostResolver != nullptr ? hostResolver : ResolveWithSystem;
+}
 
 std::uint32_t ReadServerAddress(const char* text) {
     std::string host = (text == nullptr || text[0] == '\0') ? "localhost" : text;
@@ -172,13 +188,12 @@ std::string OptionsFileForProgram(const std::string& programPath) {
 
 std::string GetOptionsFile() {
     if (!configuredOptionsFile.empty()) return configuredOptionsFile;
-    std::array<char, 4096> path{};
-    ssize_t length = readlink("/proc/self/exe", path.data(), path.size() - 1);
-    if (length <= 0) {
+    const std::string program = ProgramPath();
+    if (program.empty()) {
         Log(0, "Invalid module file name: %s", "/proc/self/exe");
         return {};
     }
-    return OptionsFileForProgram(std::string(path.data(), static_cast<std::size_t>(length)));
+    return OptionsFileForProgram(program);
 }
 
 void LoadOptions() {
@@ -234,6 +249,10 @@ bool SaveOptions() {
     saved = WriteUnlessKeptLonger(file, "NasName", options.nasName, kOptionTextSize, LongValue::Cut) && saved;
     saved = WriteUnlessKeptLonger(file, "LastDir", options.lastDir, kOptionPathSize, LongValue::Unused) && saved;
     return saved;
+}
+
+bool WriteOptionsFileValue(const char* section, const char* key, const std::string& value) {
+    return WriteValue(GetOptionsFile(), section, key, value);
 }
 
 bool SaveSessionId() {

@@ -51,6 +51,8 @@ using HostResolver = bool (*)(const char* name, std::uint32_t& address);
 bool ResolveHostName(const char* name, std::uint32_t& address);
 // Tests replace the lookup; nullptr restores the real one.
 void SetHostResolver(HostResolver resolver);
+// The lookup in force: the one tests set, or the real one.
+HostResolver CurrentHostResolver();
 
 // The server address of a "RadHost" text: "" means localhost; a text whose first character
 // is above '9' is a host name to look up (not found: a "gethostbyname" box and 0); anything
@@ -87,6 +89,8 @@ void LoadOptions();
 bool SaveOptions();
 // Writes the engine's session counter as "SessionId"; false (and said as above) on failure.
 bool SaveSessionId();
+// Writes one value into any section of the options file; a failure is said as above.
+bool WriteOptionsFileValue(const char* section, const char* key, const std::string& value);
 // True when "Service" reads as a number other than 0; then "SimFile" is read too, whole (a
 // name too long for its buffer is refused when the service starts).
 bool IsServiceMode();

@@ -7,13 +7,13 @@ DialogProcedures registeredProcedures;
 const MenuBar& MainMenu() {
     static const MenuBar menu = {
         {"&Main",
-         {{"&Open...", kCommandOpen},
-          {"&New Session", kCommandNewSession},
-          {"", 0},
-          {"&Options...", kCommandOptions},
-          {"", 0},
-          {"E&xit", kCommandExit}}},
-        {"&Help", {{"&About", kCommandAbout}}},
+         {{"&Open...", kCommandOpen, "Ctrl+O"},
+          {"&New Session", kCommandNewSession, "Ctrl+N"},
+          {"", 0, ""},
+          {"&Options...", kCommandOptions, ""},
+          {"", 0, ""},
+          {"E&xit", kCommandExit, "Ctrl+Q"}}},
+        {"&Help", {{"&About", kCommandAbout, "F1"}}},
     };
     return menu;
 }

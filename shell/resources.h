@@ -21,7 +21,8 @@ inline constexpr int kSessionDialog = 3;
 inline constexpr int kChallengeDialog = 4;
 inline constexpr int kOptionsDialog = 5;
 
-// The main window's menu bar: "&Main" (Open, New Session, Options, Exit) and "&Help" (About).
+// The main window's menu bar: "&Main" (Open, New Session, Options, Exit) and "&Help" (About),
+// with the shortcuts Ctrl+O, Ctrl+N, Ctrl+Q and F1.
 const MenuBar& MainMenu();
 
 // The four dialog procedures. They are registered by whoever provides them; a dialog whose

@@ -54,14 +54,7 @@ std::uintptr_t Command(int controlId, int notification = 0) {
 
 class DialogsTest : public ShellTest {
 protected:
-    void Start(const std::string& options = "") {
-        WriteOptions("[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nSessionId=1000\nDictDir=" +
-                     folder.Root() + "/\n" + options);
-        ASSERT_NE(CreateMainWindow(), kNoWindow);
-        std::string failure;
-        ASSERT_TRUE(InitSimulator(failure)) << failure;
-        RegisterDialogProcedures(PelvokDialogProcedures());
-    }
+    void Start(const std::string& options = "") { StartProgram(options); }
     void Menu(int command) {
         PelvokWndProc(Shell().mainWindow, WM_COMMAND, static_cast<std::uintptr_t>(command), 0);
     }

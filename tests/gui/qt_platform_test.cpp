@@ -20,38 +20,11 @@
 #include <string>
 #include <vector>
 
-#include "gui/main_window_widget.h"
-#include "gui/template_dialog.h"
 #include "radius/radius_engine.h"
-#include "shell/dialogs.h"
-#include "shell/main_window.h"
-#include "shell/simulator.h"
-#include "tests/shell/shell_fixture.h"
+#include "tests/gui/qt_shell_fixture.h"
 
 namespace shell_test {
 namespace {
-
-int noArguments = 0;
-
-// When a modal dialog shows, act on it; gives up (closing it) after a bounded number of looks.
-void WhenModal(std::function<void(QWidget*)> act, int looksLeft = 2000) {
-    QTimer::singleShot(5, qApp, [act = std::move(act), looksLeft]() mutable {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (modal != nullptr && modal->isVisible()) {
-            act(modal);
-        } else if (looksLeft > 0) {
-            WhenModal(std::move(act), looksLeft - 1);
-        } else {
-            ADD_FAILURE() << "no modal dialog showed";
-        }
-    });
-}
-
-void Press(QWidget* dialog, int controlId) {
-    auto* button = dialog->findChild<QPushButton*>(ControlObjectName(controlId));
-    ASSERT_NE(button, nullptr) << controlId;
-    button->click();
-}
 
 // ---- A window procedure that records, for the platform's own behaviour ----
 
@@ -157,26 +130,6 @@ TEST_F(QtPlatformTest, AStopSignalEndsEveryModalLoopAndClosesTheMainWindow) {
 
 // ---- The program's window and dialogs on the Qt back end ----
 
-class QtShellTest : public ShellTest {
-protected:
-    QtShellTest() : qt(noArguments, nullptr) { SetCurrentPlatform(&qt); }
-    ~QtShellTest() override { SetCurrentPlatform(&platform); }
-
-    void Start(const std::string& options = "") {
-        WriteOptions("[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nSessionId=1000\nDictDir=" +
-                     folder.Root() + "/\n" + options);
-        ASSERT_NE(CreateMainWindow(), kNoWindow);
-        std::string failure;
-        ASSERT_TRUE(InitSimulator(failure)) << failure;
-        RegisterDialogProcedures(PelvokDialogProcedures());
-        qt.ShowWindow(Shell().mainWindow, true);
-    }
-    MainWindowWidget* Frame() { return static_cast<MainWindowWidget*>(qt.Widget(Shell().mainWindow)); }
-    QListWidget* List() { return qobject_cast<QListWidget*>(qt.Widget(Shell().outputList)); }
-
-    QtPlatform qt;
-};
-
 TEST_F(QtShellTest, MainWindowHasItsTitleMenuAndIcon) {
     Start();
     EXPECT_EQ(Frame()->windowTitle().toStdString(), "Quorlan Pelvok");
@@ -190,11 +143,12 @@ TEST_F(QtShellTest, MainWindowHasItsTitleMenuAndIcon) {
     for (QAction* popup : Frame()->menuBar()->actions()) {
         popups.push_back(popup->text().toStdString());
         for (QAction* item : popup->menu()->actions())
-            items.push_back(item->isSeparator() ? "-" : item->text().toStdString());
+            items.push_back(item->isSeparator() ? "-"
+                                                : (item->text() + " " + item->shortcut().toString()).toStdString());
     }
     EXPECT_EQ(popups, (std::vector<std::string>{"&Main", "&Help"}));
-    EXPECT_EQ(items, (std::vector<std::string>{"&Open...", "&New Session", "-", "&Options...", "-",
-                                               "E&xit", "&About"}));
+    EXPECT_EQ(items, (std::vector<std::string>{"&Open... Ctrl+O", "&New Session Ctrl+N", "-",
+                                               "&Options... ", "-", "E&xit Ctrl+Q", "&About F1"}));
 }
 
 TEST_F(QtShellTest, OutputListKeepsTheNewest101Lines) {

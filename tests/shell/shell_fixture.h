@@ -12,9 +12,12 @@
 #include "infra/clock.h"
 #include "infra/profile_file.h"
 #include "platform/headless_platform.h"
+#include "shell/dialogs.h"
+#include "shell/main_window.h"
 #include "shell/options.h"
 #include "shell/resources.h"
 #include "shell/shell_state.h"
+#include "shell/simulator.h"
 #include "simulation/simulation.h"
 #include "tests/infra/temp_folder.h"
 #include "tests/radius/engine_test_support.h"
@@ -65,6 +68,16 @@ protected:
     }
 
     void WriteOptions(const std::string& text) { folder.Write("pelvok.ini", text); }
+    // The program as it starts: options for a server on 127.0.0.1:1812 with the dictionary
+    // folder of the test (and the lines given), the main window, the set-up, the dialogs.
+    void StartProgram(const std::string& options = "") {
+        WriteOptions("[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nSessionId=1000\nDictDir=" +
+                     folder.Root() + "/\n" + options);
+        ASSERT_NE(CreateMainWindow(), kNoWindow);
+        std::string failure;
+        ASSERT_TRUE(InitSimulator(failure)) << failure;
+        RegisterDialogProcedures(PelvokDialogProcedures());
+    }
     std::string Option(const char* key) {
         return ReadProfileString(optionsFile, "Options", key, "<missing>");
     }
