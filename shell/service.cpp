@@ -117,8 +117,7 @@ void Service::ServiceMain() {
         ReportServiceStatus(kServiceStopped, kServiceSpecificError, code);
         Log(0, "Service Init failure: %s", failureText.c_str());
     }
-    if (shell.mainWindow != kNoWindow) CurrentPlatform().DestroyWindow(shell.mainWindow);
-    shell.mainWindow = kNoWindow;
+    DestroyMainWindow();
 }
 
 bool Service::Run() {
