@@ -70,6 +70,29 @@ TEST_F(ServiceTest, StartFailuresStopWithTheirCodeAndText) {
     }
 }
 
+// What systemd reads: READY=1 once the file plays, STOPPING=1 at a stop, a failed start's code.
+TEST(ServiceNotification, SaysReadyStoppingAndAFailedStartsCode) {
+    const struct {
+        std::uint32_t state;
+        std::uint32_t win32ExitCode;
+        std::uint32_t code;
+        const char* text;
+    } cases[] = {
+        {kServiceStartPending, 0, 0, "STATUS=Starting"},
+        {kServiceRunning, 0, 0, "READY=1\nSTATUS=Playing the simulation file"},
+        {kServiceStopPending, 0, 0, "STOPPING=1\nSTATUS=Stopping"},
+        {kServiceStopped, 0, 0, "STATUS=Stopped"},
+        {kServiceStopped, kServiceSpecificError, kNoSimulationFile, "STATUS=Start failed with code 3"},
+    };
+    for (const auto& c : cases) {
+        ServiceStatus status;
+        status.currentState = c.state;
+        status.win32ExitCode = c.win32ExitCode;
+        status.serviceSpecificExitCode = c.code;
+        EXPECT_EQ(ServiceNotification(status), c.text);
+    }
+}
+
 // Run on the test's thread: the service thread ends by itself (a failed start), or a stop
 // control (SIGTERM to the waiting thread) ends it; either way its steps are over, the stop
 // said once and the thread joined when Run returns.
