@@ -10,7 +10,6 @@
 #include <cstdlib>
 
 #include "gui/qt_platform.h"
-#include "gui/screenshot_tour.h"
 
 namespace {
 
@@ -52,7 +51,5 @@ std::unique_ptr<Platform> CreateGuiPlatform(int& argc, char** argv) {
     if (!DisplayReachable()) return nullptr;
     auto platform = std::make_unique<QtPlatform>(argc, argv);
     platform->CloseWindowsOnStopSignals();
-    if (IsSet("PELVOK_SCREENSHOT_TOUR"))
-        StartScreenshotTour(*platform, std::getenv("PELVOK_SCREENSHOT_TOUR"));
     return platform;
 }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <deque>
 #include <utility>
 
 #include "infra/clock.h"
@@ -59,21 +60,6 @@ struct HeadlessPlatform::ThreadQueue {
     }
 };
 
-// The dialog a scripted answer talks to: a map of item texts.
-class HeadlessPlatform::ScriptedDialogHandle : public DialogHandleBase {
-public:
-    using DialogHandleBase::DialogHandleBase;
-    std::string GetItemText(int controlId) const override {
-        auto found = items_.find(controlId);
-        return found == items_.end() ? std::string() : found->second;
-    }
-    void SetItemText(int controlId, const std::string& text) override { items_[controlId] = text; }
-    const std::map<int, std::string>& Items() const { return items_; }
-
-private:
-    std::map<int, std::string> items_;
-};
-
 namespace {
 std::atomic<ThreadId> nextThreadId{1};
 thread_local ThreadId thisThreadId = 0;
@@ -116,7 +102,6 @@ WindowHandle HeadlessPlatform::CreateMainWindow(const std::string& title, const 
     WindowHandle window;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (!windowCreationAllowed_) return kNoWindow;
         window = NewHandle();
         WindowRecord& record = windows_[window];
         record.proc = proc;
@@ -130,7 +115,7 @@ WindowHandle HeadlessPlatform::CreateMainWindow(const std::string& title, const 
 WindowHandle HeadlessPlatform::CreateOutputList(WindowHandle parent) {
     std::lock_guard<std::mutex> guard(lock_);
     const WindowRecord* parentRecord = Find(parent);
-    if (!outputListCreationAllowed_ || parentRecord == nullptr) return kNoWindow;
+    if (parentRecord == nullptr) return kNoWindow;
     ThreadId owner = parentRecord->owner;
     WindowHandle list = NewHandle();
     WindowRecord& record = windows_[list];
@@ -351,7 +336,7 @@ std::intptr_t HeadlessPlatform::DefWindowProc(WindowHandle window, unsigned mess
 std::uint32_t HeadlessPlatform::SetTimer(WindowHandle window, std::uint32_t timerId,
                                          std::uint32_t periodMs) {
     std::lock_guard<std::mutex> guard(lock_);
-    if (!timerCreationAllowed_ || Find(window) == nullptr || timerId == 0) return 0;
+    if (Find(window) == nullptr || timerId == 0) return 0;
     std::uint32_t now = clock_.TickCount();
     for (TimerRecord& timer : timers_) {
         if (timer.window == window && timer.id == timerId) {
@@ -390,116 +375,35 @@ int HeadlessPlatform::AsyncSelect(int socket, WindowHandle window, unsigned mess
 
 // ---- Boxes and dialogs ------------------------------------------------------------------
 
-int HeadlessPlatform::MessageBox(WindowHandle owner, const std::string& text,
-                                 const std::string& caption, unsigned) {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        messageBoxes_.push_back(ShownMessageBox{owner, text, caption});
-    }
+int HeadlessPlatform::MessageBox(WindowHandle, const std::string& text, const std::string& caption, unsigned) {
     Log(0, "%s: %s", caption.c_str(), text.c_str());
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
     std::fflush(stderr);
     return IDOK;
 }
 
-bool HeadlessPlatform::GetOpenFileName(WindowHandle owner, const std::string& initialFolder,
-                                       const std::string& title, bool fileMustExist,
-                                       std::string& path) {
-    std::lock_guard<std::mutex> guard(lock_);
-    openFileRequests_.push_back(OpenFileRequest{owner, initialFolder, title, fileMustExist});
-    if (openFileScript_.empty()) return false;
-    std::optional<std::string> answer = std::move(openFileScript_.front());
-    openFileScript_.pop_front();
-    if (!answer) return false;
-    path = *answer;
-    return true;
+// Nobody chooses a file: cancelled.
+bool HeadlessPlatform::GetOpenFileName(WindowHandle, const std::string&, const std::string&, bool, std::string&) {
+    return false;
 }
 
-std::intptr_t HeadlessPlatform::DialogBoxParam(int resourceId, WindowHandle owner,
-                                               DialogProc proc, std::intptr_t parameter) {
-    ScriptedDialog answer;
-    bool answered = false;
+std::intptr_t HeadlessPlatform::DialogBoxParam(int resourceId, WindowHandle owner, DialogProc proc,
+                                               std::intptr_t parameter) {
     WindowHandle window;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (!dialogScript_.empty() && dialogScript_.front().resourceId == resourceId) {
-            answer = std::move(dialogScript_.front());
-            dialogScript_.pop_front();
-            answered = true;
-        }
         window = NewHandle();
     }
-
-    ScriptedDialogHandle dialog(window);
-    if (proc != nullptr) proc(dialog, WM_INITDIALOG, 0, parameter);
-    ShownDialog shown{resourceId, owner, parameter, dialog.Items(), 0};
-
-    if (answered && proc != nullptr) {
-        for (const auto& [controlId, text] : answer.fields) dialog.SetItemText(controlId, text);
-        for (int command : answer.commands) {
-            if (dialog.Ended()) break;
-            proc(dialog, WM_COMMAND, static_cast<std::uintptr_t>(command & 0xFFFF), 0);
-        }
-    }
-    // Nobody is there to answer what the script does not: the dialog is dismissed.
-    shown.result = dialog.Ended() ? dialog.Result() : 0;
-
-    std::lock_guard<std::mutex> guard(lock_);
-    shownDialogs_.push_back(shown);
-    return shown.result;
+    HeadlessDialog dialog(window, resourceId, owner, proc, parameter);
+    dialog.Open();
+    AnswerDialog(dialog);
+    return dialog.Ended() ? dialog.Result() : 0;
 }
 
-void HeadlessPlatform::OpenUrl(WindowHandle, const std::string& url) {
-    std::lock_guard<std::mutex> guard(lock_);
-    openedUrls_.push_back(url);
-}
+// Nobody would see the page.
+void HeadlessPlatform::OpenUrl(WindowHandle, const std::string&) {}
 
-// ---- Scripts and observations -----------------------------------------------------------
-
-void HeadlessPlatform::ScriptDialog(ScriptedDialog answer) {
-    std::lock_guard<std::mutex> guard(lock_);
-    dialogScript_.push_back(std::move(answer));
-}
-
-void HeadlessPlatform::ScriptOpenFile(std::optional<std::string> path) {
-    std::lock_guard<std::mutex> guard(lock_);
-    openFileScript_.push_back(std::move(path));
-}
-
-void HeadlessPlatform::SetWindowCreationAllowed(bool allowed) {
-    std::lock_guard<std::mutex> guard(lock_);
-    windowCreationAllowed_ = allowed;
-}
-
-void HeadlessPlatform::SetOutputListCreationAllowed(bool allowed) {
-    std::lock_guard<std::mutex> guard(lock_);
-    outputListCreationAllowed_ = allowed;
-}
-
-void HeadlessPlatform::SetTimerCreationAllowed(bool allowed) {
-    std::lock_guard<std::mutex> guard(lock_);
-    timerCreationAllowed_ = allowed;
-}
-
-std::vector<ShownDialog> HeadlessPlatform::ShownDialogs() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return shownDialogs_;
-}
-
-std::vector<ShownMessageBox> HeadlessPlatform::MessageBoxes() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return messageBoxes_;
-}
-
-std::vector<OpenFileRequest> HeadlessPlatform::OpenFileRequests() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return openFileRequests_;
-}
-
-std::vector<std::string> HeadlessPlatform::OpenedUrls() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return openedUrls_;
-}
+// ---- What the windows hold --------------------------------------------------------------
 
 std::vector<std::string> HeadlessPlatform::OutputLines(WindowHandle list) const {
     std::lock_guard<std::mutex> guard(lock_);

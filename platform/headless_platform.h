@@ -1,19 +1,17 @@
-// The back end with no display: service mode and tests.
+// The back end with no display: service mode and --run.
 //
 // Windows exist as records (title, visibility, the lines of an output list); each thread's
 // loop waits with poll() on its queue's wake-up descriptor and its windows' registered
-// sockets, with a deadline from the next timer due on the injected clock. Message boxes
-// cannot be answered by anyone: they go to the log at level 0 and to standard error and
-// return IDOK at once. Dialogs and the open-file dialog are answered from scripts that tests
-// set; with no script a dialog is dismissed (result 0) and the file dialog cancelled.
+// sockets, with a deadline from the next timer due on the injected clock. Nobody is there to
+// answer anything: a message box goes to the log at level 0 and to standard error and returns
+// IDOK at once, a dialog is dismissed (result 0) once its procedure has initialised it, the
+// open-file dialog is cancelled and no web address is opened. Nothing of them is kept.
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,34 +19,40 @@
 
 class Clock;
 
-// One scripted answer to a modal dialog: the values typed into its fields after it opened,
-// then the commands clicked in order (usually just IDOK or IDCANCEL).
-struct ScriptedDialog {
-    int resourceId = 0;
-    std::map<int, std::string> fields;
-    std::vector<int> commands{IDOK};
-};
+// A modal dialog of the headless back end: what its procedure puts into its items is kept as
+// text by control identifier.
+class HeadlessDialog : public DialogHandleBase {
+public:
+    HeadlessDialog(WindowHandle window, int resourceId, WindowHandle owner, DialogProc proc,
+                   std::intptr_t parameter)
+        : DialogHandleBase(window), resourceId_(resourceId), owner_(owner), proc_(proc), parameter_(parameter) {}
 
-// What a dialog showed when it opened, and how it ended.
-struct ShownDialog {
-    int resourceId = 0;
-    WindowHandle owner = kNoWindow;
-    std::intptr_t parameter = 0;
-    std::map<int, std::string> fieldsAtOpen;
-    std::intptr_t result = 0;
-};
+    std::string GetItemText(int controlId) const override {
+        auto found = items_.find(controlId);
+        return found == items_.end() ? std::string() : found->second;
+    }
+    void SetItemText(int controlId, const std::string& text) override { items_[controlId] = text; }
 
-struct ShownMessageBox {
-    WindowHandle owner = kNoWindow;
-    std::string text;
-    std::string caption;
-};
+    // The procedure gets WM_INITDIALOG with the creation parameter.
+    void Open() {
+        if (proc_ != nullptr) proc_(*this, WM_INITDIALOG, 0, parameter_);
+    }
+    // A click on a control: the procedure gets WM_COMMAND with its identifier.
+    void Command(int controlId) {
+        if (proc_ != nullptr) proc_(*this, WM_COMMAND, static_cast<std::uintptr_t>(controlId & 0xFFFF), 0);
+    }
 
-struct OpenFileRequest {
-    WindowHandle owner = kNoWindow;
-    std::string initialFolder;
-    std::string title;
-    bool fileMustExist = false;
+    const std::map<int, std::string>& Items() const { return items_; }
+    int ResourceId() const { return resourceId_; }
+    WindowHandle Owner() const { return owner_; }
+    std::intptr_t Parameter() const { return parameter_; }
+
+private:
+    int resourceId_;
+    WindowHandle owner_;
+    DialogProc proc_;
+    std::intptr_t parameter_;
+    std::map<int, std::string> items_;
 };
 
 class HeadlessPlatform : public Platform {
@@ -101,19 +105,7 @@ public:
                                  std::intptr_t parameter) override;
     void OpenUrl(WindowHandle owner, const std::string& url) override;
 
-    // ---- Scripts and observations for tests ----
-    void ScriptDialog(ScriptedDialog answer);
-    // The next open-file dialog returns this path; std::nullopt cancels it.
-    void ScriptOpenFile(std::optional<std::string> path);
-    // When false, window creation fails (for testing start-up failures).
-    void SetWindowCreationAllowed(bool allowed);
-    void SetOutputListCreationAllowed(bool allowed);
-    void SetTimerCreationAllowed(bool allowed);
-
-    std::vector<ShownDialog> ShownDialogs() const;
-    std::vector<ShownMessageBox> MessageBoxes() const;
-    std::vector<OpenFileRequest> OpenFileRequests() const;
-    std::vector<std::string> OpenedUrls() const;
+    // ---- What the windows hold ----
     std::vector<std::string> OutputLines(WindowHandle list) const;
     int SelectedLine(WindowHandle list) const;  // -1 when none
     bool IsWindow(WindowHandle window) const;
@@ -124,12 +116,16 @@ public:
     // Messages waiting in a thread's queue.
     std::size_t QueuedMessages(ThreadId thread) const;
 
+protected:
+    // Someone's turn at an open dialog, after its procedure has initialised it: nobody is
+    // here, so it is dismissed unless the procedure ended it already.
+    virtual void AnswerDialog(HeadlessDialog&) {}
+
 private:
     struct WindowRecord;
     struct TimerRecord;
     struct SocketRecord;
     struct ThreadQueue;
-    class ScriptedDialogHandle;
 
     ThreadQueue& QueueOf(ThreadId thread);  // with lock_ held
     bool PostLocked(ThreadId thread, const Message& message);
@@ -147,14 +143,4 @@ private:
     std::vector<TimerRecord> timers_;
     std::map<int, SocketRecord> sockets_;
     std::map<ThreadId, std::unique_ptr<ThreadQueue>> queues_;
-
-    std::deque<ScriptedDialog> dialogScript_;
-    std::deque<std::optional<std::string>> openFileScript_;
-    bool windowCreationAllowed_ = true;
-    bool outputListCreationAllowed_ = true;
-    bool timerCreationAllowed_ = true;
-    std::vector<ShownDialog> shownDialogs_;
-    std::vector<ShownMessageBox> messageBoxes_;
-    std::vector<OpenFileRequest> openFileRequests_;
-    std::vector<std::string> openedUrls_;
 };

@@ -3,7 +3,7 @@
 # options,about}.png, taken from the real program under a virtual X server.
 #
 # Builds the program if needed, starts FreeRADIUS on 127.0.0.1:18130 (accounting 18131),
-# runs pelvok under Xvfb with its screenshot tour (PELVOK_SCREENSHOT_TOUR, gui/screenshot_tour.h):
+# runs the program under Xvfb with its screenshot tour (pelvok-screenshot-tour, tools/screenshot_tour.h):
 # it starts sessions for alice (accepted), bob (rejected) and carol (challenged, answered with
 # her PIN) through the Session Details and Challenge dialogs, opens Options and About, and
 # saves each picture. Everything else goes under build/screenshots/.
@@ -11,11 +11,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 repo="$PWD"
 
-program="${PELVOK_PROGRAM:-$repo/build/release/pelvok}"
-if [[ -z ${PELVOK_PROGRAM:-} ]]; then
+program="${PELVOK_TOUR_PROGRAM:-$repo/build/release/pelvok-screenshot-tour}"
+if [[ -z ${PELVOK_TOUR_PROGRAM:-} ]]; then
   scripts/build.sh
 fi
-[[ -x $program ]] || { echo "screenshots: no program at $program" >&2; exit 1; }
+[[ -x $program ]] || { echo "screenshots: no program at $program (it is built with the Qt front end)" >&2; exit 1; }
 command -v xvfb-run >/dev/null || { echo "screenshots: xvfb-run is missing (apt-get install xvfb)" >&2; exit 1; }
 
 work="$repo/build/screenshots"
@@ -51,9 +51,8 @@ INI
 rm -f "$pictures"/{main-window,session-details,challenge,options,about}.png
 echo "screenshots: running the tour (log: $work/pelvok.log)"
 status=0
-PELVOK_SCREENSHOT_TOUR="$pictures" timeout 180 \
-  xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24 -dpi 96" \
-  "$program" --config "$work/pelvok.ini" || status=$?
+timeout 180 xvfb-run --auto-servernum --server-args="-screen 0 1280x800x24 -dpi 96" \
+  "$program" "$pictures" --config "$work/pelvok.ini" || status=$?
 
 missing=0
 for name in main-window session-details challenge options about; do

@@ -227,8 +227,9 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
         HeadlessPlatform headless(SystemClock::Instance());
         SetCurrentPlatform(&headless);
         Shell().echoResultsToStdout = true;
-        RunService();
-        exitStatus = ServiceExitCode();
+        Service service;
+        service.Run();
+        exitStatus = service.ServiceExitCode();
         SetCurrentPlatform(nullptr);
     } else {
         exitStatus = RunInteractive(gui, argc, argv);

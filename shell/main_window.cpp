@@ -96,6 +96,12 @@ WindowHandle CreateMainWindow() {
     return window;
 }
 
+void DestroyMainWindow() {
+    ShellState& shell = Shell();
+    if (shell.mainWindow != kNoWindow) CurrentPlatform().DestroyWindow(shell.mainWindow);
+    shell.mainWindow = kNoWindow;
+}
+
 std::intptr_t PelvokWndProc(WindowHandle window, unsigned message, std::uintptr_t wParam,
                             std::intptr_t lParam) {
     Platform& platform = CurrentPlatform();

@@ -10,6 +10,8 @@
 // Creates the main window (hidden) through the current platform and stores it in the shell
 // state; kNoWindow on failure.
 WindowHandle CreateMainWindow();
+// Destroys the main window, when there is one, and forgets it.
+void DestroyMainWindow();
 
 std::intptr_t PelvokWndProc(WindowHandle window, unsigned message, std::uintptr_t wParam,
                             std::intptr_t lParam);

@@ -1,10 +1,9 @@
 #include "shell/run_mode.h"
 
-#include <signal.h>
 #include <unistd.h>
 
 #include <cstdio>
-#include <iterator>
+#include <optional>
 
 #include "infra/clock.h"
 #include "infra/log.h"
@@ -15,66 +14,16 @@
 #include "shell/options.h"
 #include "shell/progress.h"
 #include "shell/run_report.h"
+#include "shell/session_tally.h"
 #include "shell/shell_state.h"
 #include "shell/simulator.h"
+#include "shell/stop_signal_count.h"
 #include "simulation/simulation.h"
 
 namespace {
 
 constexpr std::uint32_t kGraceTimerId = 2;
 constexpr std::uint32_t kGraceTickMs = 100;
-
-volatile sig_atomic_t stopSignals = 0;
-
-void OnStopSignal(int) { stopSignals = stopSignals + 1; }
-
-// SIGINT, SIGTERM and SIGHUP (the terminal went away) end the run (checked at every message;
-// the 100 ms timer bounds the wait).
-class StopSignals {
-public:
-    StopSignals() {
-        stopSignals = 0;
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = 0;  // no SA_RESTART: poll() returns at once
-        for (std::size_t i = 0; i < std::size(kSignals); ++i)
-            sigaction(kSignals[i], &action, &previous_[i]);
-    }
-    ~StopSignals() {
-        for (std::size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous_[i], nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-    int Count() const { return stopSignals; }
-
-private:
-    static constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
-    struct sigaction previous_[std::size(kSignals)] {};
-};
-
-// Stands between the simulation and the engine to count the lines the engine refused: a
-// session that was not even recorded (no NAS port, no identifier, too large). One whose first
-// transmission failed is recorded and retried like an unanswered one.
-class SessionTally : public SessionStarter {
-public:
-    explicit SessionTally(RadiusEngine& engine) : engine_(engine) {}
-    bool AddSession(const char* userName, const char* password, std::uint32_t duration,
-                    const AttributeList& authAttributes, const AttributeList& acctStartAttributes,
-                    const AttributeList& acctStopAttributes) override {
-        const std::size_t before = engine_.SessionCount();
-        const bool added = engine_.AddSession(userName, password, duration, authAttributes, acctStartAttributes,
-                                              acctStopAttributes);
-        if (!added && engine_.SessionCount() == before) ++notStarted_;
-        return added;
-    }
-    const char* LastError() const override { return engine_.LastError(); }
-    std::uint64_t NotStarted() const { return notStarted_; }
-
-private:
-    RadiusEngine& engine_;
-    std::uint64_t notStarted_ = 0;
-};
 
 ProgressFigures CurrentFigures(const RadiusEngine& engine, const Simulation& simulation) {
     ProgressFigures figures;
@@ -102,128 +51,208 @@ int NotStarted(const std::string& text) {
     return kRunNotStarted;
 }
 
-void CloseMainWindow(ShellState& shell) {
-    if (shell.mainWindow != kNoWindow) CurrentPlatform().DestroyWindow(shell.mainWindow);
-    shell.mainWindow = kNoWindow;
+// The hidden main window and the timer InitSimulator started on it go when the run is over,
+// however it ends (the shutdown step has killed the timer already when the run got that far).
+// No options are saved here.
+class RunWindow {
+public:
+    RunWindow() = default;
+    ~RunWindow() { Close(); }
+    RunWindow(const RunWindow&) = delete;
+    RunWindow& operator=(const RunWindow&) = delete;
+
+    void Close() {
+        ShellState& shell = Shell();
+        if (shell.timerId != 0) CurrentPlatform().KillTimer(shell.mainWindow, shell.timerId);
+        shell.timerId = 0;
+        DestroyMainWindow();
+    }
+};
+
+// For the length of a run, a result line first wipes the progress line, and the simulation
+// starts its sessions through the tally; the shell's own wiring (InitSimulator's) comes back
+// however the run ends.
+class RunCallbacks {
+public:
+    RunCallbacks(ShellState& shell, ProgressDisplay& progress, SessionTally& tally) : shell_(shell) {
+        shell.engine->SetResultCallback([&progress](const char* line) {
+            progress.Clear();
+            ShowOutputLine(line);
+        });
+        shell.simulation->Attach(&tally, shell.options.dictName.c_str());
+    }
+    ~RunCallbacks() {
+        shell_.engine->SetResultCallback(ShowOutputLine);
+        shell_.simulation->Attach(shell_.engine, shell_.options.dictName.c_str());
+    }
+    RunCallbacks(const RunCallbacks&) = delete;
+    RunCallbacks& operator=(const RunCallbacks&) = delete;
+
+private:
+    ShellState& shell_;
+};
+
+// One run, step by step: pre-flight, start, play, drain, report.
+class HeadlessRun {
+public:
+    explicit HeadlessRun(const RunRequest& request)
+        : request_(request),
+          shell_(Shell()),
+          platform_(CurrentPlatform()),
+          clock_(shell_.clock != nullptr ? *shell_.clock : SystemClock::Instance()),
+          engine_(*shell_.engine),
+          simulation_(*shell_.simulation),
+          tally_(engine_) {}
+
+    int Run();
+
+private:
+    bool PreFlight(std::string& problem) const;
+    bool Start(std::string& problem);
+    bool PlayFile(const StopSignalCount& signals, RunResult& result);
+    RunEnd Play(const StopSignalCount& signals, ProgressDisplay& progress);
+    std::optional<RunEnd> PlayEndsNow(const StopSignalCount& signals) const;
+    bool Drain(RunEnd how, const StopSignalCount& signals);
+    void AwaitLastReplies(const StopSignalCount& signals);
+    void Collect(RunResult& result) const;
+    int Report(const RunResult& result) const;
+
+    const RunRequest& request_;
+    ShellState& shell_;
+    Platform& platform_;
+    const Clock& clock_;
+    RadiusEngine& engine_;
+    Simulation& simulation_;
+    SessionTally tally_;
+    std::uint32_t startMs_ = 0;
+};
+
+int HeadlessRun::Run() {
+    std::string problem;
+    if (!PreFlight(problem)) return NotStarted(problem);
+    RunWindow window;
+    if (!Start(problem)) return NotStarted(problem);
+    // From here on a stop signal ends the run, not the process.
+    StopSignalCount signals;
+    RunResult result;
+    if (!PlayFile(signals, result)) return NotStarted("Invalid Simulation file: " + request_.simulationFile);
+    window.Close();
+    return Report(result);
 }
 
-// Undoes what InitSimulator set up when the run cannot go on (no options are saved).
-void AbandonStart(ShellState& shell) {
-    if (shell.timerId != 0) CurrentPlatform().KillTimer(shell.mainWindow, shell.timerId);
-    shell.timerId = 0;
-    CloseMainWindow(shell);
-}
-
-}  // namespace
-
-int RunSimulationFile(const RunRequest& request) {
-    ShellState& shell = Shell();
-    Platform& platform = CurrentPlatform();
-    const Clock& clock = shell.clock != nullptr ? *shell.clock : SystemClock::Instance();
-    RadiusEngine& engine = *shell.engine;
-    Simulation& simulation = *shell.simulation;
-
+// What would keep the run from starting is found before a window or a socket exists.
+bool HeadlessRun::PreFlight(std::string& problem) const {
     // A run takes its settings from an options file that is there and says something: no
     // silent defaults.
-    if (const std::string problem = OptionsFileProblem(true); !problem.empty()) return NotStarted(problem);
+    problem = OptionsFileProblem(true);
+    if (!problem.empty()) return false;
     // A file that cannot be read is told apart from one that is not a simulation.
     int error = 0;
-    const int simulationFd = OpenRegularFileForReading(request.simulationFile, &error);
-    if (simulationFd < 0)
-        return NotStarted("cannot read the simulation file " + request.simulationFile + ": " + FileErrorText(error));
+    const int simulationFd = OpenRegularFileForReading(request_.simulationFile, &error);
+    if (simulationFd < 0) {
+        problem = "cannot read the simulation file " + request_.simulationFile + ": " + FileErrorText(error);
+        return false;
+    }
     close(simulationFd);
     // A report that cannot be written is found now, not after the whole run.
-    if (std::string reportError; !request.reportFile.empty() && !CheckRunReportPath(request.reportFile, reportError))
-        return NotStarted(reportError);
+    return request_.reportFile.empty() || CheckRunReportPath(request_.reportFile, problem);
+}
 
-    if (CreateMainWindow() == kNoWindow) return NotStarted("Error creating event window.");
-    std::string failureText;
-    if (!InitSimulator(failureText, ServerAddress::Required)) {
-        AbandonStart(shell);
-        return NotStarted(failureText);
+// The hidden main window and the set-up step.
+bool HeadlessRun::Start(std::string& problem) {
+    if (CreateMainWindow() == kNoWindow) {
+        problem = "Error creating event window.";
+        return false;
     }
+    return InitSimulator(problem, ServerAddress::Required);
+}
 
-    StopSignals signals;
-    RunResult result;
-    result.simulationFile = request.simulationFile;
-    result.start = clock.Now();
-    const std::uint32_t startMs = clock.TickCount();
-    engine.ResetCounters();
-
-    ProgressDisplay progress(stderr, StandardErrorIsTerminal(), startMs);
-    shell.echoResultsToStdout = true;
-    engine.SetResultCallback([&progress](const char* line) {
-        progress.Clear();
-        ShowOutputLine(line);
-    });
-    SessionTally tally(engine);
-    simulation.Attach(&tally, shell.options.dictName.c_str());
-
-    if (!simulation.LoadFile(request.simulationFile.c_str())) {
-        AbandonStart(shell);
-        engine.SetResultCallback(ShowOutputLine);
-        simulation.Attach(&engine, shell.options.dictName.c_str());
-        return NotStarted("Invalid Simulation file: " + request.simulationFile);
-    }
-    shell.simulationRunning = true;
+// The file played with the run's own callbacks in place, then drained; false when it does not
+// load.
+bool HeadlessRun::PlayFile(const StopSignalCount& signals, RunResult& result) {
+    result.simulationFile = request_.simulationFile;
+    result.start = clock_.Now();
+    startMs_ = clock_.TickCount();
+    engine_.ResetCounters();
+    ProgressDisplay progress(stderr, StandardErrorIsTerminal(), startMs_);
+    shell_.echoResultsToStdout = true;
+    RunCallbacks callbacks(shell_, progress, tally_);
+    if (!simulation_.LoadFile(request_.simulationFile.c_str())) return false;
+    shell_.simulationRunning = true;
     UpdateTitle();
 
-    const std::uint64_t maxWaitMs = request.maxWaitSeconds ? std::uint64_t{*request.maxWaitSeconds} * 1000u : 0;
-    for (;;) {
-        if (signals.Count() > 0) {
-            result.how = RunEnd::Interrupted;
-            break;
-        }
-        if (!shell.simulationRunning && engine.SessionCount() == 0) break;
-        if (request.maxWaitSeconds && clock.TickCount() - startMs >= maxWaitMs) {
-            result.how = RunEnd::WaitRanOut;
-            break;
-        }
-        if (progress.Due(clock.TickCount())) progress.Update(clock.TickCount(), CurrentFigures(engine, simulation));
-        if (!PumpOneMessage(platform)) {  // the window went away
-            result.how = RunEnd::Interrupted;
-            break;
-        }
-    }
+    result.how = Play(signals, progress);
     progress.Clear();
+    result.optionsSaved = Drain(result.how, signals);
+    Collect(result);
+    return true;
+}
 
-    if (result.how != RunEnd::Completed) {
+// Until the file is played out and every session has ended, a stop signal comes, the wait
+// runs out or the window goes away.
+RunEnd HeadlessRun::Play(const StopSignalCount& signals, ProgressDisplay& progress) {
+    for (;;) {
+        if (const std::optional<RunEnd> end = PlayEndsNow(signals)) return *end;
+        if (progress.Due(clock_.TickCount())) progress.Update(clock_.TickCount(), CurrentFigures(engine_, simulation_));
+        if (!PumpOneMessage(platform_)) return RunEnd::Interrupted;  // the window went away
+    }
+}
+
+std::optional<RunEnd> HeadlessRun::PlayEndsNow(const StopSignalCount& signals) const {
+    if (signals.Count() > 0) return RunEnd::Interrupted;
+    if (!shell_.simulationRunning && engine_.SessionCount() == 0) return RunEnd::Completed;
+    const std::uint64_t maxWaitMs = request_.maxWaitSeconds ? std::uint64_t{*request_.maxWaitSeconds} * 1000u : 0;
+    if (request_.maxWaitSeconds && clock_.TickCount() - startMs_ >= maxWaitMs) return RunEnd::WaitRanOut;
+    return std::nullopt;
+}
+
+// The shutdown step: the stops of live sessions (none when the run completed), the timer, the
+// options; a run cut short then gives the last replies a moment. True when the options were
+// saved.
+bool HeadlessRun::Drain(RunEnd how, const StopSignalCount& signals) {
+    if (how != RunEnd::Completed) {
         // No further line starts; the counter report follows once the last session has ended.
-        shell.simulationRunning = false;
-        engine.SetSimulationDone();
+        shell_.simulationRunning = false;
+        engine_.SetSimulationDone();
     }
-    // The stops of live sessions (none when the run completed), the timer, the options.
-    result.optionsSaved = ShutdownSimulator();
-    if (result.how != RunEnd::Completed && engine.SessionCount() > 0 &&
-        platform.SetTimer(shell.mainWindow, kGraceTimerId, kGraceTickMs) != 0) {
-        const int signalsSoFar = signals.Count();
-        const std::uint32_t graceStart = clock.TickCount();
-        while (engine.SessionCount() > 0 && signals.Count() == signalsSoFar &&
-               clock.TickCount() - graceStart < kStopGraceMs && PumpOneMessage(platform)) {
-        }
-        platform.KillTimer(shell.mainWindow, kGraceTimerId);
+    const bool optionsSaved = ShutdownSimulator();
+    if (how != RunEnd::Completed && engine_.SessionCount() > 0) AwaitLastReplies(signals);
+    if (engine_.SimulationDone()) engine_.ReportCounters();  // sessions are left: report anyway
+    return optionsSaved;
+}
+
+// At most kStopGraceMs, and no longer than the next stop signal.
+void HeadlessRun::AwaitLastReplies(const StopSignalCount& signals) {
+    if (platform_.SetTimer(shell_.mainWindow, kGraceTimerId, kGraceTickMs) == 0) return;
+    const int signalsSoFar = signals.Count();
+    const std::uint32_t graceStart = clock_.TickCount();
+    while (engine_.SessionCount() > 0 && signals.Count() == signalsSoFar &&
+           clock_.TickCount() - graceStart < kStopGraceMs && PumpOneMessage(platform_)) {
     }
-    if (engine.SimulationDone()) engine.ReportCounters();  // sessions are left: report anyway
+    platform_.KillTimer(shell_.mainWindow, kGraceTimerId);
+}
 
-    result.end = clock.Now();
-    result.counters = engine.Counters();
-    result.statistics = engine.Statistics();
-    result.sessionsNotStarted = tally.NotStarted();
-    result.sessionsUnfinished = engine.SessionCount();
-    engine.SetResultCallback(ShowOutputLine);
-    simulation.Attach(&engine, shell.options.dictName.c_str());
-    CloseMainWindow(shell);
+void HeadlessRun::Collect(RunResult& result) const {
+    result.end = clock_.Now();
+    result.counters = engine_.Counters();
+    result.statistics = engine_.Statistics();
+    result.sessionsNotStarted = tally_.NotStarted();
+    result.sessionsUnfinished = engine_.SessionCount();
+}
 
+// The summary on standard output, the JSON report, the exit status.
+int HeadlessRun::Report(const RunResult& result) const {
     for (const std::string& line : RunSummaryLines(result)) std::printf("%s\n", line.c_str());
     std::fflush(stdout);
 
     int status = RunExitStatus(result);
-    if (!request.reportFile.empty()) {
-        std::string error;
-        if (!WriteRunReport(request.reportFile, result, error)) {
-            std::fprintf(stderr, "%s\n", error.c_str());
-            status = kRunFailed;
-        }
+    if (std::string error; !request_.reportFile.empty() && !WriteRunReport(request_.reportFile, result, error)) {
+        std::fprintf(stderr, "%s\n", error.c_str());
+        status = kRunFailed;
     }
     return status;
 }
+
+}  // namespace
+
+int RunSimulationFile(const RunRequest& request) { return HeadlessRun(request).Run(); }

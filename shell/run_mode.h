@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+// What the command line asks of a run.
 struct RunRequest {
     std::string simulationFile;
     std::string reportFile;                      // empty: no JSON report
@@ -17,7 +18,10 @@ struct RunRequest {
 // their accounting stops went out, for the last replies to come in.
 inline constexpr std::uint32_t kStopGraceMs = 1000;
 
-// Runs with the shell bound (BindShell) and the current platform set (the headless one).
+// Runs with the shell bound (BindShell) and the current platform set (the headless one), in
+// steps: pre-flight (the options file, the simulation file and the report path are checked
+// before anything is set up), start (the hidden window and the set-up step), play, drain (the
+// shutdown step, then a moment for the last replies of a run cut short) and report.
 // Returns 0 (every request answered), 1 (a request dropped, a session not started or left
 // unfinished, the wait ran out, SIGINT or SIGTERM) or 2 (the run could not start; the
 // reason is on standard error).

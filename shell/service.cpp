@@ -1,93 +1,21 @@
 #include "shell/service.h"
 
-#include <pthread.h>
 #include <signal.h>
 
-#include <atomic>
-#include <cerrno>
-#include <condition_variable>
-#include <cstdio>
-#include <cstdlib>
-#include <mutex>
 #include <string>
-
-#ifdef PELVOK_HAVE_SYSTEMD
-#include <systemd/sd-daemon.h>
-#endif
+#include <system_error>
 
 #include "infra/log.h"
-#include "platform/platform.h"
 #include "shell/main_window.h"
+#include "shell/options.h"
 #include "shell/shell_state.h"
 #include "shell/simulator.h"
 #include "simulation/simulation.h"
 
 namespace {
 
-// The service thread tells the waiting main thread that it has ended with this signal.
+// The service thread tells the waiting dispatcher thread that it has ended with this signal.
 constexpr int kServiceEndedSignal = SIGUSR1;
-
-std::mutex statusLock;
-ServiceStatus lastStatus;
-int exitCode = 0;
-
-// ServiceThreadId: published by the service thread before anything can ask for a stop.
-std::mutex threadLock;
-std::condition_variable threadIdKnown;
-std::atomic<ThreadId> serviceThreadId{0};
-pthread_t serviceThread{};
-bool serviceThreadStarted = false;
-bool serviceThreadJoined = false;
-pthread_t dispatcherThread{};
-std::atomic<bool> serviceThreadEnded{false};
-
-const char* NotificationFor(const ServiceStatus& status, std::string& text) {
-    switch (status.currentState) {
-        case kServiceStartPending: text = "STATUS=Starting"; break;
-        case kServiceRunning: text = "READY=1\nSTATUS=Playing the simulation file"; break;
-        case kServiceStopPending: text = "STOPPING=1\nSTATUS=Stopping"; break;
-        default:
-            text = status.win32ExitCode == kServiceSpecificError
-                       ? "STATUS=Start failed with code " +
-                             std::to_string(status.serviceSpecificExitCode)
-                       : "STATUS=Stopped";
-            break;
-    }
-    return text.c_str();
-}
-
-// 0 when there is nothing to tell or it was told; a negative errno when it failed.
-int NotifyServiceManager(const ServiceStatus& status) {
-#ifdef PELVOK_HAVE_SYSTEMD
-    std::string text;
-    return sd_notify(0, NotificationFor(status, text)) < 0 ? -errno : 0;
-#else
-    std::string text;
-    NotificationFor(status, text);
-    return 0;
-#endif
-}
-
-void* ServiceThreadMain(void*) {
-    ServiceMain(0, nullptr);
-    serviceThreadEnded = true;
-    pthread_kill(dispatcherThread, kServiceEndedSignal);
-    return nullptr;
-}
-
-void WaitForServiceThread() {
-    std::lock_guard<std::mutex> guard(threadLock);
-    if (!serviceThreadStarted || serviceThreadJoined) return;
-    if (pthread_equal(pthread_self(), serviceThread)) return;
-    pthread_join(serviceThread, nullptr);
-    serviceThreadJoined = true;
-}
-
-void PublishServiceThreadId() {
-    std::lock_guard<std::mutex> guard(threadLock);
-    serviceThreadId = CurrentPlatform().CurrentThreadId();
-    threadIdKnown.notify_all();
-}
 
 // Takes back signals that arrived while they were blocked, so restoring the mask cannot end
 // the process.
@@ -110,44 +38,25 @@ bool LoadServiceFile(ShellState& shell) {
 
 }  // namespace
 
-bool ReportServiceStatus(std::uint32_t state, std::uint32_t win32ExitCode,
-                         std::uint32_t serviceSpecificExitCode) {
-    ServiceStatus status;
-    status.currentState = state;
-    status.controlsAccepted =
-        (state == kServiceStartPending || state == kServiceStopPending) ? 0 : kServiceAcceptStop;
-    status.win32ExitCode = win32ExitCode;
-    status.serviceSpecificExitCode = serviceSpecificExitCode;
-    {
-        std::lock_guard<std::mutex> guard(statusLock);
-        lastStatus = status;
-        if (state == kServiceStartPending) exitCode = 0;  // a new start
-        if (win32ExitCode == kServiceSpecificError)
-            exitCode = static_cast<int>(serviceSpecificExitCode);
-    }
-    int error = NotifyServiceManager(status);
-    if (error < 0) {
-        Log(0, "SetServiceStatus Failed : %d", -error);
-        return false;
-    }
-    return true;
+Service::~Service() { WaitForServiceThread(); }
+
+void Service::PublishServiceThreadId() {
+    std::lock_guard<std::mutex> guard(threadLock_);
+    serviceThreadId_ = CurrentPlatform().CurrentThreadId();
+    threadIdKnown_.notify_all();
 }
 
-ServiceStatus LastServiceStatus() {
-    std::lock_guard<std::mutex> guard(statusLock);
-    return lastStatus;
+void Service::WaitForServiceThread() {
+    std::lock_guard<std::mutex> guard(threadLock_);
+    if (!serviceThread_.joinable() || serviceThread_.get_id() == std::this_thread::get_id()) return;
+    serviceThread_.join();
 }
 
-int ServiceExitCode() {
-    std::lock_guard<std::mutex> guard(statusLock);
-    return exitCode;
+bool Service::StopService() {
+    return CurrentPlatform().PostThreadMessage(serviceThreadId_.load(), WM_CLOSE, 0, 0);
 }
 
-bool StopService() {
-    return CurrentPlatform().PostThreadMessage(serviceThreadId.load(), WM_CLOSE, 0, 0);
-}
-
-void ServiceCtrlHandler(std::uint32_t control) {
+void Service::ServiceCtrlHandler(std::uint32_t control) {
     switch (control) {
         case kServiceControlStop:
             ReportServiceStatus(kServiceStopPending, 0, 0);
@@ -156,8 +65,7 @@ void ServiceCtrlHandler(std::uint32_t control) {
             // before the process logs its stop line and deletes the Logger.
             WaitForServiceThread();
             Log(0, "Service stopped");
-            if (LastServiceStatus().currentState != kServiceStopped)
-                ReportServiceStatus(kServiceStopped, 0, 0);
+            if (LastServiceStatus().currentState != kServiceStopped) ReportServiceStatus(kServiceStopped, 0, 0);
             break;
         case kServiceControlPause:
         case kServiceControlContinue:
@@ -171,9 +79,9 @@ void ServiceCtrlHandler(std::uint32_t control) {
     }
 }
 
-void ServiceMessageLoop() {
+void Service::ServiceMessageLoop() {
     Platform& platform = CurrentPlatform();
-    serviceThreadId = platform.CurrentThreadId();
+    serviceThreadId_ = platform.CurrentThreadId();
     Message message;
     while (platform.GetMessage(message)) {
         if (message.message == WM_CLOSE || !Shell().simulationRunning) break;
@@ -181,7 +89,7 @@ void ServiceMessageLoop() {
     }
 }
 
-void ServiceMain(int, char**) {
+void Service::ServiceMain() {
     PublishServiceThreadId();
     ReportServiceStatus(kServiceStartPending, 0, 0);
 
@@ -201,8 +109,7 @@ void ServiceMain(int, char**) {
         // Played out or stopped: either way the service has ended.
         ReportServiceStatus(kServiceStopped, 0, 0);
     } else {
-        failureText = shell.options.simFile.empty() ? "Missing Simulation file option."
-                                                    : "Invalid Simulation file.";
+        failureText = shell.options.simFile.empty() ? "Missing Simulation file option." : "Invalid Simulation file.";
         code = kNoSimulationFile;
     }
 
@@ -210,11 +117,10 @@ void ServiceMain(int, char**) {
         ReportServiceStatus(kServiceStopped, kServiceSpecificError, code);
         Log(0, "Service Init failure: %s", failureText.c_str());
     }
-    if (shell.mainWindow != kNoWindow) CurrentPlatform().DestroyWindow(shell.mainWindow);
-    shell.mainWindow = kNoWindow;
+    DestroyMainWindow();
 }
 
-bool RunService() {
+bool Service::Run() {
     sigset_t signals;
     sigemptyset(&signals);
     sigaddset(&signals, SIGTERM);
@@ -226,31 +132,30 @@ bool RunService() {
     // takes the signals, in sigwait.
     pthread_sigmask(SIG_BLOCK, &signals, &previous);
 
+    serviceThreadId_ = 0;
+    serviceThreadEnded_ = false;
+    dispatcherThread_ = pthread_self();
     {
-        std::lock_guard<std::mutex> guard(threadLock);
-        serviceThreadId = 0;
-        serviceThreadStarted = false;
-        serviceThreadJoined = false;
-    }
-    serviceThreadEnded = false;
-    dispatcherThread = pthread_self();
-    int error = pthread_create(&serviceThread, nullptr, ServiceThreadMain, nullptr);
-    if (error != 0) {
-        Log(0, "%s: StartServiceCtrlDispatcher error = %d", kServiceName, error);
-        pthread_sigmask(SIG_SETMASK, &previous, nullptr);
-        return false;
-    }
-    {
-        std::unique_lock<std::mutex> guard(threadLock);
-        serviceThreadStarted = true;
-        threadIdKnown.wait(guard, [] { return serviceThreadId.load() != 0; });
+        std::unique_lock<std::mutex> guard(threadLock_);
+        try {
+            serviceThread_ = std::thread([this] {
+                ServiceMain();
+                serviceThreadEnded_ = true;
+                pthread_kill(dispatcherThread_, kServiceEndedSignal);
+            });
+        } catch (const std::system_error& error) {
+            Log(0, "%s: StartServiceCtrlDispatcher error = %d", kServiceName, error.code().value());
+            pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+            return false;
+        }
+        threadIdKnown_.wait(guard, [this] { return serviceThreadId_.load() != 0; });
     }
 
     for (;;) {
         int signal = 0;
         if (sigwait(&signals, &signal) != 0) continue;
         if (signal == kServiceEndedSignal) {
-            if (serviceThreadEnded) break;
+            if (serviceThreadEnded_) break;
             continue;  // not from the service thread
         }
         ServiceCtrlHandler(kServiceControlStop);

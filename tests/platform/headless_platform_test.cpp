@@ -137,4 +137,25 @@ TEST_F(HeadlessPlatformTest, MessageBoxGoesToTheLogAndReturnsAtOnce) {
     EXPECT_EQ(log.LinesAt(0).size(), 1u);
 }
 
+// A dialog procedure that ends its dialog with its creation parameter when that is not 0.
+std::vector<unsigned> dialogMessages;
+std::intptr_t EndingProc(DialogHandle& dialog, unsigned message, std::uintptr_t, std::intptr_t lParam) {
+    dialogMessages.push_back(message);
+    if (message == WM_INITDIALOG && lParam != 0) dialog.EndDialog(lParam);
+    return 1;
+}
+
+// Nobody answers: a dialog gets its WM_INITDIALOG and is dismissed (0) unless its procedure
+// ended it; the file dialog is cancelled and leaves the path alone.
+TEST_F(HeadlessPlatformTest, DialogsAreOpenedAndDismissedAndTheFileDialogCancelled) {
+    dialogMessages.clear();
+    EXPECT_EQ(platform.DialogBoxParam(3, kNoWindow, EndingProc, 0), 0);
+    EXPECT_EQ(platform.DialogBoxParam(3, kNoWindow, EndingProc, 7), 7);
+    EXPECT_EQ(dialogMessages, (std::vector<unsigned>{WM_INITDIALOG, WM_INITDIALOG}));
+
+    std::string path = "unchanged";
+    EXPECT_FALSE(platform.GetOpenFileName(kNoWindow, "/tmp", "Select", true, path));
+    EXPECT_EQ(path, "unchanged");
+}
+
 }  // namespace

@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# The interactive program as a process on a virtual X server (Xvfb), its screenshot tour
-# starting a session for alice against the scripted responder on 127.0.0.1. While her session
-# is live, SIGTERM, or the display going away, must still send her accounting stop, save
-# SessionId and log the stop line; a second program on the same options file is refused.
+# The interactive program as a process on a virtual X server (Xvfb), with its screenshot tour
+# (pelvok-screenshot-tour) starting a session for alice against the scripted responder on
+# 127.0.0.1. While her session is live, SIGTERM, or the display going away, must still send her
+# accounting stop, save SessionId and log the stop line; a second program (pelvok itself) on
+# the same options file is refused.
 #
-#   interactive_process_test.sh PELVOK RESPONDER CASE
+#   interactive_process_test.sh PELVOK TOUR RESPONDER CASE
 #   CASE: sigterm | display-lost | second-instance
 set -euo pipefail
 
 pelvok="$1"
-responder="$2"
-case_name="$3"
+tour="$2"
+responder="$3"
+case_name="$4"
 data_dir="$(cd "$(dirname "$0")/../../data" && pwd)"
 command -v Xvfb >/dev/null || { echo "Xvfb is not installed (scripts/setup.sh): skipped"; exit 77; }
 work="$(mktemp -d "${TMPDIR:-/tmp}/pelvok-interactive-XXXXXX")"
@@ -79,8 +81,8 @@ if [[ $case_name == display-lost ]]; then
   # freed, which is no leak.
   export ASAN_OPTIONS="${ASAN_OPTIONS:-}:detect_leaks=0"
 fi
-DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb PELVOK_SCREENSHOT_TOUR="$work/pictures" \
-  "$pelvok" --config "$work/pelvok.ini" >"$work/stdout.out" 2>"$work/stderr.out" &
+DISPLAY=":$(cat "$work/display")" QT_QPA_PLATFORM=xcb \
+  "$tour" "$work/pictures" --config "$work/pelvok.ini" >"$work/stdout.out" 2>"$work/stderr.out" &
 pelvok_pid=$!
 # Her start is answered (an Accounting-Response, code 5). Her session lasts 3 s and SessionId
 # is saved every 10 s: what follows is the shutdown's.

@@ -1,5 +1,5 @@
 // The shell around a real engine and simulation on a hand-moved clock, an in-process socket
-// and the headless platform, with its options file in a fresh folder.
+// and the scripted headless platform, with its options file in a fresh folder.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 
 #include "infra/clock.h"
 #include "infra/profile_file.h"
-#include "platform/headless_platform.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
@@ -20,6 +19,7 @@
 #include "shell/simulator.h"
 #include "simulation/simulation.h"
 #include "tests/infra/temp_folder.h"
+#include "tests/platform/scripted_platform.h"
 #include "tests/radius/engine_test_support.h"
 #include "tests/support/capturing_logger.h"
 
@@ -95,7 +95,7 @@ protected:
     WatchableFakeSocket* socket = nullptr;
     std::unique_ptr<RadiusEngine> engine;
     std::unique_ptr<Simulation> simulation;
-    HeadlessPlatform platform;
+    ScriptedPlatform platform;
 };
 
 }  // namespace shell_test

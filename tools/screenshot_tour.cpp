@@ -1,4 +1,4 @@
-#include "gui/screenshot_tour.h"
+#include "tools/screenshot_tour.h"
 
 #include <QAction>
 #include <QApplication>
@@ -18,7 +18,6 @@
 
 #include "gui/main_window_widget.h"
 #include "gui/program_art.h"
-#include "gui/qt_platform.h"
 #include "gui/template_dialog.h"
 
 namespace {
@@ -218,7 +217,7 @@ private:
 
 }  // namespace
 
-void StartScreenshotTour(QtPlatform&, const char* folder) {
+void StartScreenshotTour(const char* folder) {
     // Lives until the program ends.
     static std::unique_ptr<ScreenshotTour> tour;
     tour = std::make_unique<ScreenshotTour>(QString::fromUtf8(folder));
