@@ -1,8 +1,5 @@
 #include "shell/options.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -10,11 +7,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "infra/atomic_file.h"
 #include "infra/log.h"
 #include "infra/profile_file.h"
 #include "infra/regular_file.h"
+#include "net/socket_address.h"
 #include "platform/platform.h"
 #include "protocol/ip_address.h"
 #include "shell/shell_state.h"
@@ -108,14 +107,9 @@ std::int64_t ReadLenientNumber(const char* text) {
 
 bool ResolveHostName(const char* name, std::uint32_t& address) {
     if (hostResolver != nullptr) return hostResolver(name, address);
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-    const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    address = ntohl(ipv4->sin_addr.s_addr);
-    freeaddrinfo(found);
+    const std::optional<SocketAddress> found = SocketAddress::Resolve(name, 0, AddressFamily::Ipv4);
+    if (!found) return false;
+    address = found->Ipv4Address();
     return true;
 }
 
@@ -214,6 +208,9 @@ void LoadOptions() {
     options.requireMessageAuthenticator = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(ReadNumberOption(file, "RequireMessageAuthenticator", "0"), 0, 2));
     options.traceValueNames = ReadNumberOption(file, "TraceValueNames", "0") > 0;
+    options.sockets = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(ReadNumberOption(file, "Sockets", "1"), 1, std::numeric_limits<std::int32_t>::max()));
+    options.largeNasPorts = ReadNumberOption(file, "LargeNasPorts", "0") > 0;
 }
 
 bool SaveOptions() {
