@@ -65,6 +65,13 @@ long UdpSocket::ReceiveFrom(std::span<std::uint8_t> buffer, SocketAddress* sende
     return static_cast<long>(received);
 }
 
+SocketAddress UdpSocket::LocalAddress() const {
+    sockaddr_storage local{};
+    socklen_t length = sizeof local;
+    if (fd_ < 0 || ::getsockname(fd_, reinterpret_cast<sockaddr*>(&local), &length) != 0) return {};
+    return SocketAddress::FromRaw(reinterpret_cast<const sockaddr*>(&local), length);
+}
+
 std::size_t UdpSocket::ReceiveMany(std::span<Received> batch, int& error) {
     if (batch.empty()) return 0;
     if (headers_.size() < batch.size()) {

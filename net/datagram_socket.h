@@ -60,6 +60,8 @@ public:
     long ReceiveFrom(std::span<std::uint8_t> buffer, SocketAddress* sender, int& error) override;
     // One recvmmsg for the whole batch.
     std::size_t ReceiveMany(std::span<Received> batch, int& error) override;
+    // The address the socket is bound to (the port the system chose); none while not open.
+    SocketAddress LocalAddress() const;
 
 private:
     int fd_ = -1;

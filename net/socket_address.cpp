@@ -47,13 +47,16 @@ SocketAddress SocketAddress::Any(AddressFamily family, std::uint16_t port) {
 }
 
 std::optional<SocketAddress> SocketAddress::Parse(std::string_view text, std::uint16_t port) {
-    if (text.size() >= 2 && text.front() == '[' && text.back() == ']') text = text.substr(1, text.size() - 2);
+    // Brackets set an IPv6 address apart from a port that may follow it; they hold nothing else.
+    const bool bracketed = text.size() >= 2 && text.front() == '[' && text.back() == ']';
+    if (bracketed) text = text.substr(1, text.size() - 2);
     if (text.empty() || text.size() > kMaxNumericHostLength || text.find('\0') != std::string_view::npos)
         return std::nullopt;
     const std::string host(text);
     // Only the four dotted numbers: getaddrinfo would also take "127.1" and "0x7f.1".
     in_addr ipv4{};
-    if (::inet_pton(AF_INET, host.c_str(), &ipv4) == 1) return Ipv4(ntohl(ipv4.s_addr), port);
+    if (::inet_pton(AF_INET, host.c_str(), &ipv4) == 1)
+        return bracketed ? std::nullopt : std::optional(Ipv4(ntohl(ipv4.s_addr), port));
     // getaddrinfo, unlike inet_pton, reads a zone into the scope.
     std::optional<SocketAddress> ipv6 = FirstAddressInfo(host, AF_INET6, AI_NUMERICHOST);
     if (!ipv6) return std::nullopt;

@@ -47,10 +47,11 @@ public:
     bool operator==(const SocketAddress& other) const;
 
 private:
+    // The largest first: {} zeroes the first member only.
     union RawAddress {
-        sockaddr any;
-        sockaddr_in v4;
         sockaddr_in6 v6;
+        sockaddr_in v4;
+        sockaddr any;
     } raw_{};
 };
 
