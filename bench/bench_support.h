@@ -200,6 +200,8 @@ public:
     ManualClock& Clock() { return clock_; }
     LastDatagramSocket& Socket() { return *socket_; }
     const SessionLists& Lists() const { return lists_; }
+    // Sessions from now on carry no attributes of their own.
+    void UseEmptyLists() { lists_ = {}; }
     std::uint64_t ResultLines() const { return resultLines_; }
 
     // Starts a session; its Access-Request is the socket's last datagram.
