@@ -13,7 +13,8 @@
 //   ChannelSet (here)                  the channels by number, found by their descriptor
 // The identifiers of each channel and who holds them are the session table's
 // (radius/session_table.h), keyed by (channel, identifier); a session keeps its channel and
-// identifier over its retransmissions.
+// identifier over its retransmissions. After Init the shell asks the engine for Descriptors()
+// and watches each; a notification names the descriptor, and the engine reads that channel.
 //
 // How the rest slots in:
 // - IPv6 and a source address: Open's local address is the source address, or the wildcard

@@ -48,19 +48,20 @@ bool SessionTable::AssignRequestId(Session& session) {
 bool SessionTable::AnyRequestIdFree() const { return idsInUse_ < channels_.size() * RequestIdPool::kMaxId; }
 
 bool SessionTable::TakeRequestId(Record& record) {
-    if (!AnyRequestIdFree()) return false;
-    for (;;) {
+    if (!AnyRequestIdFree()) return false;  // at once, however many channels are full
+    for (std::size_t probe = 0; probe < channels_.size(); ++probe) {
         const std::size_t channel = nextChannel_;
         nextChannel_ = (nextChannel_ + 1) % channels_.size();
         IdChannel& ids = channels_[channel];
+        if (ids.pool.InUseCount() == RequestIdPool::kMaxId) continue;
         const std::uint16_t id = ids.pool.Take();
-        if (id == 0) continue;  // this one is full; some other has one free
         record.channel = static_cast<std::uint16_t>(channel);
         record.requestId = id;
         ids.holders[id] = &record;
         ++idsInUse_;
         return true;
     }
+    return false;
 }
 
 void SessionTable::ReleaseRequestId(Session& session) {

@@ -3,6 +3,7 @@
 #include "net/datagram_socket.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <cerrno>
 #include <string>
@@ -105,6 +106,25 @@ TEST(ChannelSet, OpensItsSocketsOnceAndFindsEachByItsDescriptor) {
     EXPECT_EQ(opened.failedAt, DatagramSocket::OpenStep::Create);
     EXPECT_EQ(opened.channel, 1u);
     EXPECT_EQ(given.Descriptors().size(), 1u);
+}
+
+TEST(ChannelSet, RaisesTheLimitOfOpenFilesForWhatItOpens) {
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &before), 0);
+    constexpr rlim_t kLowered = 256;
+    constexpr std::size_t kSockets = 300;  // more than the lowered limit allows
+    if (before.rlim_max != RLIM_INFINITY && before.rlim_max < kLowered + kSockets + 64)
+        GTEST_SKIP() << "the hard limit of open files is " << before.rlim_max;
+    rlimit lowered = before;
+    lowered.rlim_cur = kLowered;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    {
+        ChannelSet channels(std::make_unique<SystemSockets>());
+        const ChannelSet::OpenResult opened = channels.Open(kSockets, *SocketAddress::Parse("127.0.0.1"));
+        EXPECT_EQ(opened.failedAt, DatagramSocket::OpenStep::Done) << "channel " << opened.channel << ": " << opened.error;
+        EXPECT_EQ(channels.Descriptors().size(), kSockets);
+    }
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &before), 0);
 }
 
 }  // namespace
