@@ -1,6 +1,5 @@
 #include "net/datagram_socket.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -98,7 +97,8 @@ std::size_t UdpSocket::ReceiveMany(std::span<Received> batch, int& error) {
     for (int i = 0; i < received; ++i) {
         Received& slot = batch[static_cast<std::size_t>(i)];
         slot.length = std::min<std::size_t>(headers_[i].msg_len, slot.buffer.size());
-        slot.sender = SocketAddress::FromRaw(reinterpret_cast<const sockaddr*>(&senders_[i]), headers_[i].msg_hdr.msg_namelen);
+        slot.sender = SocketAddress::FromRaw(reinterpret_cast<const sockaddr*>(&senders_[i]),
+                                             headers_[i].msg_hdr.msg_namelen);
     }
     return static_cast<std::size_t>(received);
 }

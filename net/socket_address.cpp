@@ -67,7 +67,9 @@ std::optional<SocketAddress> SocketAddress::Resolve(const std::string& host, std
                                                     AddressFamily family) {
     std::optional<SocketAddress> found = Parse(host, port);
     if (!found) {
-        const int wanted = family == AddressFamily::Ipv4 ? AF_INET : family == AddressFamily::Ipv6 ? AF_INET6 : AF_UNSPEC;
+        const int wanted = family == AddressFamily::Ipv4   ? AF_INET
+                           : family == AddressFamily::Ipv6 ? AF_INET6
+                                                           : AF_UNSPEC;
         found = FirstAddressInfo(host, wanted, 0);
     }
     if (!found || (family != AddressFamily::None && found->Family() != family)) return std::nullopt;
@@ -140,7 +142,8 @@ bool SocketAddress::operator==(const SocketAddress& other) const {
     if (Family() != other.Family()) return false;
     switch (Family()) {
         case AddressFamily::Ipv4:
-            return raw_.v4.sin_addr.s_addr == other.raw_.v4.sin_addr.s_addr && raw_.v4.sin_port == other.raw_.v4.sin_port;
+            return raw_.v4.sin_addr.s_addr == other.raw_.v4.sin_addr.s_addr &&
+                   raw_.v4.sin_port == other.raw_.v4.sin_port;
         case AddressFamily::Ipv6:
             return std::memcmp(&raw_.v6.sin6_addr, &other.raw_.v6.sin6_addr, sizeof(in6_addr)) == 0 &&
                    raw_.v6.sin6_port == other.raw_.v6.sin6_port &&

@@ -134,7 +134,7 @@ public:
     void ReportCounters();
 
     // Read access for the shell, tests and benchmarks.
-    // The descriptor of the first socket; every socket's, to watch for replies.
+    // The descriptor of the first socket, and those of every socket, to watch for replies.
     int SocketFd() const { return channels_.Fd(0); }
     std::vector<int> Descriptors() const { return channels_.Descriptors(); }
     std::size_t ChannelCount() const { return sessions_.ChannelCount(); }
