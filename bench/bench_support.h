@@ -24,8 +24,8 @@
 #include "protocol/dictionary.h"
 #include "radius/packet_builder.h"
 #include "radius/radius_engine.h"
+#include "net/datagram_socket.h"
 #include "radius/random_source.h"
-#include "radius/udp_socket.h"
 
 namespace bench {
 
@@ -51,9 +51,9 @@ public:
 // identifier is in use by one request at a time); answers ReceiveFrom from one queued datagram.
 class LastDatagramSocket : public DatagramSocket {
 public:
-    OpenResult Open() override { return {}; }
+    OpenResult Open(const SocketAddress&) override { return {}; }
     int Fd() const override { return 42; }
-    bool SendTo(std::span<const std::uint8_t> datagram, std::uint32_t, std::uint16_t, int&) override {
+    bool SendTo(std::span<const std::uint8_t> datagram, const SocketAddress&, int&) override {
         if (datagram.size() < kHeaderLength) return true;
         Slot& slot = byId[datagram[1]];
         slot.length = std::min(datagram.size(), slot.bytes.size());
@@ -62,7 +62,7 @@ public:
         ++sent;
         return true;
     }
-    long ReceiveFrom(std::span<std::uint8_t> buffer, int& error) override {
+    long ReceiveFrom(std::span<std::uint8_t> buffer, SocketAddress*, int& error) override {
         if (incomingLength == 0) {
             error = EAGAIN;
             return -1;
@@ -72,7 +72,6 @@ public:
         incomingLength = 0;
         return static_cast<long>(count);
     }
-    std::uint16_t LookupServicePort(const char*, const char*) override { return 1812; }
 
     std::span<const std::uint8_t> SentUnder(std::uint8_t id) const { return {byId[id].bytes.data(), byId[id].length}; }
     std::span<const std::uint8_t> Last() const { return SentUnder(lastId); }
@@ -181,12 +180,14 @@ private:
 // benchmark plays the server.
 class EngineRig {
 public:
-    EngineRig() {
+    // Beyond RadiusEngine::kMaxNasPorts the NAS ports are large ones.
+    explicit EngineRig(std::int32_t nasPorts = RadiusEngine::kMaxNasPorts) {
         auto socket = std::make_unique<LastDatagramSocket>();
         socket_ = socket.get();
         engine_ = std::make_unique<RadiusEngine>(&clock_, &random_, std::move(socket));
-        const bool ok = engine_->Init(kSecret, 1812, 0x7F000001, RadiusEngine::kMaxNasPorts, true, 5, true, 5,
-                                      false, kDataDir.c_str(), "default.dic");
+        engine_->SetLargeNasPorts(nasPorts > RadiusEngine::kMaxNasPorts);
+        const bool ok = engine_->Init(kSecret, 1812, 0x7F000001, nasPorts, true, 5, true, 5, false, kDataDir.c_str(),
+                                      "default.dic");
         if (!ok || engine_->GetDictionary() == nullptr) {
             std::fprintf(stderr, "bench: engine set-up failed: %s\n", engine_->LastError());
             std::abort();
@@ -199,6 +200,8 @@ public:
     ManualClock& Clock() { return clock_; }
     LastDatagramSocket& Socket() { return *socket_; }
     const SessionLists& Lists() const { return lists_; }
+    // Sessions from now on carry no attributes of their own.
+    void UseEmptyLists() { lists_ = {}; }
     std::uint64_t ResultLines() const { return resultLines_; }
 
     // Starts a session; its Access-Request is the socket's last datagram.

@@ -2,6 +2,10 @@
 // grow with the number of sessions, and a session must stay small.
 #include <benchmark/benchmark.h>
 #include <malloc.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
 
 #include "bench/bench_support.h"
 
@@ -63,27 +67,53 @@ void BM_Tick_WithOutstanding(benchmark::State& state) {
 }
 BENCHMARK(BM_Tick_WithOutstanding)->Arg(100)->Arg(1000)->Arg(30000)->Unit(benchmark::kMicrosecond);
 
-// Heap bytes per live session: 30,000 Active sessions whose three lists hold two attributes
-// each, with the accept's values remembered. Counted by the allocation counter and, where the
-// C library's allocator is the one in use (not under a sanitizer), by mallinfo2.
+// Resident memory of the process (what the kernel charges it for), in bytes.
+std::size_t ResidentBytes() {
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    unsigned long pages = 0;
+    unsigned long resident = 0;
+    if (statm != nullptr) {
+        if (std::fscanf(statm, "%lu %lu", &pages, &resident) != 2) resident = 0;
+        std::fclose(statm);
+    }
+    return resident * static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+}
+
+// Heap bytes per live session: state.range(0) Active sessions whose three lists hold two
+// attributes each (state.range(1) 1) or none (0: a session as a plain user name and password
+// make it), with the accept's values remembered. Counted by the allocation counter and, where
+// the C library's allocator is the one in use (not under a sanitizer), by mallinfo2; the
+// resident size of the process as well.
 void BM_MemoryPerSession(benchmark::State& state) {
     const int live = static_cast<int>(state.range(0));
+    const bool withLists = state.range(1) != 0;
     for (auto _ : state) {
-        EngineRig rig;
+        EngineRig rig(std::max(live + 1, static_cast<int>(RadiusEngine::kMaxNasPorts)));
+        if (!withLists) rig.UseEmptyLists();
         rig.AddActive(0, kLongDuration);  // first-use allocations of the engine and the list
         const std::size_t before = HeapBytesInUse();
         const std::size_t mallocBefore = mallinfo2().uordblks;
+        const std::size_t residentBefore = ResidentBytes();
         for (int i = 1; i <= live; ++i) rig.AddActive(i, kLongDuration);
         const std::size_t after = HeapBytesInUse();
         const std::size_t mallocAfter = mallinfo2().uordblks;
+        const std::size_t residentAfter = ResidentBytes();
         state.counters["bytes_per_session"] = static_cast<double>(after - before) / live;
         state.counters["malloc_bytes_per_session"] =
             mallocAfter > mallocBefore ? static_cast<double>(mallocAfter - mallocBefore) / live : 0.0;
+        state.counters["resident_bytes_per_session"] =
+            residentAfter > residentBefore ? static_cast<double>(residentAfter - residentBefore) / live : 0.0;
         state.counters["sizeof_Session"] = sizeof(Session);
         state.counters["sizeof_RadiusAttribute"] = sizeof(RadiusAttribute);
         if (rig.Engine().SessionCount() != static_cast<std::size_t>(live + 1)) state.SkipWithError("sessions were lost");
     }
 }
-BENCHMARK(BM_MemoryPerSession)->Arg(30000)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemoryPerSession)
+    ->Args({30000, 1})
+    ->Args({1000000, 1})
+    ->Args({1000000, 0})
+    ->ArgNames({"live", "lists"})
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "radius/radius_engine.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -8,7 +9,6 @@
 #include "infra/log.h"
 #include "protocol/dictionary.h"
 #include "radius/random_source.h"
-#include "radius/udp_socket.h"
 
 namespace {
 
@@ -22,16 +22,20 @@ std::string Bounded(const char* text, std::size_t limit) {
 
 }  // namespace
 
-RadiusEngine::RadiusEngine() : RadiusEngine(nullptr, nullptr, nullptr) {}
+RadiusEngine::RadiusEngine() : RadiusEngine(nullptr, nullptr, std::unique_ptr<SocketFactory>()) {}
 
-RadiusEngine::RadiusEngine(Clock* clock, RandomSource* random, std::unique_ptr<DatagramSocket> socket)
+RadiusEngine::RadiusEngine(Clock* clock, RandomSource* random, std::unique_ptr<SocketFactory> sockets)
     : clock_(clock ? *clock : SystemClock::Instance()),
       random_(random ? *random : CryptoRandomSource::Instance()),
-      socket_(socket ? std::move(socket) : std::make_unique<UdpSocket>()) {}
+      channels_(std::move(sockets)) {}
+
+RadiusEngine::RadiusEngine(Clock* clock, RandomSource* random, std::unique_ptr<DatagramSocket> socket)
+    : RadiusEngine(clock, random,
+                   socket ? std::make_unique<GivenSockets>(std::move(socket)) : std::unique_ptr<SocketFactory>()) {}
 
 RadiusEngine::~RadiusEngine() {
-    // No packet is sent here: the shell sends the stops beforehand (StopAllSessions).
-    socket_.reset();
+    // No packet is sent here: the shell sends the stops beforehand (StopAllSessions). The
+    // sockets close with the channels.
     dictionary_ = nullptr;
     dictionarySet_.reset();
     // The pools and the sessions with their attribute lists go with the members.
@@ -69,42 +73,69 @@ bool RadiusEngine::Init(const char* secret, std::uint16_t serverPort, std::uint3
         Log(2, "No Dictionary");
     }
 
-    Log(2, "Number of NAS ports = %d", nasPortCount);
-    if (nasPortCount > kMaxNasPorts) {
-        Log(1, "Number of NAS ports limited to %d", kMaxNasPorts);
-        nasPortCount = kMaxNasPorts;
-    }
-    sessions_.FillNasPorts(nasPortCount);
-
-    const DatagramSocket::OpenResult opened = socket_->Open();
-    if (opened.failedAt == DatagramSocket::OpenStep::Create) {
-        SetError("socket() failed");
-        return false;
-    }
-    if (opened.failedAt == DatagramSocket::OpenStep::Bind) {
-        SetError("Bind error  = %d", opened.error);
-        return false;
-    }
+    FillNasPorts(nasPortCount);
+    if (!OpenChannels()) return false;
 
     if (serverPort_ == 0) {
-        serverPort_ = socket_->LookupServicePort("radius", "udp");
+        serverPort_ = LookupServicePort("radius", "udp");
         if (serverPort_ == 0) {
             SetError("No such service: radius/udp");
             return false;
         }
     }
+    SetDestinations();
     Log(2, "Radius port = %d", static_cast<std::int16_t>(serverPort_));
     return true;
 }
 
+void RadiusEngine::FillNasPorts(std::int32_t nasPortCount) {
+    Log(2, "Number of NAS ports = %d", nasPortCount);
+    const std::int32_t limit = largeNasPorts_ ? kMaxLargeNasPorts : kMaxNasPorts;
+    if (nasPortCount > limit) {
+        Log(1, "Number of NAS ports limited to %d", limit);
+        nasPortCount = limit;
+    }
+    sessions_.FillNasPorts(nasPortCount);
+}
+
+bool RadiusEngine::OpenChannels() {
+    std::size_t count = std::max<std::size_t>(transport_.sockets, 1);
+    if (count > TransportSettings::kMaxSockets) {
+        Log(1, "Number of sockets limited to %zu", TransportSettings::kMaxSockets);
+        count = TransportSettings::kMaxSockets;
+    }
+    if (count > 1) Log(2, "Number of sockets = %zu", count);
+
+    const ChannelSet::OpenResult opened = channels_.Open(count, SocketAddress::Any(AddressFamily::Ipv4));
+    if (opened.failedAt != DatagramSocket::OpenStep::Done) {
+        // Which of several, and why: a limit of open files is the likely reason.
+        char which[96] = "";
+        if (count > 1)
+            std::snprintf(which, sizeof which, " (socket %zu of %zu: %s)", opened.channel + 1, count,
+                          std::strerror(opened.error));
+        if (opened.failedAt == DatagramSocket::OpenStep::Create) {
+            SetError("socket() failed%s", which);
+        } else {
+            SetError("Bind error  = %d%s", opened.error, which);
+        }
+        return false;
+    }
+    sessions_.SetChannelCount(count);
+    return true;
+}
+
+void RadiusEngine::SetDestinations() {
+    authDestination_ = SocketAddress::Ipv4(serverAddress_, serverPort_);
+    acctDestination_ = authDestination_.WithPort(static_cast<std::uint16_t>(serverPort_ + 1));
+}
+
 void RadiusEngine::SetServerAddress(std::uint32_t address) {
     serverAddress_ = address;
+    SetDestinations();
     Log(2, "Radius host = %x", address);
 }
 
 void RadiusEngine::SetSecret(const char* secret) { secret_ = Bounded(secret, kMaxSecretLength); }
-
-int RadiusEngine::SocketFd() const { return socket_->Fd(); }
 
 void RadiusEngine::SetError(const char* format, ...) {
     char text[256];

@@ -1,7 +1,7 @@
-// The RADIUS engine: one UDP socket, the sessions with their NAS ports and request
-// identifiers, the timing of requests, the handling of replies, result lines and counters.
-// Moved only by calls on one thread: Tick() every 100 ms, OnReadable() when the socket has
-// data, AddSession() from the session sources.
+// The RADIUS engine: its UDP sockets (one, or as many as "Sockets" asks for), the sessions
+// with their NAS ports and request identifiers, the timing of requests, the handling of
+// replies, result lines and counters. Moved only by calls on one thread: Tick() every 100 ms,
+// OnReadable() when a socket has data, AddSession() from the session sources.
 #pragma once
 
 #include <array>
@@ -13,7 +13,10 @@
 #include <utility>
 #include <span>
 #include <string>
+#include <vector>
 
+#include "net/channel_set.h"
+#include "net/socket_address.h"
 #include "radius/packet_builder.h"
 #include "radius/result_lines.h"
 #include "radius/session.h"
@@ -22,7 +25,6 @@
 #include "radius/statistics.h"
 
 class Clock;
-class DatagramSocket;
 class Dictionary;
 class DictionarySet;
 class RandomSource;
@@ -37,20 +39,38 @@ using ResultCallback = std::function<void(const char* line)>;
 using ChallengeCallback =
     std::function<bool(const char* userName, const char* replyMessage, const std::string* state)>;
 
+// How the engine reaches its server, given before Init.
+struct TransportSettings {
+    static constexpr std::size_t kMaxSockets = 1024;  // 261,120 requests in flight
+    // Source sockets, each with its own 255 identifiers: requests in flight at once are at most
+    // 255 times this.
+    std::size_t sockets = 1;
+};
+
 class RadiusEngine : public SessionStarter {
 public:
     static constexpr std::int32_t kMaxNasPorts = 32766;  // ports are positive 16-bit numbers
+    // With large NAS ports: NAS-Port is a 32-bit attribute, NumPorts a signed 32-bit number.
+    static constexpr std::int32_t kMaxLargeNasPorts = 2147483647;
 
-    // The real clock, random source and socket.
+    // The real clock, random source and sockets.
     RadiusEngine();
     // Injected seams (tests, benchmarks). Null arguments take the real ones.
+    RadiusEngine(Clock* clock, RandomSource* random, std::unique_ptr<SocketFactory> sockets);
+    // The one socket given; the engine can have no second one.
     RadiusEngine(Clock* clock, RandomSource* random, std::unique_ptr<DatagramSocket> socket);
     ~RadiusEngine() override;
     RadiusEngine(const RadiusEngine&) = delete;
     RadiusEngine& operator=(const RadiusEngine&) = delete;
 
+    // Before Init: the sockets to open (at most kMaxSockets; more are limited, with a line at
+    // level 1).
+    void SetTransport(const TransportSettings& transport) { transport_ = transport; }
+    // Before Init: NumPorts may go beyond kMaxNasPorts, up to kMaxLargeNasPorts.
+    void SetLargeNasPorts(bool on) { largeNasPorts_ = on; }
+
     // Keeps the settings, loads the dictionary (dictionaryDir null: none), fills the NAS port
-    // pool, opens the socket and finds the server port (0: the "radius"/"udp" service).
+    // pool, opens the sockets and finds the server port (0: the "radius"/"udp" service).
     // False with the reason in LastError().
     bool Init(const char* secret, std::uint16_t serverPort, std::uint32_t serverAddress, std::int32_t nasPortCount,
               bool resendAuth, std::uint32_t authTimeout, bool resendAcct, std::uint32_t acctTimeout, bool authOnly,
@@ -81,13 +101,15 @@ public:
     void Tick();
     // At shutdown: an Accounting-Request Stop for every session past authentication.
     void StopAllSessions();
-    // The datagrams waiting on the socket, at most kMaxRepliesPerWakeUp of them, each handled
-    // by ProcessReply. The descriptor is the one the caller watched. False when a receive
-    // failed (reading stops there) or a reply was not handled.
+    // The datagrams waiting on the socket with that descriptor (one of Descriptors()), at most
+    // kMaxRepliesPerWakeUp of them, each handled by ProcessReply. False when a receive failed
+    // (reading stops there), a datagram was empty, a reply was not handled, or the descriptor
+    // is none of the engine's.
     bool OnReadable(int fd);
-    static constexpr int kMaxRepliesPerWakeUp = 64;
-    // One received datagram (receivedLength octets).
-    bool ProcessReply(const std::uint8_t* reply, std::size_t receivedLength);
+    static constexpr std::size_t kMaxRepliesPerWakeUp = 64;
+    // One datagram (receivedLength octets) received on the channel: matched to the session
+    // holding its identifier there.
+    bool ProcessReply(const std::uint8_t* reply, std::size_t receivedLength, std::size_t channel = 0);
 
     void SetResultCallback(ResultCallback callback) { resultCallback_ = std::move(callback); }
     void SetChallengeCallback(ChallengeCallback callback) { challengeCallback_ = std::move(callback); }
@@ -112,7 +134,10 @@ public:
     void ReportCounters();
 
     // Read access for the shell, tests and benchmarks.
-    int SocketFd() const;
+    // The descriptor of the first socket, and those of every socket, to watch for replies.
+    int SocketFd() const { return channels_.Fd(0); }
+    std::vector<int> Descriptors() const { return channels_.Descriptors(); }
+    std::size_t ChannelCount() const { return sessions_.ChannelCount(); }
     std::uint16_t ServerPort() const { return serverPort_; }
     std::uint32_t ServerAddress() const { return serverAddress_; }
     const std::string& Secret() const { return secret_; }
@@ -121,9 +146,11 @@ public:
     // The live sessions (iterable in creation order) with their pools and indexes.
     const SessionTable& Sessions() const { return sessions_; }
     const NasPortPool& NasPorts() const { return sessions_.NasPorts(); }
-    const RequestIdPool& RequestIds() const { return sessions_.RequestIds(); }
-    // The session that holds the identifier, or null.
-    const Session* SessionByRequestId(std::uint16_t id) const { return sessions_.FindByRequestId(id); }
+    const RequestIdPool& RequestIds(std::size_t channel = 0) const { return sessions_.RequestIds(channel); }
+    // The session that holds the identifier on the channel, or null.
+    const Session* SessionByRequestId(std::uint16_t id, std::size_t channel = 0) const {
+        return sessions_.FindByRequestId(id, channel);
+    }
 
 private:
     enum Outcome { kHandled = 0, kNotHandled = 1, kFinished = 2 };
@@ -157,17 +184,27 @@ private:
     // An Access-Request went unanswered: once per engine, the hint that the server may want one.
     void HintMessageAuthenticator();
 
+    // Init's steps.
+    void FillNasPorts(std::int32_t nasPortCount);
+    bool OpenChannels();
+    // Where Access-Requests and Accounting-Requests go, from the server's address and port.
+    void SetDestinations();
+
     void SetError(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
     Clock& clock_;
     RandomSource& random_;
-    std::unique_ptr<DatagramSocket> socket_;
+    ChannelSet channels_;
+    TransportSettings transport_;
+    bool largeNasPorts_ = false;
     std::unique_ptr<DictionarySet> dictionarySet_;
     const Dictionary* dictionary_ = nullptr;
 
     std::string secret_;
     std::uint16_t serverPort_ = 0;
     std::uint32_t serverAddress_ = 0;
+    SocketAddress authDestination_;
+    SocketAddress acctDestination_;
     bool resendAuth_ = false;
     std::uint32_t authTimeout_ = 0;
     bool resendAcct_ = false;
@@ -193,5 +230,14 @@ private:
     RequestStatistics statistics_;
 
     std::array<std::uint8_t, kMaxPacketLength> requestBuffer_{};
-    std::array<std::uint8_t, kMaxPacketLength> replyBuffer_{};
+    // The datagrams one OnReadable receives, made on first use; one set for each OnReadable
+    // running at once (a challenge's nested event loop reads more while the outer one's are
+    // still being handled).
+    struct ReceiveBatch {
+        ReceiveBatch();
+        std::array<std::array<std::uint8_t, kMaxPacketLength>, kMaxRepliesPerWakeUp> buffers{};
+        std::array<DatagramSocket::Received, kMaxRepliesPerWakeUp> datagrams{};
+    };
+    std::vector<std::unique_ptr<ReceiveBatch>> receiveBatches_;
+    std::size_t readsRunning_ = 0;
 };

@@ -1,5 +1,7 @@
 // Replies from the server: find the session by identifier, verify, and move it on.
+#include <array>
 #include <cerrno>
+#include <optional>
 #include <vector>
 
 #include "infra/clock.h"
@@ -7,7 +9,6 @@
 #include "protocol/packet_attribute.h"
 #include "protocol/packet_log.h"
 #include "radius/radius_engine.h"
-#include "radius/udp_socket.h"
 
 namespace {
 
@@ -27,27 +28,45 @@ void CountReply(RequestStatistics& statistics, SessionState state, std::uint8_t 
 
 }  // namespace
 
+RadiusEngine::ReceiveBatch::ReceiveBatch() {
+    for (std::size_t i = 0; i < kMaxRepliesPerWakeUp; ++i) datagrams[i].buffer = buffers[i];
+}
+
 bool RadiusEngine::OnReadable(int fd) {
+    const std::optional<std::size_t> channel = channels_.ChannelOf(fd);
+    if (!channel) {
+        Log(1, "Read event on socket %d, which is not the engine's", fd);
+        return false;
+    }
     // Replies that arrive together are read in one go: a wake-up per datagram costs more than
-    // the datagram's handling. The bound lets the timer in between during a flood. Each reply is
-    // handled before the buffer takes the next one; a challenge handler that receives further
-    // replies (through a nested event loop) keeps its own copy.
+    // the datagram's handling. The bound lets the timer in between during a flood. A challenge
+    // handler may read more (through a nested event loop) while this batch is being handled:
+    // that read gets a batch of its own.
+    if (receiveBatches_.size() == readsRunning_) receiveBatches_.push_back(std::make_unique<ReceiveBatch>());
+    ReceiveBatch& batch = *receiveBatches_[readsRunning_];
+    ++readsRunning_;
+    int error = 0;
+    const std::size_t received = channels_.Socket(*channel).ReceiveMany(batch.datagrams, error);
     bool allHandled = true;
-    for (int count = 0; count < kMaxRepliesPerWakeUp; ++count) {
-        int error = 0;
-        const long received = socket_->ReceiveFrom(replyBuffer_, error);
-        if (received < 0 && (error == EINTR || error == EAGAIN || error == EWOULDBLOCK)) break;
-        if (received <= 0) {
-            // Left to the next notification, which comes at once while the socket is readable.
-            Log(1, "recvfrom error (%ld) in socket %d", received, fd);
-            return false;
+    for (std::size_t i = 0; i < received; ++i) {
+        const DatagramSocket::Received& datagram = batch.datagrams[i];
+        if (datagram.length == 0) {
+            Log(1, "recvfrom error (%ld) in socket %d", 0L, fd);
+            allHandled = false;
+            continue;
         }
-        if (!ProcessReply(replyBuffer_.data(), static_cast<std::size_t>(received))) allHandled = false;
+        if (!ProcessReply(datagram.buffer.data(), datagram.length, *channel)) allHandled = false;
+    }
+    --readsRunning_;
+    if (received == 0 && error != EINTR && error != EAGAIN && error != EWOULDBLOCK) {
+        // Left to the next notification, which comes at once while the socket is readable.
+        Log(1, "recvfrom error (%ld) in socket %d", -1L, fd);
+        return false;
     }
     return allHandled;
 }
 
-bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLength) {
+bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLength, std::size_t channel) {
     const std::span<const std::uint8_t> reply(data, data ? receivedLength : 0);
     // RFC 2865 section 3: a packet shorter than its Length field is discarded; so is one
     // too short to be a RADIUS packet at all. The session keeps waiting for a proper reply.
@@ -69,7 +88,7 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
     SessionTable::Guard guard(sessions_);
     const std::uint8_t id = reply[1];
     const std::uint8_t replyCode = reply[0];
-    Session* session = sessions_.FindByRequestId(id);
+    Session* session = sessions_.FindByRequestId(id, channel);
     if (session == nullptr) {
         SetError("Unrecognized request: %d", id);
         Log(1, "%s", lastError_.c_str());
@@ -153,8 +172,8 @@ RadiusEngine::Outcome RadiusEngine::HandleAccessChallenge(std::span<const std::u
 
     const auto message = FindPacketAttribute(reply, attr::kReplyMessage);
     const auto state = FindPacketAttribute(reply, attr::kState);
-    // The callback may run an event loop that receives further datagrams into the engine's
-    // reply buffer, so the reply is kept aside for what follows it.
+    // The callback may run an event loop that handles further datagrams meanwhile; the reply
+    // is kept aside for what follows it, whoever owns the buffer it came in.
     const std::vector<std::uint8_t> kept(reply.begin(), reply.end());
     ChallengeCallback callback = challengeCallback_;  // the callback may replace itself
     std::string stateOctets;

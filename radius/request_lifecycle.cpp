@@ -7,7 +7,6 @@
 #include "protocol/packet_log.h"
 #include "radius/radius_engine.h"
 #include "radius/random_source.h"
-#include "radius/udp_socket.h"
 
 namespace {
 
@@ -67,16 +66,16 @@ bool RadiusEngine::SendPacket(std::span<const std::uint8_t> packet, Session& ses
     // Whether or not the datagram leaves, the request is timed like one that went unanswered.
     ++session.transmissions;
     const std::uint8_t packetCode = packet[0];
-    const std::uint16_t port =
-        packetCode == code::kAccountingRequest ? static_cast<std::uint16_t>(serverPort_ + 1) : serverPort_;
+    const SocketAddress& destination = packetCode == code::kAccountingRequest ? acctDestination_ : authDestination_;
     std::copy_n(packet.begin() + kAuthenticatorOffset, kAuthenticatorLength, session.lastRequestAuthenticator.begin());
     session.lastSendTime = clock_.TickCount();
 
     Log(3, "Send(%d). Code=%d, len=%d", packet[1], packetCode, static_cast<int>(packet.size()));
     LogPacket(packet, dictionary_, traceValueNames_);
 
+    // On the channel of the session's identifier: retransmissions leave where the first went.
     int error = 0;
-    if (!socket_->SendTo(packet, serverAddress_, port, error)) {
+    if (!channels_.Socket(session.channel).SendTo(packet, destination, error)) {
         lastSendError_ = error;
         Log(1, "sendto error = %d", error);
         return false;

@@ -31,19 +31,22 @@ struct AcceptValues {
     std::string className;  // at most 31 characters
 };
 
+// A million of them may be live at once: the small fields are laid out in pairs that fill
+// eight octets, so no padding comes between them.
 struct Session {
     SessionState state = SessionState::Authenticating;
+    std::uint32_t sessionNumber = 0;
     std::time_t startTime = 0;
     std::time_t endTime = 0;  // startTime + duration: when the accounting stop is due
-    std::uint32_t sessionNumber = 0;
-    std::uint16_t nasPort = 0;  // 0 once given back
-    std::string userName;       // at most 63 characters
-    std::string password;       // at most 64 characters
+    std::uint32_t nasPort = 0;    // 0 once given back; NAS-Port is 32 bits wide
+    std::uint16_t requestId = 0;  // 1 to 255 while a request is outstanding, else 0
+    std::uint16_t channel = 0;    // the channel (source socket) requestId belongs to
+    std::string userName;         // at most 63 characters
+    std::string password;         // at most 64 characters
 
     AcceptValues accept;  // remembered from the Access-Accept
 
     std::array<std::uint8_t, 16> lastRequestAuthenticator{};
-    std::uint16_t requestId = 0;     // 1 to 255 while a request is outstanding, else 0
     std::uint32_t lastSendTime = 0;  // millisecond tick of the last transmission
     std::int32_t transmissions = 0;  // transmissions of the current request
 

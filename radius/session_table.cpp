@@ -12,11 +12,15 @@ void SessionTable::FillNasPorts(std::int32_t count) {
     nasPortCount_ = std::max(count, 0);
 }
 
+void SessionTable::SetChannelCount(std::size_t count) {
+    // Sessions name their channel by number, so the channels may move in memory.
+    if (count > channels_.size()) channels_.resize(count);
+}
+
 SessionTable::Added SessionTable::Add(Session prepared) {
-    const std::uint16_t port = nasPorts_.Take();
+    const std::uint32_t port = nasPorts_.Take();
     if (port == 0) return {nullptr, Shortage::NasPort};
-    const std::uint16_t id = ids_.pool.Take();
-    if (id == 0) {
+    if (!AnyRequestIdFree()) {
         nasPorts_.GiveBack(port);
         return {nullptr, Shortage::RequestId};
     }
@@ -24,26 +28,40 @@ SessionTable::Added SessionTable::Add(Session prepared) {
     record.position = std::prev(live_.end());
     record.sequence = ++lastSequence_;
     record.nasPort = port;
-    record.requestId = id;
-    ids_.holders[id] = &record;
+    TakeRequestId(record);
     return {&record, Shortage::None};
 }
 
-Session* SessionTable::FindByRequestId(std::uint16_t id) const {
-    return id < ids_.holders.size() ? ids_.holders[id] : nullptr;
+Session* SessionTable::FindByRequestId(std::uint16_t id, std::size_t channel) const {
+    if (channel >= channels_.size() || id >= channels_[channel].holders.size()) return nullptr;
+    return channels_[channel].holders[id];
 }
 
 bool SessionTable::AssignRequestId(Session& session) {
     Record& record = RecordOf(session);
     ReleaseRequestId(record);
-    const std::uint16_t id = ids_.pool.Take();
-    if (id == 0) {
-        NoteMayWait(record);
-        return false;
+    if (TakeRequestId(record)) return true;
+    NoteMayWait(record);
+    return false;
+}
+
+bool SessionTable::AnyRequestIdFree() const { return idsInUse_ < channels_.size() * RequestIdPool::kMaxId; }
+
+bool SessionTable::TakeRequestId(Record& record) {
+    if (!AnyRequestIdFree()) return false;  // at once, however many channels are full
+    for (std::size_t probe = 0; probe < channels_.size(); ++probe) {
+        const std::size_t channel = nextChannel_;
+        nextChannel_ = (nextChannel_ + 1) % channels_.size();
+        IdChannel& ids = channels_[channel];
+        if (ids.pool.InUseCount() == RequestIdPool::kMaxId) continue;
+        const std::uint16_t id = ids.pool.Take();
+        record.channel = static_cast<std::uint16_t>(channel);
+        record.requestId = id;
+        ids.holders[id] = &record;
+        ++idsInUse_;
+        return true;
     }
-    record.requestId = id;
-    ids_.holders[id] = &record;
-    return true;
+    return false;
 }
 
 void SessionTable::ReleaseRequestId(Session& session) {
@@ -54,9 +72,11 @@ void SessionTable::ReleaseRequestId(Session& session) {
 }
 
 void SessionTable::GiveBackRequestId(Record& record) {
-    ids_.pool.GiveBack(record.requestId);
-    ids_.holders[record.requestId] = nullptr;
+    IdChannel& ids = channels_[record.channel];
+    ids.pool.GiveBack(record.requestId);
+    ids.holders[record.requestId] = nullptr;
     record.requestId = 0;
+    --idsInUse_;
 }
 
 void SessionTable::SetDue(Session& session, std::time_t at) {
@@ -129,9 +149,12 @@ void SessionTable::EndGuard() {
 }
 
 void SessionTable::CollectDue(std::time_t now, std::vector<Record*>& out) {
-    if (ids_.pool.InUseCount() > 0) {
-        for (Record* holder : ids_.holders)
-            if (holder != nullptr) out.push_back(holder);
+    if (idsInUse_ > 0) {
+        for (const IdChannel& ids : channels_) {
+            if (ids.pool.InUseCount() == 0) continue;
+            for (Record* holder : ids.holders)
+                if (holder != nullptr) out.push_back(holder);
+        }
     }
     // Those that got an identifier or became Active since the last walk wait no longer.
     std::erase_if(waiting_, [](Record* record) {

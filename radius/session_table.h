@@ -1,6 +1,7 @@
-// The engine's live sessions and every index over them: by request identifier, by the time
-// each is next due, and the sessions waiting for an identifier; with the pools of NAS ports and
-// identifiers that the sessions hold. The engine is the protocol state machine over it.
+// The engine's live sessions and every index over them: by channel and request identifier, by
+// the time each is next due, and the sessions waiting for an identifier; with the pools of NAS
+// ports and identifiers (one pool per channel) that the sessions hold. The engine is the
+// protocol state machine over it.
 //
 // Removal is deferred in two ways. While a Guard is open, a removed session leaves every index
 // at once but stays in memory until the outermost Guard ends: the engine holds references
@@ -44,16 +45,23 @@ public:
 
     // NAS ports 1 to count, in ascending order; a count below 1 leaves none.
     void FillNasPorts(std::int32_t count);
+    // The channels whose identifiers the table hands out: one until told more. Their number
+    // only grows.
+    void SetChannelCount(std::size_t count);
+    std::size_t ChannelCount() const { return channels_.size(); }
 
     // Records the session, last in creation order, with the NAS port at the front of the pool
     // and the next free identifier. On a shortage no session is made; a port taken before the
     // identifiers ran out goes back to the end of the pool.
     Added Add(Session prepared);
 
-    // The live session holding the identifier, or null. Constant time.
-    Session* FindByRequestId(std::uint16_t id) const;
-    // Gives the session a fresh identifier, giving back first any it holds. False when none is
-    // free: the session then holds none and waits for one.
+    // The live session holding the identifier on the channel, or null. Constant time.
+    Session* FindByRequestId(std::uint16_t id, std::size_t channel = 0) const;
+    // Gives the session a fresh identifier, giving back first any it holds: the next free one
+    // of the first channel with one free, trying the channels in turn from the one after the
+    // channel that gave the last (so that requests spread over them, and an identifier comes
+    // round again as late as can be). False when none is free on any channel: the session then
+    // holds none and waits for one.
     bool AssignRequestId(Session& session);
     // Gives back the session's identifier, if it holds one.
     void ReleaseRequestId(Session& session);
@@ -80,16 +88,19 @@ public:
     Records::const_iterator end() const { return live_.end(); }
 
     const NasPortPool& NasPorts() const { return nasPorts_; }
-    const RequestIdPool& RequestIds() const { return ids_.pool; }
+    const RequestIdPool& RequestIds(std::size_t channel = 0) const { return channels_[channel].pool; }
 
     // The first of the table's invariants that does not hold, or empty: every port free or
-    // held by one live session; every identifier in use held by one live session and indexed
-    // to it; an Active session holds none; every index lists live sessions only, each once.
+    // held by one live session; every identifier in use on a channel held by one live session
+    // and indexed to it; an Active session holds none; every index lists live sessions only,
+    // each once.
     std::string CheckConsistency() const;
 
 private:
     static Record& RecordOf(Session& session);
     static bool WaitsForId(const Record& record);
+    bool AnyRequestIdFree() const;
+    bool TakeRequestId(Record& record);
     void GiveBackRequestId(Record& record);
     // The session gave back its identifier or could not get one. Whether it now waits for one
     // is known only when the reply or tick that moves it is done: when the last Guard ends.
@@ -102,13 +113,15 @@ private:
     Records removed_;  // out of every index, kept in memory until the last Guard ends
     NasPortPool nasPorts_;
     std::int32_t nasPortCount_ = 0;
-    // The identifiers of the engine's source port and who holds each; replies are matched by
-    // identifier within it. (More source ports would each have one.)
+    // The identifiers of one channel and who holds each; replies are matched by identifier
+    // within the channel they came back on.
     struct IdChannel {
         RequestIdPool pool;
         std::array<Record*, RequestIdPool::kMaxId + 1> holders{};  // index 0 unused
     };
-    IdChannel ids_;
+    std::vector<IdChannel> channels_ = std::vector<IdChannel>(1);
+    std::size_t nextChannel_ = 0;  // the first to try for the next identifier
+    std::size_t idsInUse_ = 0;     // on every channel together
     std::multimap<std::time_t, Record*> dueTimes_;
     std::vector<Record*> waiting_;  // sessions other than Active that hold no identifier
     std::vector<Record*> mayWait_;  // noted during the current Guard

@@ -11,9 +11,14 @@ std::string Numbered(const char* text, long number) { return text + std::to_stri
 }  // namespace
 
 std::string SessionTable::CheckConsistency() const {
-    std::vector<int> portOwners(static_cast<std::size_t>(nasPortCount_) + 1, 0);
-    for (std::uint16_t port : nasPorts_.FreePorts()) {
-        if (port < 1 || port > nasPortCount_) return Numbered("free port out of range: ", port);
+    // Ports from NeverTakenFrom on were never handed out: none may be held. Those below it are
+    // each given back or held, once.
+    const std::uint32_t neverTaken = nasPorts_.NeverTakenFrom();
+    const auto portCount = static_cast<std::uint32_t>(nasPortCount_);
+    if (neverTaken < 1 || neverTaken > portCount + 1) return Numbered("ports never taken start at ", neverTaken);
+    std::vector<int> portOwners(neverTaken, 0);
+    for (std::uint32_t port : nasPorts_.GivenBack()) {
+        if (port < 1 || port >= neverTaken) return Numbered("port given back but never taken: ", port);
         ++portOwners[port];
     }
 
@@ -26,12 +31,14 @@ std::string SessionTable::CheckConsistency() const {
         if (record.removed) return who + " is removed but live";
         if (record.sequence <= lastSequence) return who + " is out of creation order";
         lastSequence = record.sequence;
-        if (record.nasPort < 1 || record.nasPort > nasPortCount_) return who + " holds no valid port";
+        if (record.nasPort < 1 || record.nasPort >= neverTaken) return who + " holds no valid port";
         ++portOwners[record.nasPort];
         if (record.requestId != 0) {
             ++idsHeld;
-            if (!ids_.pool.InUse(record.requestId)) return who + " holds a free identifier";
-            if (ids_.holders[record.requestId] != &record) return who + " is not indexed by its identifier";
+            if (record.channel >= channels_.size()) return who + " holds an identifier of no channel";
+            const IdChannel& ids = channels_[record.channel];
+            if (!ids.pool.InUse(record.requestId)) return who + " holds a free identifier";
+            if (ids.holders[record.requestId] != &record) return who + " is not indexed by its identifier";
             if (record.state == SessionState::Active) return who + " is Active and holds an identifier";
         }
         if (record.hasDue) {
@@ -42,16 +49,23 @@ std::string SessionTable::CheckConsistency() const {
         if (listings != (record.waitingListed ? 1 : 0)) return who + " is listed as waiting " + std::to_string(listings) + " times";
         waitingListed += static_cast<std::size_t>(listings);
     }
-    for (int port = 1; port <= nasPortCount_; ++port)
+    for (std::uint32_t port = 1; port < neverTaken; ++port)
         if (portOwners[port] != 1) return Numbered("port has other than one owner: ", port);
 
-    for (std::size_t id = 1; id < ids_.holders.size(); ++id) {
-        const Record* holder = ids_.holders[id];
-        if (holder != nullptr && holder->requestId != id) return Numbered("index names a session without ", id);
-        if ((holder != nullptr) != ids_.pool.InUse(static_cast<std::uint16_t>(id)))
-            return Numbered("identifier in use without a holder, or held but free: ", static_cast<long>(id));
+    int idsInUse = 0;
+    for (std::size_t channel = 0; channel < channels_.size(); ++channel) {
+        const IdChannel& ids = channels_[channel];
+        for (std::size_t id = 1; id < ids.holders.size(); ++id) {
+            const Record* holder = ids.holders[id];
+            if (holder != nullptr && (holder->requestId != id || holder->channel != channel))
+                return Numbered("index names a session without ", static_cast<long>(id));
+            if ((holder != nullptr) != ids.pool.InUse(static_cast<std::uint16_t>(id)))
+                return Numbered("identifier in use without a holder, or held but free: ", static_cast<long>(id));
+        }
+        idsInUse += ids.pool.InUseCount();
     }
-    if (idsHeld != ids_.pool.InUseCount()) return "identifiers in use differ from those held";
+    if (idsHeld != idsInUse || static_cast<std::size_t>(idsInUse) != idsInUse_)
+        return "identifiers in use differ from those held";
     if (withDue != dueTimes_.size()) return "due times of sessions that are gone";
     if (waitingListed != waiting_.size()) return "a session that is gone is listed as waiting";
 

@@ -1,20 +1,20 @@
 #include "shell/options.h"
 
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include "infra/atomic_file.h"
 #include "infra/file_helpers.h"
 #include "infra/log.h"
 #include "infra/profile_file.h"
 #include "infra/regular_file.h"
+#include "net/socket_address.h"
 #include "platform/platform.h"
 #include "protocol/ip_address.h"
 #include "shell/shell_state.h"
@@ -114,14 +114,9 @@ std::int64_t ReadLenientNumber(const char* text) {
 namespace {
 
 bool ResolveWithSystem(const char* name, std::uint32_t& address) {
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(name, nullptr, &hints, &found) != 0 || found == nullptr) return false;
-    const auto* ipv4 = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
-    address = ntohl(ipv4->sin_addr.s_addr);
-    freeaddrinfo(found);
+    const std::optional<SocketAddress> found = SocketAddress::Resolve(name, 0, AddressFamily::Ipv4);
+    if (!found) return false;
+    address = found->Ipv4Address();
     return true;
 }
 
@@ -229,6 +224,9 @@ void LoadOptions() {
     options.requireMessageAuthenticator = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(ReadNumberOption(file, "RequireMessageAuthenticator", "0"), 0, 2));
     options.traceValueNames = ReadNumberOption(file, "TraceValueNames", "0") > 0;
+    options.sockets = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(ReadNumberOption(file, "Sockets", "1"), 1, std::numeric_limits<std::int32_t>::max()));
+    options.largeNasPorts = ReadNumberOption(file, "LargeNasPorts", "0") > 0;
 }
 
 bool SaveOptions() {

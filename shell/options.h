@@ -40,6 +40,11 @@ struct Options {
     // "TraceValueNames": the packet trace shows numbers by their VALUE names.
     bool traceValueNames = false;
     std::string simFile;             // read only in service mode
+    // "Sockets": UDP source sockets, each with its own 255 request identifiers (below 1 reads
+    // as 1; the engine takes at most 1,024).
+    std::int32_t sockets = 1;
+    // "LargeNasPorts": NumPorts may go beyond 32,766 (NAS-Port is a 32-bit attribute).
+    bool largeNasPorts = false;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first

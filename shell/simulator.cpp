@@ -36,6 +36,8 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
         SetFailure(failureText, "no usable RADIUS server address (RadHost) in " + GetOptionsFile());
         return false;
     }
+    engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets)});
+    engine.SetLargeNasPorts(options.largeNasPorts);
     if (!engine.Init(options.secret.c_str(), options.quorlanPort, options.radHost, options.numPorts,
                      options.resendAuth, options.authTimeout, options.resendAcct,
                      options.acctTimeout, options.authOnly, options.dictDir.c_str(),
@@ -54,12 +56,15 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
 
     shell.simulation->Attach(&engine, options.dictName.c_str());
 
-    int result = platform.AsyncSelect(engine.SocketFd(), shell.mainWindow, WM_SOCKET_NOTIFY, FD_READ);
-    if (result != 0) {
-        char text[64];
-        std::snprintf(text, sizeof text, "WSAAsyncSelect() error = %d", result);
-        SetFailure(failureText, text);
-        return false;
+    // Replies come back on the socket their request left on: every one is watched.
+    for (const int socket : engine.Descriptors()) {
+        const int result = platform.AsyncSelect(socket, shell.mainWindow, WM_SOCKET_NOTIFY, FD_READ);
+        if (result != 0) {
+            char text[64];
+            std::snprintf(text, sizeof text, "WSAAsyncSelect() error = %d", result);
+            SetFailure(failureText, text);
+            return false;
+        }
     }
 
     shell.timerId = platform.SetTimer(shell.mainWindow, kTimerId, kTickPeriodMs);

@@ -12,7 +12,7 @@ inline constexpr std::size_t kFailureTextSize = 512;
 enum class ServerAddress { MayBeUnusable, Required };
 
 // Reads the options, sets the engine up, wires its callbacks, attaches the simulation,
-// registers the engine's socket with the main window and starts the 100 ms timer.
+// registers the engine's sockets with the main window and starts the 100 ms timer.
 // False with the reason in failureText (at most 511 characters).
 bool InitSimulator(std::string& failureText, ServerAddress server = ServerAddress::MayBeUnusable);
 

@@ -32,11 +32,13 @@ struct EngineSettings {
     bool authOnly = false;
     std::string dictionaryDir = PELVOK_DATA_DIR;
     std::string dictionaryName = "default.dic";
+    std::size_t sockets = 1;
 };
 
 class EngineDriver {
 public:
     explicit EngineDriver(const EngineSettings& settings) {
+        engine_.SetTransport({.sockets = settings.sockets});
         initialized_ = engine_.Init(settings.secret.c_str(), settings.serverPort, settings.serverAddress,
                                     settings.nasPorts, settings.resendAuth, settings.authTimeout, settings.resendAcct,
                                     settings.acctTimeout, settings.authOnly, settings.dictionaryDir.c_str(),
@@ -73,9 +75,11 @@ public:
                 continue;
             }
             const auto wait = std::chrono::ceil<std::chrono::milliseconds>(std::min(nextTick, deadline) - now);
-            pollfd fds{engine_.SocketFd(), POLLIN, 0};
-            if (::poll(&fds, 1, static_cast<int>(wait.count())) == 1 && (fds.revents & POLLIN))
-                engine_.OnReadable(engine_.SocketFd());
+            std::vector<pollfd> fds;
+            for (const int fd : engine_.Descriptors()) fds.push_back(pollfd{fd, POLLIN, 0});
+            if (::poll(fds.data(), fds.size(), static_cast<int>(wait.count())) <= 0) continue;
+            for (const pollfd& ready : fds)
+                if (ready.revents & POLLIN) engine_.OnReadable(ready.fd);
         }
         return true;
     }

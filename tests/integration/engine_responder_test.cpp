@@ -2,6 +2,9 @@
 // checks every accounting authenticator on its own, and bends its replies as told.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "tests/integration/engine_driver.h"
 #include "tests/responder/test_responder.h"
 
@@ -123,6 +126,35 @@ TEST_F(EngineResponderTest, MalformedRepliesDoNotHurtTheEngine) {
         ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
         ASSERT_FALSE(driver.Lines().empty()) << driver.Dump();
         EXPECT_EQ(driver.Lines().front(), c.firstLine) << driver.Dump();
+    }
+}
+
+TEST_F(EngineResponderTest, SeveralSocketsCarryMoreRequestsThanOneCouldAndLoseNothing) {
+    server_.SetDefaultRule(Rule::Accept());
+    StartResponder();
+    EngineSettings settings = Settings();
+    settings.sockets = 4;
+    settings.nasPorts = 700;
+    settings.authTimeout = 10;  // a slow test machine must not make retransmissions
+    settings.acctTimeout = 10;
+    EngineDriver driver(settings);
+    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
+    // Every Access-Request is outstanding until the loop turns: more than one socket's 255.
+    constexpr int kSessions = 600;
+    for (int i = 0; i < kSessions; ++i) ASSERT_TRUE(driver.Add(("user" + std::to_string(i)).c_str(), "pw", 1)) << i;
+    ASSERT_TRUE(driver.RunUntilIdle(std::chrono::seconds(60))) << driver.Dump();
+
+    // Four source ports, identifier 1 on each: nothing lost, nothing sent twice, every reply
+    // matched to its own request.
+    std::map<std::uint8_t, std::set<std::uint16_t>> portsByAccessId;
+    for (const ReceivedRequest& request : server_.Received())
+        if (request.code == responder::kAccessRequest) portsByAccessId[request.identifier].insert(request.fromPort);
+    EXPECT_EQ(portsByAccessId[1].size(), 4u);
+    EXPECT_EQ(server_.Received().size(), 3u * kSessions);
+    EXPECT_EQ(driver.Engine().Counters().acctStopResponses, kSessions);
+    for (const std::string& line : driver.Log().Lines()) {
+        EXPECT_EQ(line.find("Unrecognized"), std::string::npos) << line;
+        EXPECT_NE(line, "Response not authenticated.");
     }
 }
 

@@ -17,8 +17,8 @@
 #include "infra/clock.h"
 #include "protocol/attribute_list.h"
 #include "radius/radius_engine.h"
+#include "net/socket_factory.h"
 #include "radius/random_source.h"
-#include "radius/udp_socket.h"
 
 namespace radius_test {
 
@@ -46,43 +46,45 @@ struct SentDatagram {
 // Records what the engine sends; replies are queued for ReceiveFrom.
 class FakeSocket : public DatagramSocket {
 public:
-    OpenResult Open() override {
+    explicit FakeSocket(int fd = 42) : fd_(fd) {}
+    OpenResult Open(const SocketAddress& local) override {
         if (openFailure.failedAt == OpenStep::Done) open = true;
+        boundTo = local;
         return openFailure;
     }
-    int Fd() const override { return open ? 42 : -1; }
-    bool SendTo(std::span<const std::uint8_t> datagram, std::uint32_t address, std::uint16_t port,
-                int& error) override {
+    int Fd() const override { return open ? fd_ : -1; }
+    bool SendTo(std::span<const std::uint8_t> datagram, const SocketAddress& to, int& error) override {
         if (sendError != 0) {
             error = sendError;
             ++refused;
             return false;
         }
-        sent.push_back({Bytes(datagram.begin(), datagram.end()), address, port});
+        sent.push_back({Bytes(datagram.begin(), datagram.end()), to.Ipv4Address(), to.Port()});
         return true;
     }
-    long ReceiveFrom(std::span<std::uint8_t> buffer, int& error) override {
+    long ReceiveFrom(std::span<std::uint8_t> buffer, SocketAddress* sender, int& error) override {
         if (incoming.empty()) {
             error = EAGAIN;
             return -1;
         }
         Bytes datagram = std::move(incoming.front());
         incoming.pop_front();
+        if (sender != nullptr) *sender = SocketAddress::Ipv4(0x7F000001, 1812);
         const std::size_t count = std::min(datagram.size(), buffer.size());
         if (count > 0) std::memcpy(buffer.data(), datagram.data(), count);
         return static_cast<long>(count);
     }
-    std::uint16_t LookupServicePort(const char* service, const char* protocol) override {
-        return std::string(service) == "radius" && std::string(protocol) == "udp" ? servicePort : 0;
-    }
 
     OpenResult openFailure;
-    std::uint16_t servicePort = 1812;
+    SocketAddress boundTo;
     int sendError = 0;
     int refused = 0;
     bool open = false;
     std::vector<SentDatagram> sent;
     std::deque<Bytes> incoming;
+
+private:
+    int fd_;
 };
 
 inline Bytes Md5Of(const Bytes& data) {
@@ -184,14 +186,23 @@ struct EngineOptions {
     bool resendAcct = true;
     std::uint32_t acctTimeout = 15;
     bool authOnly = false;
+    std::size_t sockets = 1;  // fake sockets with descriptors 42, 43, ...
+    bool largeNasPorts = false;
 };
 
 class EngineHarness {
 public:
     explicit EngineHarness(const EngineOptions& options = {}) : options_(options) {
-        auto socket = std::make_unique<FakeSocket>();
-        socket_ = socket.get();
-        engine_ = std::make_unique<RadiusEngine>(&clock_, &random_, std::move(socket));
+        std::vector<std::unique_ptr<DatagramSocket>> sockets;
+        for (std::size_t i = 0; i < options.sockets; ++i) {
+            auto socket = std::make_unique<FakeSocket>(42 + static_cast<int>(i));
+            sockets_.push_back(socket.get());
+            sockets.push_back(std::move(socket));
+        }
+        socket_ = sockets_.front();
+        engine_ = std::make_unique<RadiusEngine>(&clock_, &random_, std::make_unique<GivenSockets>(std::move(sockets)));
+        engine_->SetTransport({.sockets = options.sockets});
+        engine_->SetLargeNasPorts(options.largeNasPorts);
         initialized_ = engine_->Init(options.secret.c_str(), options.serverPort, options.serverAddress,
                                      options.nasPorts, options.resendAuth, options.authTimeout,
                                      options.resendAcct, options.acctTimeout, options.authOnly, nullptr, nullptr);
@@ -199,7 +210,7 @@ public:
     }
 
     RadiusEngine& Engine() { return *engine_; }
-    FakeSocket& Socket() { return *socket_; }
+    FakeSocket& Socket(std::size_t channel = 0) { return *sockets_.at(channel); }
     ManualClock& Clock() { return clock_; }
     std::vector<std::string>& Lines() { return lines_; }
     bool Initialized() const { return initialized_; }
@@ -242,6 +253,7 @@ private:
     ManualClock clock_;
     CountingRandomSource random_;
     FakeSocket* socket_ = nullptr;
+    std::vector<FakeSocket*> sockets_;
     std::unique_ptr<RadiusEngine> engine_;
     std::vector<std::string> lines_;
     bool initialized_ = false;

@@ -116,6 +116,12 @@ TEST(BuildAccountingRequest, StartWithoutSessionTimeStopWithItAndTheAcceptValues
     EXPECT_EQ(BuildAccounting(session, "xyz"), MakeReply(4, 9, Bytes(16, 0), "xyz", stop));
 }
 
+TEST(BuildAccountingRequest, NasPortTakesAll32Bits) {
+    Session session = AccountingSession(SessionState::AccountingStart);
+    session.nasPort = 2147483647;  // the largest of LargeNasPorts
+    EXPECT_EQ(ItemsOf(BuildAccounting(session, "xyz"), 5), IntValue(0x7FFFFFFF));
+}
+
 TEST(VerifyResponse, AcceptsTheServersDigestOnly) {
     const Bytes rfcAccept = Hex("02000026 86fe220e7624ba2a1005f6bf9b55e0b2 0606 00000001 0f06 00000000 0e06 c0a80103");
     EXPECT_TRUE(VerifyResponse(rfcAccept, Rfc2865Request(), "xyzzy5461"));

@@ -17,10 +17,17 @@ namespace responder {
 namespace {
 
 constexpr std::chrono::milliseconds kIdlePoll{100};
+constexpr int kReceiveBufferBytes = 4 << 20;
 
 int OpenBound(std::uint16_t port, std::uint16_t& boundPort) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
+    // A deep receive queue, as a server under load has, so a burst of requests from many source
+    // ports is not lost before the thread comes round to it (beyond the system's maximum where
+    // the tests run as root; the usual maximum otherwise).
+    int size = kReceiveBufferBytes;
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(port);

@@ -32,7 +32,8 @@ auto Fields(const Options& o) {
     return std::make_tuple(o.radHost, o.sessionId, o.secret, o.nasName, o.numPorts, o.dictDir,
                            o.dictName, o.lastDir, o.resendAuth, o.authTimeout, o.resendAcct,
                            o.acctTimeout, o.quorlanPort, o.authOnly, o.incomingNotify,
-                           o.messageAuthenticator, o.requireMessageAuthenticator, o.traceValueNames);
+                           o.messageAuthenticator, o.requireMessageAuthenticator, o.traceValueNames,
+                           o.sockets, o.largeNasPorts);
 }
 
 TEST_F(OptionsTest, NoFileGivesEveryDefault) {
@@ -50,12 +51,12 @@ TEST_F(OptionsTest, EveryKeyIsReadWithItsConversion) {
         "NumPorts= 12 ports\nDictDir=data/\nDictName=other.dic\nLastDir=/home/sim\n"
         "ResendAuth=-1\nAuthTimeout=3s\nResendAcct=0\nAcctTimeout=+9\nQuorlanPort=65537\n"
         "AuthOnly=2\nIncomingNotify=no\nMessageAuthenticator=1\nRequireMessageAuthenticator=2\n"
-        "TraceValueNames=1\n");
+        "TraceValueNames=1\nSockets=16\nLargeNasPorts=1\n");
     LoadOptions();
     // ResendAuth: only numbers above 0 switch it on; QuorlanPort: the low 16 bits.
     EXPECT_EQ(Fields(Shell().options),
               Fields({0x0A010203, 1000, "s3cret", "nas-7", 12, "data/", "other.dic", "/home/sim", false,
-                      3, false, 9, 1, true, false, true, 2, true, ""}));
+                      3, false, 9, 1, true, false, true, 2, true, "", 16, true}));
 }
 
 TEST_F(OptionsTest, SaveWritesTheFiveKeysAndKeepsTheRest) {

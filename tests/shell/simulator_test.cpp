@@ -43,6 +43,32 @@ TEST_F(SimulatorTest, SetUpWiresEngineSocketAndTimer) {
     ASSERT_FALSE(platform.OutputLines(Shell().outputList).empty());
 }
 
+TEST_F(SimulatorTest, WithSeveralSocketsEachIsWatchedAndItsRepliesReachTheEngine) {
+    std::vector<std::unique_ptr<DatagramSocket>> given;
+    std::vector<WatchableFakeSocket*> sockets;
+    for (int i = 0; i < 3; ++i) {
+        auto fake = std::make_unique<WatchableFakeSocket>();
+        sockets.push_back(fake.get());
+        given.push_back(std::move(fake));
+    }
+    ResetShell();
+    engine = std::make_unique<RadiusEngine>(&clock, &random, std::make_unique<GivenSockets>(std::move(given)));
+    BindShell(*engine, *simulation, clock);
+    ASSERT_NE(CreateMainWindow(), kNoWindow);
+    WriteOptions(folder.Read("pelvok.ini") + "Sockets=3\n");
+    ASSERT_TRUE(InitSimulator(failure)) << failure;
+    for (WatchableFakeSocket* fake : sockets) EXPECT_EQ(platform.SocketWindow(fake->Fd()), Shell().mainWindow);
+
+    ASSERT_TRUE(engine->AddSession("alice", "pw", 60, {}, {}, {}));  // socket 0
+    ASSERT_TRUE(engine->AddSession("bob", "pw", 60, {}, {}, {}));    // socket 1, the same identifier
+    const auto& request = sockets[1]->sent.at(0);
+    sockets[1]->incoming.push_back(
+        radius_test::MakeReply(kAccessAccept, request.Id(), radius_test::AuthenticatorOf(request.bytes), "s3"));
+    PelvokWndProc(Shell().mainWindow, WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(sockets[1]->Fd()),
+                  MakeSelectEvent(FD_READ, 0));
+    EXPECT_EQ(platform.OutputLines(Shell().outputList).back(), "bob: Auth Accept");
+}
+
 TEST_F(SimulatorTest, FailuresLeaveNoTimerAndTheOptionsUntouched) {
     const std::string before = folder.Read("pelvok.ini");
     socket->openFailure = {DatagramSocket::OpenStep::Bind, 98};
