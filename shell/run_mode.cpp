@@ -61,17 +61,20 @@ std::string DictionaryProblem(const ShellState& shell) {
     const int fd = OpenRegularFileForReading(path, &error);
     if (fd < 0) {
         std::string text = "cannot read the dictionary " + path + ": " + FileErrorText(error);
-        if (shell.dictionaryPathsTried.size() > 1) text += " (looked for " + JoinedPaths(shell.dictionaryPathsTried) + ")";
+        if (shell.dictionaryPathsTried.size() > 1)
+            text += " (looked for " + JoinedPaths(shell.dictionaryPathsTried) + ")";
         return text + "; DictDir and DictName in the options file, or --dictionary FILE, name it";
     }
     close(fd);
-    return "the dictionary " + path + " cannot be used: a line in it or in a file it includes is in error (logged at level 0)";
+    return "the dictionary " + path +
+           " cannot be used: a line in it or in a file it includes is in error (logged at level 0)";
 }
 
 // Why a simulation file that could be opened was refused as a whole.
 std::string RefusalReason(const InvalidLineCounts& invalid, std::uint64_t linesRead) {
     for (InvalidLineReason reason : kAllInvalidLineReasons)
-        if (invalid.Of(reason) > 0) return std::string(" (its first line is invalid: ") + InvalidLineReasonName(reason) + ")";
+        if (invalid.Of(reason) > 0)
+            return std::string(" (its first line is invalid: ") + InvalidLineReasonName(reason) + ")";
     return linesRead == 0 ? " (it is empty)" : "";
 }
 
@@ -168,7 +171,8 @@ int HeadlessRun::Run() {
     StopSignalCount signals;
     RunResult result;
     if (!PlayFile(signals, result))
-        return NotStarted("Invalid Simulation file: " + request_.simulationFile + RefusalReason(simulation_.InvalidLines(), simulation_.LinesRead()));
+        return NotStarted("Invalid Simulation file: " + request_.simulationFile +
+                          RefusalReason(simulation_.InvalidLines(), simulation_.LinesRead()));
     window.Close();
     return Report(result);
 }

@@ -142,6 +142,7 @@ std::vector<std::string> RunSummaryLines(const RunResult& result) {
                   static_cast<unsigned long long>(result.sessionsNotStarted),
                   static_cast<unsigned long long>(result.sessionsUnfinished));
     lines.emplace_back(text);
-    if (result.invalidLines.Total() > 0) lines.push_back("Invalid simulation lines: " + DescribeInvalidLines(result.invalidLines));
+    if (result.invalidLines.Total() > 0)
+        lines.push_back("Invalid simulation lines: " + DescribeInvalidLines(result.invalidLines));
     return lines;
 }

@@ -335,7 +335,8 @@ protected:
         std::filesystem::create_directories(folder.Path("home"));
     }
     std::string Elsewhere(const std::string& xdgConfigHome = "") {
-        const std::string xdg = xdgConfigHome.empty() ? "unset XDG_CONFIG_HOME;" : "export XDG_CONFIG_HOME=" + xdgConfigHome + ";";
+        const std::string xdg =
+            xdgConfigHome.empty() ? "unset XDG_CONFIG_HOME;" : "export XDG_CONFIG_HOME=" + xdgConfigHome + ";";
         return "cd " + folder.Path("elsewhere") + " && export HOME=" + folder.Path("home") + " && " + xdg;
     }
 };
@@ -345,13 +346,15 @@ TEST_F(FileSearchProcessTest, WithoutAnyOptionsFileTheCommandLineNamesServerSecr
     other.SetDefaultRule(Rule::Accept());
     ASSERT_TRUE(other.Start()) << other.LastError();
     const std::string simulation = Simulation("0:00:00:00,alice,pw,00:01,Auth:NAS-Port=3\n");
-    const std::vector<std::string> arguments = {"--run", simulation, "--server", "127.0.0.1:" + std::to_string(other.AuthPort()),
+    const std::string server = "127.0.0.1:" + std::to_string(other.AuthPort());
+    const std::vector<std::string> arguments = {"--run",    simulation,  "--server",     server,
                                                 "--secret", "BlueHeron", "--dictionary", PELVOK_DATA_DIR "default.dic"};
 
     const Outcome run = Run(arguments, 20s, Elsewhere());
     ASSERT_EQ(run.status, 0) << run.output;
-    EXPECT_NE(run.output.find("pelvok: no options file (looked for " + std::string(PELVOK_PROGRAM) + ".ini, " +
-                              folder.Path("home") + "/.config/pelvok/pelvok.ini, /etc/pelvok/pelvok.ini): the defaults are used"),
+    const std::string places = std::string(PELVOK_PROGRAM) + ".ini, " + folder.Path("home") +
+                               "/.config/pelvok/pelvok.ini, /etc/pelvok/pelvok.ini";
+    EXPECT_NE(run.output.find("pelvok: no options file (looked for " + places + "): the defaults are used"),
               std::string::npos)
         << run.output;
     EXPECT_TRUE(Has(run, "alice: Auth Accept")) << run.output;
@@ -364,7 +367,8 @@ TEST_F(FileSearchProcessTest, WithoutAnyOptionsFileTheCommandLineNamesServerSecr
     saving.push_back("--save-session-id");
     const Outcome refused = Run(saving, 20s, Elsewhere());
     EXPECT_EQ(refused.status, 2) << refused.output;
-    EXPECT_NE(refused.output.find("pelvok: --save-session-id needs an options file"), std::string::npos) << refused.output;
+    EXPECT_NE(refused.output.find("pelvok: --save-session-id needs an options file"), std::string::npos)
+        << refused.output;
     std::vector<std::string> noDictionary = arguments;
     noDictionary.back() = "data/default.dic";
     const Outcome missing = Run(noDictionary, 20s, Elsewhere());
@@ -390,8 +394,9 @@ TEST_F(FileSearchProcessTest, TheUsersOptionsFileIsFoundItsRelativePathsCountFro
     EXPECT_TRUE(Has(run, "Options file: " + config + "/pelvok/pelvok.ini")) << run.output;
     EXPECT_EQ(folder.Read("home/config/pelvok/pelvok.ini"), options);
 
-    const Outcome saving = Run({"--run", config + "/pelvok/relative.sim", "--save-session-id", "--secret", "MeadowLantern"},
-                               20s, Elsewhere(config));
+    const Outcome saving =
+        Run({"--run", config + "/pelvok/relative.sim", "--save-session-id", "--secret", "MeadowLantern"}, 20s,
+            Elsewhere(config));
     ASSERT_EQ(saving.status, 0) << saving.output;
     std::string saved = options;
     saved.replace(saved.find("SessionId=41"), 12, "SessionId=42");

@@ -22,18 +22,20 @@ PathProbe Holding(std::set<std::string> paths) {
 }
 
 TEST(OptionsFileSearch, BesideTheProgramThenTheUsersFolderThenEtc) {
+    const std::string beside = "/opt/bin/pelvok.ini", ann = "/home/ann/.config/pelvok/pelvok.ini",
+                      etc = "/etc/pelvok/pelvok.ini";
     const struct {
         const char* xdg;
         const char* home;
         Paths places;
     } cases[] = {
-        {nullptr, "/home/ann", {"/opt/bin/pelvok.ini", "/home/ann/.config/pelvok/pelvok.ini", "/etc/pelvok/pelvok.ini"}},
-        {"/xdg", "/home/ann", {"/opt/bin/pelvok.ini", "/xdg/pelvok/pelvok.ini", "/etc/pelvok/pelvok.ini"}},
+        {nullptr, "/home/ann", {beside, ann, etc}},
+        {"/xdg", "/home/ann", {beside, "/xdg/pelvok/pelvok.ini", etc}},
         // Empty or relative XDG_CONFIG_HOME is ignored, as the XDG Base Directory rules say.
-        {"", "/home/ann", {"/opt/bin/pelvok.ini", "/home/ann/.config/pelvok/pelvok.ini", "/etc/pelvok/pelvok.ini"}},
-        {"conf", "/home/ann/", {"/opt/bin/pelvok.ini", "/home/ann/.config/pelvok/pelvok.ini", "/etc/pelvok/pelvok.ini"}},
-        {nullptr, nullptr, {"/opt/bin/pelvok.ini", "/etc/pelvok/pelvok.ini"}},
-        {nullptr, "", {"/opt/bin/pelvok.ini", "/etc/pelvok/pelvok.ini"}},
+        {"", "/home/ann", {beside, ann, etc}},
+        {"conf", "/home/ann/", {beside, ann, etc}},
+        {nullptr, nullptr, {beside, etc}},
+        {nullptr, "", {beside, etc}},
     };
     for (const auto& c : cases)
         EXPECT_EQ(OptionsFileCandidates("/opt/bin/pelvok", c.xdg, c.home), c.places)
@@ -83,12 +85,16 @@ TEST(OptionsFileSearch, TheDictionaryFallsBackToTheOptionsFolderThenTheInstalled
         {{"./", "default.dic", "/etc/pelvok", "/usr/share/pelvok/"},
          "/usr/share/pelvok/",
          {"default.dic", "/etc/pelvok/default.dic", "/usr/share/pelvok/default.dic"}},
-        {{"./", "default.dic", "", "/usr/share/pelvok/"}, "/usr/share/pelvok/", {"default.dic", "/usr/share/pelvok/default.dic"}},
+        {{"./", "default.dic", "", "/usr/share/pelvok/"},
+         "/usr/share/pelvok/",
+         {"default.dic", "/usr/share/pelvok/default.dic"}},
         // A folder the user chose is never swapped for the installed one.
         {{"mine/", "default.dic", "/etc/pelvok", "/usr/share/pelvok/"},
          "mine/",
          {"mine/default.dic", "/etc/pelvok/mine/default.dic"}},
-        {{"/opt/dicts/", "default.dic", "/etc/pelvok", "/usr/share/pelvok/"}, "/opt/dicts/", {"/opt/dicts/default.dic"}},
+        {{"/opt/dicts/", "default.dic", "/etc/pelvok", "/usr/share/pelvok/"},
+         "/opt/dicts/",
+         {"/opt/dicts/default.dic"}},
         {{"./", "missing.dic", "", ""}, "./", {"missing.dic"}},
         // An options file in the current folder adds no second look at the same file.
         {{"data/", "missing.dic", ".", ""}, "data/", {"data/missing.dic"}},

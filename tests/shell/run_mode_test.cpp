@@ -21,8 +21,8 @@ protected:
     // A dictionary with nothing in it will do for these lines.
     std::string UsableOptions(const std::string& dictDir = "") const {
         folder.Write("default.dic", "");
-        return "[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nDictDir=" + (dictDir.empty() ? folder.Root() + "/" : dictDir) +
-               "\n";
+        const std::string folderOfDictionary = dictDir.empty() ? folder.Root() + "/" : dictDir;
+        return "[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nDictDir=" + folderOfDictionary + "\n";
     }
     bool Logged(const std::string& start) const {
         for (const std::string& line : log.Lines())

@@ -186,7 +186,8 @@ TEST_F(SimulationTest, InvalidLinesLogTheirReasonThenTheLineAsReadAndAreCountedB
         {"0:0:0:5,u,p,00:10,Other:NAS-Port=1\n", Reason::Section, {}},
         {"0:0:0:5,u,p,00:10,Auth: NAS-Port=3\n", Reason::Attribute, {"Invalid attribute =  NAS-Port"}},
         // The first failing item ends the line; nothing after it is looked at.
-        {"0:0:0:5,u,p,00:10,Auth:NAS-Port=1,,Bad=2;Auth:Worse=3\n", Reason::Attribute, {"Missing '=' in attribute pair."}},
+        {"0:0:0:5,u,p,00:10,Auth:NAS-Port=1,,Bad=2;Auth:Worse=3\n", Reason::Attribute,
+         {"Missing '=' in attribute pair."}},
         {"0:0:0:5,u,p,00:10,Auth:Called-Station-Id=" + std::string(254, 'v') + "\n", Reason::Attribute,
          {"Attribute value longer than 253 characters: Called-Station-Id"}},
         // Attributes that cannot be encoded into their request.
