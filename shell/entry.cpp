@@ -121,13 +121,36 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
                 return false;
             }
             commandLine.maxWaitSeconds = seconds;
+        } else if (argument == "--strict") {
+            commandLine.strict = true;
+        } else if (argument == "--save-session-id") {
+            commandLine.saveSessionId = true;
+        } else if (const char* server = OptionValue("--server", argc, argv, i, missing)) {
+            if (!ParseServerOption(missing ? "" : server, commandLine.overrides, error)) return false;
+        } else if (const char* secret = OptionValue("--secret", argc, argv, i, missing)) {
+            if (missing) {
+                error = "pelvok: --secret needs a value";
+                return false;
+            }
+            if (!ParseSecretOption(secret, commandLine.overrides, error)) return false;
+        } else if (const char* dictionary = OptionValue("--dictionary", argc, argv, i, missing)) {
+            if (missing) {
+                error = "pelvok: --dictionary needs a file name";
+                return false;
+            }
+            if (!ParseDictionaryOption(dictionary, commandLine.overrides, error)) return false;
         } else {
             error = "pelvok: unknown argument: " + argument;
             return false;
         }
     }
-    if (commandLine.runFile.empty() && (!commandLine.reportFile.empty() || commandLine.maxWaitSeconds)) {
-        error = "pelvok: --report and --max-wait go with --run";
+    const OptionOverrides& overrides = commandLine.overrides;
+    const bool runOptions = !commandLine.reportFile.empty() || commandLine.maxWaitSeconds || commandLine.strict ||
+                            commandLine.saveSessionId || overrides.serverHost || overrides.secret ||
+                            overrides.dictionaryFile;
+    if (commandLine.runFile.empty() && runOptions) {
+        error = "pelvok: --report, --max-wait, --strict, --save-session-id, --server, --secret and --dictionary "
+                "go with --run";
         return false;
     }
     return true;
@@ -191,6 +214,11 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
     SetOptionsFile(commandLine.configFile);
     BindShell(engine, simulation, SystemClock::Instance());
     RegisterDialogProcedures(PelvokDialogProcedures());
+    if (!commandLine.runFile.empty()) {
+        // A run leaves its options file as it was, unless asked to keep its session numbers.
+        Shell().overrides = commandLine.overrides;
+        Shell().optionsSaving = commandLine.saveSessionId ? OptionsSaving::SessionIdOnly : OptionsSaving::Nothing;
+    }
 
     const std::string optionsFile = GetOptionsFile();
     // The Logger keeps the name in 259 characters: cut, it would read another file's settings.
@@ -200,9 +228,11 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
         return 2;
     }
     // Two processes on one options file would number their sessions alike, and each would
-    // write its SessionId over the other's.
+    // write its SessionId over the other's. A run on the defaults reads and writes no options
+    // file: nothing to hold, and no lock file is left beside the program.
+    const bool onDefaults = !commandLine.runFile.empty() && !OptionsFileNamed() && !OptionsFileIsPresent();
     InUseLock optionsInUse;
-    if (std::string reason; !optionsFile.empty() && !optionsInUse.Acquire(optionsFile, reason))
+    if (std::string reason; !optionsFile.empty() && !onDefaults && !optionsInUse.Acquire(optionsFile, reason))
         return RefuseSecondInstance(commandLine, gui, argc, argv, reason);
 
     // The log settings are the section "Logs" of the options file.
@@ -221,7 +251,8 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
         // The keys "Service" and "SimFile" are not consulted: the command line says what to play.
         HeadlessPlatform headless(SystemClock::Instance());
         SetCurrentPlatform(&headless);
-        exitStatus = RunSimulationFile({commandLine.runFile, commandLine.reportFile, commandLine.maxWaitSeconds});
+        exitStatus = RunSimulationFile({commandLine.runFile, commandLine.reportFile, commandLine.maxWaitSeconds,
+                                        commandLine.strict, commandLine.saveSessionId});
         SetCurrentPlatform(nullptr);
     } else if (IsServiceMode()) {
         HeadlessPlatform headless(SystemClock::Instance());

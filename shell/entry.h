@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "shell/option_overrides.h"
+
 class Platform;
 class RadiusEngine;
 class Simulation;
@@ -14,17 +16,21 @@ class Simulation;
 using GuiPlatformFactory = std::unique_ptr<Platform> (*)(int& argc, char** argv);
 
 struct CommandLine {
-    std::string configFile;  // --config FILE; empty: the file beside the program
-    // A headless run: --run SIMFILE [--report FILE.json] [--max-wait SECONDS].
+    std::string configFile;  // --config FILE; empty: the first options file found
+    // A headless run: --run SIMFILE [--report FILE.json] [--max-wait SECONDS] [--strict]
+    // [--save-session-id] [--server HOST[:PORT]] [--secret SECRET] [--dictionary FILE].
     std::string runFile;
     std::string reportFile;
     std::optional<std::uint32_t> maxWaitSeconds;
+    bool strict = false;
+    bool saveSessionId = false;
+    OptionOverrides overrides;
     bool help = false;
     bool version = false;
 };
 
 // Options take their value as the next argument or after "=" ("--config=FILE"). False with a
-// message for anything else, and for --report or --max-wait without --run.
+// message for anything else, and for an option of runs without --run.
 bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::string& error);
 
 inline constexpr const char* kVersion = "1.4";
@@ -32,23 +38,37 @@ inline constexpr std::uint32_t kMaxWaitLimitSeconds = 1000000;
 inline constexpr const char* kUsage =
     "usage: pelvok [--config FILE]\n"
     "       pelvok --run SIMFILE [--config FILE] [--report FILE.json] [--max-wait SECONDS]\n"
+    "                    [--strict] [--save-session-id]\n"
+    "                    [--server HOST[:PORT]] [--secret SECRET] [--dictionary FILE]\n"
     "       pelvok --help | --version\n";
 inline constexpr const char* kHelp =
     "Plays RADIUS sessions against a server as a Network Access Server would.\n"
     "\n"
-    "  --config FILE        the options file (default: the program's path with \".ini\")\n"
+    "  --config FILE        the options file (default: the first there of the program's path\n"
+    "                       with \".ini\", $XDG_CONFIG_HOME/pelvok/pelvok.ini (~/.config when\n"
+    "                       unset), /etc/pelvok/pelvok.ini; --run without any: the defaults)\n"
     "  --run SIMFILE        play SIMFILE headless in the foreground, wait until every session\n"
     "                       has ended, print the result lines, the counter report and a summary\n"
     "  --report FILE.json   with --run: write the counters and request statistics as JSON\n"
     "                       (\"-\": standard output)\n"
     "  --max-wait SECONDS   with --run: stop waiting this long after the start; live sessions\n"
     "                       get their accounting stops\n"
+    "  --strict             with --run: read the whole file first; an invalid line and nothing\n"
+    "                       is sent (exit status 2)\n"
+    "  --save-session-id    with --run: write SessionId back to the options file (a run leaves\n"
+    "                       the file as it was otherwise)\n"
+    "  --server HOST[:PORT] with --run: the server (RadHost, and QuorlanPort when given)\n"
+    "  --secret SECRET      with --run: the shared secret (Secret)\n"
+    "  --dictionary FILE    with --run: the dictionary file (DictDir and DictName)\n"
     "  --help, --version    this text; the version\n"
     "\n"
-    "Exit status of --run: 0 every request of every session was answered; 1 a request was\n"
-    "dropped, a session could not start or was left unfinished, the wait ran out, SIGINT,\n"
-    "SIGTERM or SIGHUP ended the run, or the options file could not be saved; 2 the run could\n"
-    "not start.\n";
+    "--server, --secret and --dictionary hold for the run and are never written to the options\n"
+    "file.\n"
+    "\n"
+    "Exit status of --run: 0 every line was played and every request of every session was\n"
+    "answered; 1 a line was invalid, a request was dropped, a session could not start or was\n"
+    "left unfinished, the wait ran out, SIGINT, SIGTERM or SIGHUP ended the run, or the options\n"
+    "file could not be saved; 2 the run could not start.\n";
 
 // The whole program. gui is null when the program was built without the Qt front end.
 // Returns the process's exit status: 0; 1 when the interactive program cannot run; 2 for a

@@ -34,6 +34,7 @@ void OnTick() {
         }
     }
 
+    if (shell.optionsSaving == OptionsSaving::Nothing) return;
     std::uint32_t now = ShellTickCount();
     if (shell.lastSessionIdSave != 0 && now - shell.lastSessionIdSave <= kSessionIdSaveIntervalMs)
         return;

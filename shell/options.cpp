@@ -6,22 +6,28 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <optional>
 
 #include "infra/atomic_file.h"
 #include "infra/file_helpers.h"
 #include "infra/log.h"
+#include "infra/path_text.h"
 #include "infra/profile_file.h"
 #include "infra/regular_file.h"
 #include "net/socket_address.h"
 #include "platform/platform.h"
 #include "protocol/ip_address.h"
+#include "shell/file_search.h"
+#include "shell/install_layout.h"
+#include "shell/option_overrides.h"
 #include "shell/shell_state.h"
 
 namespace {
 
 std::string configuredOptionsFile;
+std::string foundOptionsFile;  // the search's result, kept for the process (empty: not searched yet)
 HostResolver hostResolver = nullptr;
 bool saveFailureShown = false;  // the first failed write of the process went to standard error
 
@@ -171,7 +177,10 @@ std::string LoadedOptionsProblem() {
     return {};
 }
 
-void SetOptionsFile(const std::string& path) { configuredOptionsFile = path; }
+void SetOptionsFile(const std::string& path) {
+    configuredOptionsFile = path;
+    foundOptionsFile.clear();
+}
 
 std::string OptionsFileForProgram(const std::string& programPath) {
     std::size_t slash = programPath.rfind('/');
@@ -188,7 +197,23 @@ std::string GetOptionsFile() {
         Log(0, "Invalid module file name: %s", "/proc/self/exe");
         return {};
     }
-    return OptionsFileForProgram(program);
+    // Searched once: the interactive program's first save makes the file beside the program.
+    if (foundOptionsFile.empty()) {
+        const std::vector<std::string> places = OptionsFilePlaces();
+        foundOptionsFile = FirstPresent(places, PathIsPresent).value_or(places.front());
+    }
+    return foundOptionsFile;
+}
+
+std::vector<std::string> OptionsFilePlaces() {
+    return OptionsFileCandidates(ProgramPath(), std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME"));
+}
+
+bool OptionsFileNamed() { return !configuredOptionsFile.empty(); }
+
+bool OptionsFileIsPresent() {
+    const std::string file = GetOptionsFile();
+    return !file.empty() && PathIsPresent(file);
 }
 
 void LoadOptions() {
@@ -196,8 +221,9 @@ void LoadOptions() {
     ShellState& shell = Shell();
     Options& options = shell.options;
 
-    options.radHost = ReadServerAddress(ReadOption(file, "RadHost", "", kHostTextSize).c_str());
-    shell.radHostInFile = options.radHost;
+    // An address from the command line is looked up instead of the file's, and never saved.
+    if (!shell.overrides.serverHost)
+        options.radHost = ReadServerAddress(ReadOption(file, "RadHost", "", kHostTextSize).c_str());
     options.sessionId = static_cast<std::uint32_t>(ReadNumberOption(file, "SessionId", "1"));
     options.secret = ReadTextOption(file, "Secret", "MeadowLantern", kOptionTextSize);
     options.nasName = ReadTextOption(file, "NasName", "", kOptionTextSize);
@@ -227,6 +253,18 @@ void LoadOptions() {
     options.sockets = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(ReadNumberOption(file, "Sockets", "1"), 1, std::numeric_limits<std::int32_t>::max()));
     options.largeNasPorts = ReadNumberOption(file, "LargeNasPorts", "0") > 0;
+
+    ApplyOptionOverrides(shell.overrides, options);
+    shell.radHostInFile = options.radHost;
+    // A dictionary named on the command line counts from the current folder alone.
+    const bool fromCommandLine = shell.overrides.dictionaryFile.has_value();
+    const DictionaryPlace place = FindDictionaryFolder(
+        {options.dictDir, options.dictName, fromCommandLine || !OptionsFileIsPresent() ? "" : FolderOf(file),
+         fromCommandLine ? "" : InstalledDataFolder()},
+        PathIsPresent);
+    if (place.folder != options.dictDir) Log(2, "Dictionary folder = %s", place.folder.c_str());
+    options.dictDir = place.folder;
+    shell.dictionaryPathsTried = place.tried;
 }
 
 bool SaveOptions() {
@@ -261,6 +299,7 @@ bool IsServiceMode() {
     const std::string file = GetOptionsFile();
     if (ReadLenientNumber(ReadOption(file, "Service", "", kServiceTextSize).c_str()) == 0)
         return false;
-    Shell().options.simFile = ReadWholeOption(file, "SimFile", "");
+    // Relative to the options file's folder when it is not there from the current folder.
+    Shell().options.simFile = ResolveOptionsPath(ReadWholeOption(file, "SimFile", ""), FolderOf(file), PathIsPresent);
     return true;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 inline constexpr const char* kOptionsSection = "Options";
 
@@ -75,16 +76,24 @@ std::string LoadedOptionsProblem();
 
 // --config FILE names the options file; empty returns to the default beside the program.
 void SetOptionsFile(const std::string& path);
-// The options file: the --config file, or the program's path with "ini" after its last "."
-// in the file name (one is added when the name has none). Empty when the program's path
-// cannot be had.
+// The options file: the --config file, or the first of OptionsFilePlaces() that is there
+// (looked for once), or when none is, the first of them: the program's path with "ini" after
+// its last "." in the file name (one is added when the name has none). Empty when the
+// program's path cannot be had.
 std::string GetOptionsFile();
+// Beside the program, the user's configuration folder, /etc/pelvok (shell/file_search.h).
+std::vector<std::string> OptionsFilePlaces();
+// Whether --config named the options file.
+bool OptionsFileNamed();
+// Whether GetOptionsFile() names something that is there.
+bool OptionsFileIsPresent();
 // The default file name for a program path: /x/pelvok -> /x/pelvok.ini, /x/a.out -> /x/a.ini.
 std::string OptionsFileForProgram(const std::string& programPath);
 
-// Reads every key but "Service" and "SimFile" into the shell's options. A Secret, NasName or
-// LastDir longer than its buffer is logged once at level 1 (the first 127 characters of a
-// text are used; a folder that does not fit is not used at all).
+// Reads every key but "Service" and "SimFile" into the shell's options, then the command
+// line's overrides over them; the dictionary's folder is then looked for (FindDictionaryFolder).
+// A Secret, NasName or LastDir longer than its buffer is logged once at level 1 (the first 127
+// characters of a text are used; a folder that does not fit is not used at all).
 void LoadOptions();
 // Writes "RadHost" (only when the server address was changed in the program: the text in the
 // file, a host name included, stays as the user wrote it), "SessionId", "Secret", "NasName"
@@ -97,5 +106,6 @@ bool SaveSessionId();
 // Writes one value into any section of the options file; a failure is said as above.
 bool WriteOptionsFileValue(const char* section, const char* key, const std::string& value);
 // True when "Service" reads as a number other than 0; then "SimFile" is read too, whole (a
-// name too long for its buffer is refused when the service starts).
+// name too long for its buffer is refused when the service starts); a relative one not found
+// from the current folder counts from the options file's folder when it is there.
 bool IsServiceMode();

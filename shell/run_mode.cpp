@@ -4,18 +4,21 @@
 
 #include <cstdio>
 #include <optional>
+#include <vector>
 
 #include "infra/clock.h"
 #include "infra/log.h"
 #include "infra/regular_file.h"
 #include "platform/platform.h"
 #include "radius/radius_engine.h"
+#include "shell/file_search.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
 #include "shell/progress.h"
 #include "shell/run_report.h"
 #include "shell/session_tally.h"
 #include "shell/shell_state.h"
+#include "shell/simulation_check.h"
 #include "shell/simulator.h"
 #include "shell/stop_signal_count.h"
 #include "simulation/simulation.h"
@@ -43,6 +46,36 @@ bool PumpOneMessage(Platform& platform) {
     if (!platform.GetMessage(message)) return false;
     platform.DispatchMessage(message);
     return true;
+}
+
+std::string JoinedPaths(const std::vector<std::string>& paths) {
+    std::string text;
+    for (const std::string& path : paths) text += (text.empty() ? "" : ", ") + path;
+    return text;
+}
+
+// Why the dictionary the set-up asked for did not load: the file, and where it was looked for.
+std::string DictionaryProblem(const ShellState& shell) {
+    const std::string path = JoinPath(shell.options.dictDir, shell.options.dictName);
+    int error = 0;
+    const int fd = OpenRegularFileForReading(path, &error);
+    if (fd < 0) {
+        std::string text = "cannot read the dictionary " + path + ": " + FileErrorText(error);
+        if (shell.dictionaryPathsTried.size() > 1)
+            text += " (looked for " + JoinedPaths(shell.dictionaryPathsTried) + ")";
+        return text + "; DictDir and DictName in the options file, or --dictionary FILE, name it";
+    }
+    close(fd);
+    return "the dictionary " + path +
+           " cannot be used: a line in it or in a file it includes is in error (logged at level 0)";
+}
+
+// Why a simulation file that could be opened was refused as a whole.
+std::string RefusalReason(const InvalidLineCounts& invalid, std::uint64_t linesRead) {
+    for (InvalidLineReason reason : kAllInvalidLineReasons)
+        if (invalid.Of(reason) > 0)
+            return std::string(" (its first line is invalid: ") + InvalidLineReasonName(reason) + ")";
+    return linesRead == 0 ? " (it is empty)" : "";
 }
 
 int NotStarted(const std::string& text) {
@@ -108,7 +141,9 @@ public:
 
 private:
     bool PreFlight(std::string& problem) const;
+    bool OptionsFileInUse(std::string& problem) const;
     bool Start(std::string& problem);
+    bool EveryLineValid(std::string& problem) const;
     bool PlayFile(const StopSignalCount& signals, RunResult& result);
     RunEnd Play(const StopSignalCount& signals, ProgressDisplay& progress);
     std::optional<RunEnd> PlayEndsNow(const StopSignalCount& signals) const;
@@ -135,17 +170,16 @@ int HeadlessRun::Run() {
     // From here on a stop signal ends the run, not the process.
     StopSignalCount signals;
     RunResult result;
-    if (!PlayFile(signals, result)) return NotStarted("Invalid Simulation file: " + request_.simulationFile);
+    if (!PlayFile(signals, result))
+        return NotStarted("Invalid Simulation file: " + request_.simulationFile +
+                          RefusalReason(simulation_.InvalidLines(), simulation_.LinesRead()));
     window.Close();
     return Report(result);
 }
 
 // What would keep the run from starting is found before a window or a socket exists.
 bool HeadlessRun::PreFlight(std::string& problem) const {
-    // A run takes its settings from an options file that is there and says something: no
-    // silent defaults.
-    problem = OptionsFileProblem(true);
-    if (!problem.empty()) return false;
+    if (!OptionsFileInUse(problem)) return false;
     // A file that cannot be read is told apart from one that is not a simulation.
     int error = 0;
     const int simulationFd = OpenRegularFileForReading(request_.simulationFile, &error);
@@ -158,13 +192,53 @@ bool HeadlessRun::PreFlight(std::string& problem) const {
     return request_.reportFile.empty() || CheckRunReportPath(request_.reportFile, problem);
 }
 
-// The hidden main window and the set-up step.
+// An options file named with --config, or found, must be there and say something; with none
+// found the run goes on the defaults, and says so.
+bool HeadlessRun::OptionsFileInUse(std::string& problem) const {
+    if (OptionsFileNamed() || OptionsFileIsPresent()) {
+        problem = OptionsFileProblem(true);
+        if (!problem.empty()) return false;
+        Log(1, "Options file: %s", GetOptionsFile().c_str());
+        return true;
+    }
+    const std::string places = JoinedPaths(OptionsFilePlaces());
+    if (request_.saveSessionId) {
+        problem = "--save-session-id needs an options file to write SessionId to, and none was found (looked for " +
+                  places + "); name one with --config FILE";
+        return false;
+    }
+    std::fprintf(stderr, "pelvok: no options file (looked for %s): the defaults are used\n", places.c_str());
+    Log(1, "No options file (looked for %s): the defaults are used", places.c_str());
+    return true;
+}
+
+// The hidden main window, the set-up step and the dictionary; with strict, every line.
 bool HeadlessRun::Start(std::string& problem) {
     if (CreateMainWindow() == kNoWindow) {
         problem = "Error creating event window.";
         return false;
     }
-    return InitSimulator(problem, ServerAddress::Required);
+    if (!InitSimulator(problem, ServerAddress::Required)) return false;
+    // Without its dictionary every line with attributes would be refused, and the file blamed.
+    if (simulation_.GetDictionary() == nullptr) {
+        problem = DictionaryProblem(shell_);
+        return false;
+    }
+    return !request_.strict || EveryLineValid(problem);
+}
+
+// The whole file read before the first packet: a strict run plays all of it or nothing.
+bool HeadlessRun::EveryLineValid(std::string& problem) const {
+    const SimulationCheck check = CheckSimulationFile(request_.simulationFile, shell_.options.dictName, clock_);
+    if (!check.loads) {
+        problem = "Invalid Simulation file: " + request_.simulationFile + RefusalReason(check.invalid, check.lines);
+        return false;
+    }
+    if (check.invalid.Total() == 0) return true;
+    problem = "--strict: " + DescribeInvalidLines(check.invalid) + " of the " + std::to_string(check.lines) +
+              " lines of " + request_.simulationFile +
+              " are invalid (each logged at level 1 as \"Invalid Line\"); nothing was sent";
+    return false;
 }
 
 // The file played with the run's own callbacks in place, then drained; false when it does not
@@ -238,6 +312,7 @@ void HeadlessRun::Collect(RunResult& result) const {
     result.statistics = engine_.Statistics();
     result.sessionsNotStarted = tally_.NotStarted();
     result.sessionsUnfinished = engine_.SessionCount();
+    result.invalidLines = simulation_.InvalidLines();
 }
 
 // The summary on standard output, the JSON report, the exit status.

@@ -41,7 +41,8 @@ const char* KindTitle(RequestKind kind) {
 int RunExitStatus(const RunResult& result) {
     const bool everyRequestAnswered = result.how == RunEnd::Completed && result.statistics.TotalDrops() == 0 &&
                                       result.sessionsNotStarted == 0 && result.sessionsUnfinished == 0;
-    return everyRequestAnswered && result.optionsSaved ? kRunSucceeded : kRunFailed;
+    const bool everyLinePlayed = result.invalidLines.Total() == 0;
+    return everyRequestAnswered && everyLinePlayed && result.optionsSaved ? kRunSucceeded : kRunFailed;
 }
 
 const char* RunEndName(RunEnd how) {
@@ -86,6 +87,11 @@ std::string RunReportJson(const RunResult& result) {
     for (AccessOutcome outcome : kOutcomes) outcomes[AccessOutcomeName(outcome)] = result.statistics.Outcomes(outcome);
     report["outcomes"] = outcomes;
     report["sessions"] = {{"notStarted", result.sessionsNotStarted}, {"unfinished", result.sessionsUnfinished}};
+    nlohmann::ordered_json invalid;
+    invalid["total"] = result.invalidLines.Total();
+    for (InvalidLineReason reason : kAllInvalidLineReasons)
+        invalid[InvalidLineReasonName(reason)] = result.invalidLines.Of(reason);
+    report["invalidLines"] = invalid;
     // Names come from a simulation file: replace anything that is not UTF-8 instead of failing.
     return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
@@ -136,5 +142,7 @@ std::vector<std::string> RunSummaryLines(const RunResult& result) {
                   static_cast<unsigned long long>(result.sessionsNotStarted),
                   static_cast<unsigned long long>(result.sessionsUnfinished));
     lines.emplace_back(text);
+    if (result.invalidLines.Total() > 0)
+        lines.push_back("Invalid simulation lines: " + DescribeInvalidLines(result.invalidLines));
     return lines;
 }

@@ -10,6 +10,7 @@
 
 #include "radius/result_lines.h"
 #include "radius/statistics.h"
+#include "simulation/invalid_lines.h"
 
 enum class RunEnd {
     Completed,    // the file was played out and every session ended
@@ -26,6 +27,7 @@ struct RunResult {
     RequestStatistics statistics;
     std::uint64_t sessionsNotStarted = 0;  // lines the engine refused (no NAS port or identifier, too large)
     std::uint64_t sessionsUnfinished = 0;  // sessions still live when the run ended
+    InvalidLineCounts invalidLines;        // lines of the simulation file skipped as invalid
     bool optionsSaved = true;              // SessionId and the other keys reached the options file
 };
 
@@ -33,9 +35,9 @@ inline constexpr int kRunSucceeded = 0;
 inline constexpr int kRunFailed = 1;
 inline constexpr int kRunNotStarted = 2;
 
-// 0 when the run completed with every request of every session answered and its options
-// were saved (else the next run would number its sessions again from the same place); 1
-// otherwise.
+// 0 when the run completed with every line of its file played, every request of every
+// session answered and its options saved when it was to save them (else the next run would
+// number its sessions again from the same place); 1 otherwise.
 int RunExitStatus(const RunResult& result);
 const char* RunEndName(RunEnd how);
 
@@ -51,5 +53,6 @@ bool CheckRunReportPath(const std::string& path, std::string& error);
 // output, a character device or a FIFO is written through; false with a message on failure.
 bool WriteRunReport(const std::string& path, const RunResult& result, std::string& error);
 
-// The summary printed after the counter report.
+// The summary printed after the counter report; the line of invalid simulation lines only when
+// there were some.
 std::vector<std::string> RunSummaryLines(const RunResult& result);

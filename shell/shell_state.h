@@ -6,8 +6,10 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
+#include "shell/option_overrides.h"
 #include "shell/options.h"
 
 class Clock;
@@ -25,6 +27,11 @@ struct ShellState {
     // The server address the options file's "RadHost" text stands for (as read at start or last
     // written); RadHost is written back only when the address differs from it.
     std::uint32_t radHostInFile = 0;
+    // The command line's values in place of the file's, and what may be written back.
+    OptionOverrides overrides;
+    OptionsSaving optionsSaving = OptionsSaving::Everything;
+    // Where the dictionary was looked for, for the message when it is not found.
+    std::vector<std::string> dictionaryPathsTried;
 
     // What the Session Details dialog last confirmed (kept for the run, never saved).
     std::string lastUserName;

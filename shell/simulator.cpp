@@ -1,6 +1,7 @@
 #include "shell/simulator.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "platform/platform.h"
 #include "radius/radius_engine.h"
@@ -33,7 +34,9 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
     }
     // An unknown host name or a malformed address reads as 0 ("" would be localhost).
     if (server == ServerAddress::Required && options.radHost == 0) {
-        SetFailure(failureText, "no usable RADIUS server address (RadHost) in " + GetOptionsFile());
+        const std::optional<std::string>& host = shell.overrides.serverHost;
+        SetFailure(failureText, host ? "no usable RADIUS server address: --server " + *host
+                                     : "no usable RADIUS server address (RadHost) in " + GetOptionsFile());
         return false;
     }
     engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets)});
@@ -80,5 +83,10 @@ bool ShutdownSimulator() {
     if (shell.engine != nullptr) shell.engine->StopAllSessions();
     if (shell.timerId != 0) CurrentPlatform().KillTimer(shell.mainWindow, shell.timerId);
     shell.timerId = 0;
-    return SaveOptions();
+    switch (shell.optionsSaving) {
+        case OptionsSaving::Everything: return SaveOptions();
+        case OptionsSaving::SessionIdOnly: return SaveSessionId();
+        case OptionsSaving::Nothing: break;
+    }
+    return true;
 }

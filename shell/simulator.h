@@ -16,6 +16,7 @@ enum class ServerAddress { MayBeUnusable, Required };
 // False with the reason in failureText (at most 511 characters).
 bool InitSimulator(std::string& failureText, ServerAddress server = ServerAddress::MayBeUnusable);
 
-// Sends the accounting stops of live sessions, kills the timer and saves the options. False
-// when the options could not be saved (it is logged and told on standard error).
+// Sends the accounting stops of live sessions, kills the timer and saves the options (as much
+// of them as the shell's OptionsSaving lets it). False when the options could not be saved (it
+// is logged and told on standard error).
 bool ShutdownSimulator();

@@ -54,6 +54,7 @@ bool Simulation::LoadFile(const char* path) {
     startTime_ = clock_.Now();
     nextOffset_ = 0;
     linesRead_ = 0;
+    invalidLines_.Clear();
     userNameCutTold_ = passwordCutTold_ = false;
     // A file that starts with an invalid line is refused; an empty one has been closed.
     if (ReadNextLine() != kLineReady) return false;
@@ -102,6 +103,7 @@ Simulation::ReadResult Simulation::ReadNextLine() {
         return kLineReady;
     }
     Log(1, "Invalid Line: %s", line);
+    invalidLines_.Add(lineFault_);
     lineReady_ = false;
     return kLineInvalid;
 }
@@ -109,7 +111,7 @@ Simulation::ReadResult Simulation::ReadNextLine() {
 bool Simulation::ParseLine(char* text) {
     char* position = nullptr;
     const char* timeField = NextField(text, ",", position);
-    if (!timeField) return false;
+    if (!timeField) return Refuse(InvalidLineReason::Time);
 
     const LineTime time = ReadLineTime(timeField);
     switch (time.form) {
@@ -124,21 +126,22 @@ bool Simulation::ParseLine(char* text) {
             break;
         }
         case LineTime::Form::Invalid:
-            return false;
+            return Refuse(InvalidLineReason::Time);
     }
 
     const char* userName = NextField(nullptr, ",", position);
-    if (!userName) return false;
+    if (!userName) return Refuse(InvalidLineReason::MissingField);
     CopyBounded(userName_, userName, sizeof userName_);
     userNameCut_ = std::strlen(userName) > kLineUserNameLength;
     const char* password = NextField(nullptr, ",", position);
-    if (!password) return false;
+    if (!password) return Refuse(InvalidLineReason::MissingField);
     CopyBounded(password_, password, sizeof password_);
     passwordCut_ = std::strlen(password) > kLinePasswordLength;
     const char* durationField = NextField(nullptr, ",", position);
     std::int32_t duration = 0;
     // A negative length would make a session that never ends.
-    if (!durationField || !ReadDuration(durationField, duration) || duration < 0) return false;
+    if (!durationField) return Refuse(InvalidLineReason::MissingField);
+    if (!ReadDuration(durationField, duration) || duration < 0) return Refuse(InvalidLineReason::Duration);
     duration_ = static_cast<std::uint32_t>(duration);
 
     authAttributes_.Clear();
@@ -155,6 +158,7 @@ bool Simulation::ParseLine(char* text) {
 bool Simulation::ParseSection(const char* section) {
     const SectionKeyword keyword = MatchSectionKeyword(section);
     const char* pairs = section + keyword.length;
+    lineFault_ = keyword.kind == SectionKind::Unknown ? InvalidLineReason::Section : InvalidLineReason::Attribute;
     switch (keyword.kind) {
         case SectionKind::Auth:
             return ::ParseAttributePairs(dictionary_, pairs, authAttributes_, true);

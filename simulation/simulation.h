@@ -17,6 +17,7 @@
 #include "infra/clock.h"
 #include "infra/file_handle.h"
 #include "protocol/attribute_list.h"
+#include "simulation/invalid_lines.h"
 #include "simulation/simulation_file.h"
 
 class Dictionary;
@@ -59,6 +60,8 @@ public:
     std::time_t StartTime() const { return startTime_; }
     // Lines read from the file being played (valid or not), the one read ahead included.
     std::uint64_t LinesRead() const { return linesRead_; }
+    // The invalid lines of the file being played (or last played), by reason.
+    const InvalidLineCounts& InvalidLines() const { return invalidLines_; }
 
     // The line read ahead.
     std::int32_t NextOffset() const { return nextOffset_; }
@@ -71,9 +74,14 @@ public:
     const AttributeList& AcctStopAttributes() const { return acctStopAttributes_; }
 
 private:
-    // Fills the per-line members from one line (its line end removed); false when invalid.
+    // Fills the per-line members from one line (its line end removed); false when invalid,
+    // with the reason in lineFault_.
     bool ParseLine(char* text);
     bool ParseSection(const char* section);
+    bool Refuse(InvalidLineReason reason) {
+        lineFault_ = reason;
+        return false;
+    }
     void CloseFile();
     // The first line of a file whose user name or password had to be cut says so at level 1.
     void WarnOfCuts();
@@ -84,6 +92,8 @@ private:
     UniqueFile file_;
     std::time_t startTime_ = 0;
     std::uint64_t linesRead_ = 0;
+    InvalidLineCounts invalidLines_;
+    InvalidLineReason lineFault_ = InvalidLineReason::Time;
     bool userNameCut_ = false;  // on the line just read
     bool passwordCut_ = false;
     bool userNameCutTold_ = false;  // in the file being played

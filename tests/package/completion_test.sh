@@ -35,6 +35,10 @@ expect "lab.ini" pelvok --config la
 expect "lab.ini" pelvok --config=la
 expect "demo.sim" pelvok --run de
 expect "" pelvok --run demo.sim --max-wait ""
+expect $'--strict\n--save-session-id\n--server\n--secret' pelvok --run demo.sim --s
+expect "lab.ini" pelvok --run demo.sim --dictionary=la
+expect "" pelvok --run demo.sim --server ""
+expect "" pelvok --run demo.sim --secret ""
 if [[ "$(complete -p pelvok)" != "complete -F _pelvok pelvok" ]]; then
   echo "FAIL: not registered for pelvok" >&2
   failed=1

@@ -129,6 +129,7 @@ NumPorts=16
 AuthTimeout=2
 AcctTimeout=2
 INI
+  cp lab.ini lab.ini.before
   status=0
   "$root/usr/bin/pelvok" --run "$root/usr/share/pelvok/examples/demo.sim" --config lab.ini \
     --report report.json >run.out 2>&1 || status=$?
@@ -136,6 +137,18 @@ INI
   [[ "$(grep -c '^alice: Account STOP Reply$' run.out)" == 3 ]] || fail "three sessions of alice should end"
   grep -qx "bob: Auth Reject, Message=Bob is not welcome here" run.out || fail "bob should be rejected"
   grep -q '"exitStatus": 0' report.json || fail "the report says otherwise"
+  cmp -s lab.ini lab.ini.before || fail "a run rewrote its options file"
+
+  # Without any options file, from a folder of nothing: the command line names the server, and
+  # the dictionary is found in the installed data folder.
+  mkdir "$work/bare" "$work/home"
+  cd "$work/bare"
+  status=0
+  HOME="$work/home" XDG_CONFIG_HOME="" "$root/usr/bin/pelvok" --run "$root/usr/share/pelvok/examples/demo.sim" \
+    --server "127.0.0.1:$port" --secret MeadowLantern >bare.out 2>&1 || status=$?
+  ((status == 0)) || fail "--run without an options file ended with $status: $(cat bare.out)"
+  grep -q "the defaults are used" bare.out || fail "a run on the defaults should say so"
+  [[ -z "$(ls -A "$work/home")" ]] || fail "a run on the defaults made files in the home folder"
   ;;
 
 service)

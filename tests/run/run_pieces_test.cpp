@@ -37,6 +37,17 @@ TEST(RunCommandLine, AcceptsTheRunOptionsAndRefusesWhatDoesNotFit) {
         {{"--run="}, false, "--run needs a simulation file"},
         {{"--run", "a.sim", "--max-wait", "0"}, false, "--max-wait needs"},
         {{"--report", "r.json"}, false, "go with --run"},
+        {{"--run", "a.sim", "--strict", "--save-session-id", "--server=h:1812", "--secret", "s", "--dictionary",
+          "d.dic"},
+         true,
+         ""},
+        {{"--strict"}, false, "go with --run"},
+        {{"--save-session-id"}, false, "go with --run"},
+        {{"--server", "127.0.0.1"}, false, "go with --run"},
+        {{"--run", "a.sim", "--server"}, false, "--server needs a host"},
+        {{"--run", "a.sim", "--server", "h:x"}, false, "--server needs a port"},
+        {{"--run", "a.sim", "--secret="}, false, "--secret needs a value"},
+        {{"--run", "a.sim", "--dictionary"}, false, "--dictionary needs a file name"},
     };
     for (const ParseCase& c : cases) {
         CommandLine commandLine;
@@ -130,6 +141,24 @@ TEST(RunReport, JsonHoldsCountersStatisticsAndOutcomes) {
     EXPECT_EQ(access["latencyMs"]["p95"], 40);
     EXPECT_EQ(report["requests"]["accountingStart"]["latencyMs"]["median"], 5);
     EXPECT_EQ(report["outcomes"]["accept"], 2);
+}
+
+TEST(RunReport, InvalidLinesFailTheRunAndAreCountedByReason) {
+    RunResult result;
+    EXPECT_EQ(RunExitStatus(result), kRunSucceeded);
+    EXPECT_EQ(RunSummaryLines(result).back(), "Sessions not started: 0, unfinished: 0");  // no line of them
+    EXPECT_EQ(nlohmann::json::parse(RunReportJson(result))["invalidLines"]["total"], 0);
+
+    result.invalidLines.Add(InvalidLineReason::Attribute);
+    result.invalidLines.Add(InvalidLineReason::Time);
+    result.invalidLines.Add(InvalidLineReason::Attribute);
+    EXPECT_EQ(RunExitStatus(result), kRunFailed);
+    EXPECT_EQ(RunSummaryLines(result).back(), "Invalid simulation lines: 3 (time 1, attribute 2)");
+    const nlohmann::json report = nlohmann::json::parse(RunReportJson(result));
+    EXPECT_EQ(report["exitStatus"], 1);
+    EXPECT_EQ(report["invalidLines"],
+              nlohmann::json::parse(R"({"total": 3, "time": 1, "missingField": 0, "duration": 0, "section": 0,
+                                        "attribute": 2})"));
 }
 
 TEST(RunReport, NamesThatAreNotUtf8DoNotBreakTheReport) {

@@ -285,7 +285,7 @@ TEST_F(RunProcessTest, SighupEndsTheRunWithItsStopsWhileASecondRunOnTheSameOptio
     const std::string options = Options();
     const std::string simulation = Simulation("0:00:00:00,alice,pw,10:00\n");
     responder::ChildProcess child;
-    ASSERT_TRUE(child.Start({PELVOK_PROGRAM, "--run", simulation, "--config", options}));
+    ASSERT_TRUE(child.Start({PELVOK_PROGRAM, "--run", simulation, "--config", options, "--save-session-id"}));
     ASSERT_TRUE(StartReceivedFor("alice"));
 
     const Outcome second = Run({"--run", simulation, "--config", options});
@@ -303,7 +303,7 @@ TEST_F(RunProcessTest, SighupEndsTheRunWithItsStopsWhileASecondRunOnTheSameOptio
 TEST_F(RunProcessTest, AClosedOutputPipeOrAFileSizeLimitNeverSkipsTheStops) {
     const std::string options = Options();
     const std::string simulation = Simulation("0:00:00:00,alice,pw,00:01\n");
-    std::vector<std::string> arguments = {"--run", simulation, "--config", options};
+    std::vector<std::string> arguments = {"--run", simulation, "--config", options, "--save-session-id"};
     const bool device = hostile::IsRoot() && hostile::MakeDevice(folder.Path("null"), hostile::kNull);
     if (device) arguments.insert(arguments.end(), {"--report", folder.Path("null")});  // written through
     EXPECT_EQ(RunIntoClosedPipe(arguments), 0) << folder.Read("err.out");
@@ -314,13 +314,116 @@ TEST_F(RunProcessTest, AClosedOutputPipeOrAFileSizeLimitNeverSkipsTheStops) {
     // Files of at most 4 KiB: the options file, longer, cannot be written again.
     folder.Write("run.ini", folder.Read("run.ini") + "; " + std::string(8192, '-') + "\n");
     const std::string before = folder.Read("run.ini");
-    const Outcome limited = Run({"--run", simulation, "--config", options}, 20s, "ulimit -f 4;");
+    const Outcome limited = Run({"--run", simulation, "--config", options, "--save-session-id"}, 20s, "ulimit -f 4;");
     EXPECT_EQ(limited.status, 1) << limited.output;
     EXPECT_NE(limited.output.find("pelvok: cannot save the options file " + options + ": File too large"),
               std::string::npos)
         << limited.output;
     EXPECT_TRUE(Has(limited, "alice: Account STOP Reply")) << limited.output;
     EXPECT_EQ(folder.Read("run.ini"), before);
+}
+
+// The program started in a folder of the test's with a home folder of its own, so that no
+// options file of this machine's user is found (one beside the program or in /etc skips).
+class FileSearchProcessTest : public RunProcessTest {
+protected:
+    void SetUp() override {
+        RunProcessTest::SetUp();
+        for (const std::string& place : {std::string(PELVOK_PROGRAM) + ".ini", std::string("/etc/pelvok/pelvok.ini")})
+            if (std::filesystem::exists(place)) GTEST_SKIP() << place << " would be found first";
+        std::filesystem::create_directories(folder.Path("elsewhere"));
+        std::filesystem::create_directories(folder.Path("home"));
+    }
+    std::string Elsewhere(const std::string& xdgConfigHome = "") {
+        const std::string xdg =
+            xdgConfigHome.empty() ? "unset XDG_CONFIG_HOME;" : "export XDG_CONFIG_HOME=" + xdgConfigHome + ";";
+        return "cd " + folder.Path("elsewhere") + " && export HOME=" + folder.Path("home") + " && " + xdg;
+    }
+};
+
+TEST_F(FileSearchProcessTest, WithoutAnyOptionsFileTheCommandLineNamesServerSecretAndDictionary) {
+    responder::TestResponder other("BlueHeron");
+    other.SetDefaultRule(Rule::Accept());
+    ASSERT_TRUE(other.Start()) << other.LastError();
+    const std::string simulation = Simulation("0:00:00:00,alice,pw,00:01,Auth:NAS-Port=3\n");
+    const std::string server = "127.0.0.1:" + std::to_string(other.AuthPort());
+    const std::vector<std::string> arguments = {"--run",    simulation,  "--server",     server,
+                                                "--secret", "BlueHeron", "--dictionary", PELVOK_DATA_DIR "default.dic"};
+
+    const Outcome run = Run(arguments, 20s, Elsewhere());
+    ASSERT_EQ(run.status, 0) << run.output;
+    const std::string places = std::string(PELVOK_PROGRAM) + ".ini, " + folder.Path("home") +
+                               "/.config/pelvok/pelvok.ini, /etc/pelvok/pelvok.ini";
+    EXPECT_NE(run.output.find("pelvok: no options file (looked for " + places + "): the defaults are used"),
+              std::string::npos)
+        << run.output;
+    EXPECT_TRUE(Has(run, "alice: Auth Accept")) << run.output;
+    EXPECT_TRUE(Has(run, "Responses: Auth=1, Acct-Start=1, Acct-Stop=1")) << run.output;
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path("home"))) << "a run without an options file makes none";
+    EXPECT_TRUE(std::filesystem::is_empty(folder.Path("elsewhere")));
+
+    // Nothing to keep the session numbers in; nor is a dictionary that is not there blamed on the simulation file.
+    std::vector<std::string> saving = arguments;
+    saving.push_back("--save-session-id");
+    const Outcome refused = Run(saving, 20s, Elsewhere());
+    EXPECT_EQ(refused.status, 2) << refused.output;
+    EXPECT_NE(refused.output.find("pelvok: --save-session-id needs an options file"), std::string::npos)
+        << refused.output;
+    std::vector<std::string> noDictionary = arguments;
+    noDictionary.back() = "data/default.dic";
+    const Outcome missing = Run(noDictionary, 20s, Elsewhere());
+    EXPECT_EQ(missing.status, 2) << missing.output;
+    EXPECT_NE(missing.output.find("pelvok: cannot read the dictionary data/default.dic: No such file or directory"),
+              std::string::npos)
+        << missing.output;
+    EXPECT_EQ(missing.output.find("Simulation file"), std::string::npos) << missing.output;
+    EXPECT_EQ(other.Received().size(), 3u) << "the refused runs send nothing";
+}
+
+TEST_F(FileSearchProcessTest, TheUsersOptionsFileIsFoundItsRelativePathsCountFromItsFolderAndItIsLeftAsItWas) {
+    const std::string config = folder.Path("home") + "/config";
+    std::filesystem::create_directories(config + "/pelvok/dicts");
+    std::filesystem::copy_file(PELVOK_DATA_DIR "default.dic", config + "/pelvok/dicts/default.dic");
+    const std::string options = "[Options]\nRadHost=127.0.0.1\nQuorlanPort=" + std::to_string(responder.AuthPort()) +
+                                "\nDictDir=dicts/\nSessionId=41\n[Logs]\nFile2=ON,NAME=stdout\n";
+    folder.Write("home/config/pelvok/pelvok.ini", options);
+    folder.Write("home/config/pelvok/relative.sim", "0:00:00:00,alice,pw,00:01,Auth:NAS-Port=3\n");
+
+    const Outcome run = Run({"--run", config + "/pelvok/relative.sim"}, 20s, Elsewhere(config));
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Has(run, "Options file: " + config + "/pelvok/pelvok.ini")) << run.output;
+    EXPECT_EQ(folder.Read("home/config/pelvok/pelvok.ini"), options);
+
+    const Outcome saving =
+        Run({"--run", config + "/pelvok/relative.sim", "--save-session-id", "--secret", "MeadowLantern"}, 20s,
+            Elsewhere(config));
+    ASSERT_EQ(saving.status, 0) << saving.output;
+    std::string saved = options;
+    saved.replace(saved.find("SessionId=41"), 12, "SessionId=42");
+    EXPECT_EQ(folder.Read("home/config/pelvok/pelvok.ini"), saved) << "only SessionId, never an override";
+}
+
+TEST_F(RunProcessTest, InvalidLinesFailTheRunWhileStrictRefusesToStartIt) {
+    const std::string options = Options();
+    const std::string simulation = Simulation("0:00:00:00,alice,pw,00:01\n0:0:0:0,bob,pw,00:01,Auth:Nonsense=1\n"
+                                              "bad line\n0:00:00:00,carol,pw,00:01\n");
+
+    const Outcome run = Run({"--run", simulation, "--config", options, "--report", folder.Path("out.json")});
+    ASSERT_EQ(run.status, 1) << run.output;
+    EXPECT_TRUE(Has(run, "carol: Auth Accept")) << "the lines after an invalid one are played\n" << run.output;
+    EXPECT_TRUE(Has(run, "---------- Run Summary: completed, exit status 1 ----------")) << run.output;
+    EXPECT_TRUE(Has(run, "Invalid simulation lines: 2 (time 1, attribute 1)")) << run.output;
+    EXPECT_EQ(Report()["invalidLines"]["attribute"], 1);
+
+    const std::size_t received = responder.Received().size();
+    const Outcome strict = Run({"--run", simulation, "--config", options, "--strict"});
+    EXPECT_EQ(strict.status, 2) << strict.output;
+    EXPECT_NE(strict.output.find("pelvok: --strict: 2 (time 1, attribute 1) of the 4 lines of " + simulation +
+                                 " are invalid"),
+              std::string::npos)
+        << strict.output;
+    EXPECT_EQ(responder.Received().size(), received) << "a strict run with an invalid line sends nothing";
+    EXPECT_EQ(Run({"--run", Simulation("0:00:00:00,alice,pw,00:01\n"), "--config", options, "--strict"}).status, 0);
 }
 
 TEST_F(RunProcessTest, HelpVersionAndUnknownOptions) {

@@ -18,8 +18,11 @@ namespace {
 
 class RunModeTest : public ShellTest {
 protected:
-    std::string UsableOptions() const {
-        return "[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nDictDir=" + folder.Root() + "/\n";
+    // A dictionary with nothing in it will do for these lines.
+    std::string UsableOptions(const std::string& dictDir = "") const {
+        folder.Write("default.dic", "");
+        const std::string folderOfDictionary = dictDir.empty() ? folder.Root() + "/" : dictDir;
+        return "[Options]\nQuorlanPort=1812\nRadHost=127.0.0.1\nDictDir=" + folderOfDictionary + "\n";
     }
     bool Logged(const std::string& start) const {
         for (const std::string& line : log.Lines())
@@ -36,24 +39,28 @@ TEST_F(RunModeTest, RunsThatCannotStartLeaveNothingBehind) {
     const struct {
         const char* name;
         bool optionsFile;
+        std::string dictDir;
         std::string simulationFile;
         std::string report;
         int bindError;
         bool windows;
         std::string reason;
     } cases[] = {
-        {"no options file", false, valid, "", 0, true, "cannot read the options file " + optionsFile},
-        {"no simulation file", true, folder.Path("none.sim"), "", 0, true,
+        {"no options file", false, "", valid, "", 0, true, "cannot read the options file " + optionsFile},
+        {"no simulation file", true, "", folder.Path("none.sim"), "", 0, true,
          "cannot read the simulation file " + folder.Path("none.sim")},
-        {"report into a folder", true, valid, folder.Root(), 0, true, "cannot write the report " + folder.Root()},
-        {"no window", true, valid, "", 0, false, "Error creating event window."},
-        {"engine set-up", true, valid, "", 98, true, "Bind error  = 98"},
-        {"invalid file", true, invalid, "", 0, true, "Invalid Simulation file: " + invalid},
+        {"report into a folder", true, "", valid, folder.Root(), 0, true, "cannot write the report " + folder.Root()},
+        {"no window", true, "", valid, "", 0, false, "Error creating event window."},
+        {"engine set-up", true, "", valid, "", 98, true, "Bind error  = 98"},
+        {"no dictionary", true, folder.Path("none/"), valid, "", 0, true,
+         "cannot read the dictionary " + folder.Path("none/default.dic") + ": No such file or directory"},
+        {"invalid file", true, "", invalid, "", 0, true,
+         "Invalid Simulation file: " + invalid + " (its first line is invalid: time)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         std::remove(optionsFile.c_str());
-        if (c.optionsFile) WriteOptions(UsableOptions());
+        if (c.optionsFile) WriteOptions(UsableOptions(c.dictDir));
         auto fake = std::make_unique<WatchableFakeSocket>();
         if (c.bindError != 0) fake->openFailure = {DatagramSocket::OpenStep::Bind, c.bindError};
         socket = fake.get();

@@ -170,34 +170,42 @@ TEST_F(SimulationTest, ValidLinesFillFieldsAndSections) {
     }
 }
 
-TEST_F(SimulationTest, InvalidLinesLogTheirReasonThenTheLineAsRead) {
+TEST_F(SimulationTest, InvalidLinesLogTheirReasonThenTheLineAsReadAndAreCountedByReason) {
+    using Reason = InvalidLineReason;
     struct Case {
         std::string line;
+        Reason reason;
         std::vector<std::string> reasons;  // logged before "Invalid Line: <line>"
     } cases[] = {
-        {"\n", {}},
-        {"10:00,alice,secret,00:30\n", {}},
-        {"0:0:0:5,alice,secret,1:30:00\n", {}},
-        {"0:0:0:5,alice,secret\n", {}},
-        {"0:0:0:5,u,p,00:10,Other:NAS-Port=1\n", {}},
-        {"0:0:0:5,u,p,00:10,Auth: NAS-Port=3\n", {"Invalid attribute =  NAS-Port"}},
+        {"\n", Reason::Time, {}},
+        {"10:00,alice,secret,00:30\n", Reason::Time, {}},
+        {"0:0:0:5,alice,secret,1:30:00\n", Reason::Duration, {}},
+        {"0:0:0:5,alice,secret,-1:00\n", Reason::Duration, {}},
+        {"0:0:0:5,alice,secret\n", Reason::MissingField, {}},
+        {"0:0:0:5,alice\n", Reason::MissingField, {}},
+        {"0:0:0:5,u,p,00:10,Other:NAS-Port=1\n", Reason::Section, {}},
+        {"0:0:0:5,u,p,00:10,Auth: NAS-Port=3\n", Reason::Attribute, {"Invalid attribute =  NAS-Port"}},
         // The first failing item ends the line; nothing after it is looked at.
-        {"0:0:0:5,u,p,00:10,Auth:NAS-Port=1,,Bad=2;Auth:Worse=3\n", {"Missing '=' in attribute pair."}},
-        {"0:0:0:5,u,p,00:10,Auth:Called-Station-Id=" + std::string(254, 'v') + "\n",
+        {"0:0:0:5,u,p,00:10,Auth:NAS-Port=1,,Bad=2;Auth:Worse=3\n", Reason::Attribute,
+         {"Missing '=' in attribute pair."}},
+        {"0:0:0:5,u,p,00:10,Auth:Called-Station-Id=" + std::string(254, 'v') + "\n", Reason::Attribute,
          {"Attribute value longer than 253 characters: Called-Station-Id"}},
         // Attributes that cannot be encoded into their request.
-        {"0:0:0:5,u,p,00:10,Auth:Example-AVPair=" + std::string(248, 'v') + "\n",
+        {"0:0:0:5,u,p,00:10,Auth:Example-AVPair=" + std::string(248, 'v') + "\n", Reason::Attribute,
          {"Radius attribute too long: Example-AVPair"}},
-        {"0:0:0:5,u,p,00:10,AcctStop:Tunnel-Password=pw\n",
+        {"0:0:0:5,u,p,00:10,AcctStop:Tunnel-Password=pw\n", Reason::Attribute,
          {"Radius attribute cannot be hidden in this packet: Tunnel-Password"}},
-        {"0:0:0:5,u,p,00:10,Auth:Tunnel-Type:32=1\n", {"Invalid attribute = Tunnel-Type:32"}},
-        {"0:0:0:5,u,p,00:10,Auth:NAS-Port:1=1\n", {"Invalid attribute = NAS-Port:1"}},
+        {"0:0:0:5,u,p,00:10,Auth:Tunnel-Type:32=1\n", Reason::Attribute, {"Invalid attribute = Tunnel-Type:32"}},
+        {"0:0:0:5,u,p,00:10,Auth:NAS-Port:1=1\n", Reason::Attribute, {"Invalid attribute = NAS-Port:1"}},
+        {"0:0:0:5,u,p,00:10,Acct:NAS-Port=1;Bad\n", Reason::Section, {}},
     };
     for (Case& c : cases) {
         EXPECT_EQ(ReadOneLine(c.line), Simulation::kLineInvalid) << c.line;
         c.reasons.push_back("Invalid Line: " + c.line);
         EXPECT_THAT(log_.LinesAt(1), ElementsAreArray(c.reasons)) << c.line;
         EXPECT_FALSE(simulation_.LineReady()) << c.line;
+        EXPECT_EQ(simulation_.InvalidLines().Total(), 1u) << c.line;  // each file counts afresh
+        EXPECT_EQ(simulation_.InvalidLines().Of(c.reason), 1u) << c.line;
     }
 }
 
@@ -277,6 +285,9 @@ TEST_F(SimulationTest, AnInvalidLineEndsTheStepAndTheFileEndsAfterItsLastLine) {
     EXPECT_THAT(UserNames(starter_.sessions), ElementsAre("a", "c"));
     StepAt(11, false);  // the last line is invalid: the end of the file
     EXPECT_FALSE(simulation_.IsFileOpen());
+    EXPECT_EQ(simulation_.InvalidLines().Total(), 2u);
+    EXPECT_EQ(simulation_.InvalidLines().Of(InvalidLineReason::Duration), 1u);
+    EXPECT_EQ(simulation_.InvalidLines().Of(InvalidLineReason::Time), 1u);
 }
 
 TEST_F(SimulationTest, TimesOfDayCountFromTheLoadInLocalTime) {
