@@ -24,7 +24,7 @@ struct ShellState {
     Options options;
     // The server address the options file's "RadHost" text stands for (as read at start or last
     // written); RadHost is written back only when the address differs from it.
-    std::uint32_t radHostInFile = 0;
+    SocketAddress radHostInFile = SocketAddress::Ipv4(0, 0);
 
     // What the Session Details dialog last confirmed (kept for the run, never saved).
     std::string lastUserName;

@@ -1,6 +1,7 @@
 #include "shell/simulator.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "platform/platform.h"
 #include "radius/radius_engine.h"
@@ -32,11 +33,17 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
         return false;
     }
     // An unknown host name or a malformed address reads as 0 ("" would be localhost).
-    if (server == ServerAddress::Required && options.radHost == 0) {
+    if (server == ServerAddress::Required && !UsableServerAddress(options.radHost)) {
         SetFailure(failureText, "no usable RADIUS server address (RadHost) in " + GetOptionsFile());
         return false;
     }
-    engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets)});
+    std::string problem;
+    const std::optional<SocketAddress> source = ReadSourceAddress(options, problem);
+    if (!source) {
+        SetFailure(failureText, problem);
+        return false;
+    }
+    engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets), .source = *source});
     engine.SetLargeNasPorts(options.largeNasPorts);
     if (!engine.Init(options.secret.c_str(), options.quorlanPort, options.radHost, options.numPorts,
                      options.resendAuth, options.authTimeout, options.resendAcct,
