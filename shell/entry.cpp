@@ -17,6 +17,7 @@
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
+#include "shell/probe.h"
 #include "shell/run_mode.h"
 #include "shell/service.h"
 #include "shell/shell_state.h"
@@ -95,6 +96,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
             commandLine.help = true;
         } else if (argument == "--version") {
             commandLine.version = true;
+        } else if (argument == "--probe") {
+            commandLine.probe = true;
         } else if (const char* file = OptionValue("--config", argc, argv, i, missing)) {
             if (missing) {
                 error = "pelvok: --config needs a file name";
@@ -128,6 +131,10 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
     }
     if (commandLine.runFile.empty() && (!commandLine.reportFile.empty() || commandLine.maxWaitSeconds)) {
         error = "pelvok: --report and --max-wait go with --run";
+        return false;
+    }
+    if (commandLine.probe && !commandLine.runFile.empty()) {
+        error = "pelvok: --probe goes without --run";
         return false;
     }
     return true;
@@ -191,6 +198,14 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
     SetOptionsFile(commandLine.configFile);
     BindShell(engine, simulation, SystemClock::Instance());
     RegisterDialogProcedures(PelvokDialogProcedures());
+    if (commandLine.probe) {
+        // Only reads the options file: it may be in use by a run being probed.
+        HeadlessPlatform headless(SystemClock::Instance());
+        SetCurrentPlatform(&headless);
+        const int probeStatus = RunProbe();
+        SetCurrentPlatform(nullptr);
+        return probeStatus;
+    }
 
     const std::string optionsFile = GetOptionsFile();
     // The Logger keeps the name in 259 characters: cut, it would read another file's settings.

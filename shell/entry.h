@@ -19,12 +19,14 @@ struct CommandLine {
     std::string runFile;
     std::string reportFile;
     std::optional<std::uint32_t> maxWaitSeconds;
+    bool probe = false;  // --probe: Status-Server to the server's two ports, nothing else
     bool help = false;
     bool version = false;
 };
 
 // Options take their value as the next argument or after "=" ("--config=FILE"). False with a
-// message for anything else, and for --report or --max-wait without --run.
+// message for anything else, for --report or --max-wait without --run, and for --probe with
+// --run.
 bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::string& error);
 
 inline constexpr const char* kVersion = "1.4";
@@ -32,6 +34,7 @@ inline constexpr std::uint32_t kMaxWaitLimitSeconds = 1000000;
 inline constexpr const char* kUsage =
     "usage: pelvok [--config FILE]\n"
     "       pelvok --run SIMFILE [--config FILE] [--report FILE.json] [--max-wait SECONDS]\n"
+    "       pelvok --probe [--config FILE]\n"
     "       pelvok --help | --version\n";
 inline constexpr const char* kHelp =
     "Plays RADIUS sessions against a server as a Network Access Server would.\n"
@@ -43,12 +46,16 @@ inline constexpr const char* kHelp =
     "                       (\"-\": standard output)\n"
     "  --max-wait SECONDS   with --run: stop waiting this long after the start; live sessions\n"
     "                       get their accounting stops\n"
+    "  --probe              send Status-Server (RFC 5997) to the server's authentication and\n"
+    "                       accounting ports and print each answer with its round trip\n"
     "  --help, --version    this text; the version\n"
     "\n"
     "Exit status of --run: 0 every request of every session was answered; 1 a request was\n"
     "dropped, a session could not start or was left unfinished, the wait ran out, SIGINT,\n"
     "SIGTERM or SIGHUP ended the run, or the options file could not be saved; 2 the run could\n"
-    "not start.\n";
+    "not start.\n"
+    "Exit status of --probe: 0 both ports answered; 1 one did not (or not with the secret); 2\n"
+    "the options name no usable server.\n";
 
 // The whole program. gui is null when the program was built without the Qt front end.
 // Returns the process's exit status: 0; 1 when the interactive program cannot run; 2 for a

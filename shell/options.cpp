@@ -248,6 +248,8 @@ void LoadOptions() {
         std::clamp<std::int64_t>(ReadNumberOption(file, "Sockets", "1"), 1, std::numeric_limits<std::int32_t>::max()));
     options.largeNasPorts = ReadNumberOption(file, "LargeNasPorts", "0") > 0;
     options.sourceAddress = ReadOption(file, "SourceAddress", "", kHostTextSize);
+    options.statusServerInterval = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(ReadNumberOption(file, "StatusServerInterval", "0"), 0, 86400));
 }
 
 bool SaveOptions() {

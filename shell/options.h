@@ -51,6 +51,8 @@ struct Options {
     bool largeNasPorts = false;
     // "SourceAddress": the numeric address the sockets bind to, as written; empty: any.
     std::string sourceAddress;
+    // "StatusServerInterval": seconds between Status-Server probes during a run; 0: none.
+    std::int32_t statusServerInterval = 0;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first

@@ -8,6 +8,7 @@
 #include "shell/main_window.h"
 #include "shell/options.h"
 #include "shell/shell_state.h"
+#include "shell/status_watching.h"
 #include "simulation/simulation.h"
 
 namespace {
@@ -74,6 +75,8 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
         }
     }
 
+    if (!StartStatusWatch(failureText)) return false;
+
     shell.timerId = platform.SetTimer(shell.mainWindow, kTimerId, kTickPeriodMs);
     if (shell.timerId == 0) {
         SetFailure(failureText, "Failure creating a timer");
@@ -87,5 +90,6 @@ bool ShutdownSimulator() {
     if (shell.engine != nullptr) shell.engine->StopAllSessions();
     if (shell.timerId != 0) CurrentPlatform().KillTimer(shell.mainWindow, shell.timerId);
     shell.timerId = 0;
+    StopStatusWatch();
     return SaveOptions();
 }

@@ -33,7 +33,8 @@ auto Fields(const Options& o) {
                            o.dictName, o.lastDir, o.resendAuth, o.authTimeout, o.resendAcct,
                            o.acctTimeout, o.quorlanPort, o.authOnly, o.incomingNotify,
                            o.messageAuthenticator, o.requireMessageAuthenticator, o.traceValueNames,
-                           o.sockets, o.largeNasPorts, o.sourceAddress);
+                           o.sockets, o.largeNasPorts, o.sourceAddress,
+                           o.statusServerInterval);
 }
 
 TEST_F(OptionsTest, NoFileGivesEveryDefault) {
@@ -41,7 +42,7 @@ TEST_F(OptionsTest, NoFileGivesEveryDefault) {
     LoadOptions();
     EXPECT_EQ(Fields(Shell().options),
               Fields({SocketAddress::Ipv4(0x7F000001, 0), 1, "MeadowLantern", "", 100, "./", "default.dic", "", true, 5, true,
-                      15, 0, false, true, false, 0, false, "", 1, false, ""}));
+                      15, 0, false, true, false, 0, false, "", 1, false, "", 0}));
     EXPECT_FALSE(folder.Exists("pelvok.ini"));  // reading writes nothing
 }
 
@@ -51,12 +52,13 @@ TEST_F(OptionsTest, EveryKeyIsReadWithItsConversion) {
         "NumPorts= 12 ports\nDictDir=data/\nDictName=other.dic\nLastDir=/home/sim\n"
         "ResendAuth=-1\nAuthTimeout=3s\nResendAcct=0\nAcctTimeout=+9\nQuorlanPort=65537\n"
         "AuthOnly=2\nIncomingNotify=no\nMessageAuthenticator=1\nRequireMessageAuthenticator=2\n"
-        "TraceValueNames=1\nSockets=16\nLargeNasPorts=1\nSourceAddress=127.0.0.2\n");
+        "TraceValueNames=1\nSockets=16\nLargeNasPorts=1\nSourceAddress=127.0.0.2\n"
+        "StatusServerInterval=30s\n");
     LoadOptions();
     // ResendAuth: only numbers above 0 switch it on; QuorlanPort: the low 16 bits.
     EXPECT_EQ(Fields(Shell().options),
               Fields({SocketAddress::Ipv4(0x0A010203, 0), 1000, "s3cret", "nas-7", 12, "data/", "other.dic", "/home/sim", false,
-                      3, false, 9, 1, true, false, true, 2, true, "", 16, true, "127.0.0.2"}));
+                      3, false, 9, 1, true, false, true, 2, true, "", 16, true, "127.0.0.2", 30}));
 }
 
 TEST_F(OptionsTest, SaveWritesTheFiveKeysAndKeepsTheRest) {
