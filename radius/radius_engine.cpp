@@ -115,9 +115,8 @@ bool RadiusEngine::OpenChannels() {
     }
     if (count > 1) Log(2, "Number of sockets = %zu", count);
 
-    if (transport_.source.Family() != AddressFamily::None && transport_.source.Family() != server_.Family()) {
-        SetError("Source address %s cannot reach the Radius host %s: another address family",
-                 transport_.source.FormatAddress().c_str(), server_.FormatAddress().c_str());
+    if (const std::string problem = SourceAddressProblem(transport_.source, server_); !problem.empty()) {
+        SetError("%s", problem.c_str());
         return false;
     }
     const ChannelSet::OpenResult opened = channels_.Open(count, BindAddress());

@@ -48,10 +48,9 @@ int RunProbe() {
     std::uint16_t port = options.quorlanPort != 0 ? options.quorlanPort : LookupServicePort("radius", "udp");
     if (port == 0) return NotStarted("No such service: radius/udp");
 
+    if (const std::string mismatch = SourceAddressProblem(*source, options.radHost); !mismatch.empty())
+        return NotStarted(mismatch);
     const SocketAddress bind = BindAddressFor(*source, options.radHost);
-    if (bind.Family() != options.radHost.Family())
-        return NotStarted("Source address " + source->FormatAddress() + " cannot reach the Radius host " +
-                          options.radHost.FormatAddress() + ": another address family");
     UdpSocket socket;
     if (const DatagramSocket::OpenResult opened = socket.Open(bind); opened.failedAt != DatagramSocket::OpenStep::Done)
         return NotStarted("cannot open a socket at " + bind.FormatAddress() + ": " + std::strerror(opened.error));
