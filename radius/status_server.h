@@ -28,8 +28,7 @@ enum class StatusReply {
 
 // The check of a datagram received after the Status-Server of that identifier: framing
 // (RFC 2865 section 3), the Response Authenticator over the octets within the Length field,
-// and a Message-Authenticator when the answer carries one (RFC 5997 section 3 wants it in
-// an Access-Accept, yet servers leave it out).
+// and a Message-Authenticator when the answer carries one (FreeRADIUS answers without).
 StatusReply CheckStatusReply(std::span<const std::uint8_t> reply, std::uint8_t id,
                              const Authenticator& requestAuthenticator, std::string_view secret);
 

@@ -67,7 +67,8 @@ run() {  # run OPTIONS_FILE [arguments]: the run's output with its exit status l
 
 case "$case" in
   ipv6)
-    if ! python3 -c 'import socket; socket.socket(socket.AF_INET6, socket.SOCK_DGRAM).bind(("::1", 0))' 2>/dev/null; then
+    if ! python3 -c 'import socket; socket.socket(socket.AF_INET6, socket.SOCK_DGRAM).bind(("::1", 0))' \
+      2>/dev/null; then
       echo "this machine has no IPv6 loopback (::1): skipped"
       exit 77
     fi
@@ -85,7 +86,8 @@ case "$case" in
     start_server --client 127.0.0.2
     out="$(run "$(options from-source RadHost=127.0.0.1 SourceAddress=127.0.0.2)")"; status=$?
     check "the server that knows only 127.0.0.2 answers it" 0 "$status" "$out" "alice: Account STOP Reply"
-    [[ -d $server_dir/log/radacct/127.0.0.2 ]] || { echo "FAILED: no request from 127.0.0.2"; failures=$((failures + 1)); }
+    [[ -d $server_dir/log/radacct/127.0.0.2 ]] ||
+      { echo "FAILED: no request from 127.0.0.2"; failures=$((failures + 1)); }
     out="$(run "$(options from-any RadHost=127.0.0.1)" --max-wait 2)"; status=$?
     check "from 127.0.0.1 nothing is answered" 1 "$status" "$out"
     out="$(run "$(options from-other-family RadHost=127.0.0.1 SourceAddress=::1)")"; status=$?

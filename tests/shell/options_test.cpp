@@ -41,8 +41,8 @@ TEST_F(OptionsTest, NoFileGivesEveryDefault) {
     Shell().options.secret = "changed";
     LoadOptions();
     EXPECT_EQ(Fields(Shell().options),
-              Fields({SocketAddress::Ipv4(0x7F000001, 0), 1, "MeadowLantern", "", 100, "./", "default.dic", "", true, 5, true,
-                      15, 0, false, true, false, 0, false, "", 1, false, "", 0}));
+              Fields({SocketAddress::Ipv4(0x7F000001, 0), 1, "MeadowLantern", "", 100, "./", "default.dic", "",
+                      true, 5, true, 15, 0, false, true, false, 0, false, "", 1, false, "", 0}));
     EXPECT_FALSE(folder.Exists("pelvok.ini"));  // reading writes nothing
 }
 
@@ -57,8 +57,8 @@ TEST_F(OptionsTest, EveryKeyIsReadWithItsConversion) {
     LoadOptions();
     // ResendAuth: only numbers above 0 switch it on; QuorlanPort: the low 16 bits.
     EXPECT_EQ(Fields(Shell().options),
-              Fields({SocketAddress::Ipv4(0x0A010203, 0), 1000, "s3cret", "nas-7", 12, "data/", "other.dic", "/home/sim", false,
-                      3, false, 9, 1, true, false, true, 2, true, "", 16, true, "127.0.0.2", 30}));
+              Fields({SocketAddress::Ipv4(0x0A010203, 0), 1000, "s3cret", "nas-7", 12, "data/", "other.dic",
+                      "/home/sim", false, 3, false, 9, 1, true, false, true, 2, true, "", 16, true, "127.0.0.2", 30}));
 }
 
 TEST_F(OptionsTest, SaveWritesTheFiveKeysAndKeepsTheRest) {
