@@ -7,6 +7,7 @@
 
 #include "infra/clock.h"
 #include "infra/log.h"
+#include "net/bind_address.h"
 #include "protocol/dictionary.h"
 #include "radius/random_source.h"
 
@@ -45,9 +46,17 @@ bool RadiusEngine::Init(const char* secret, std::uint16_t serverPort, std::uint3
                         std::int32_t nasPortCount, bool resendAuth, std::uint32_t authTimeout, bool resendAcct,
                         std::uint32_t acctTimeout, bool authOnly, const char* dictionaryDir,
                         const char* dictionaryName) {
+    return Init(secret, serverPort, SocketAddress::Ipv4(serverAddress, 0), nasPortCount, resendAuth, authTimeout,
+                resendAcct, acctTimeout, authOnly, dictionaryDir, dictionaryName);
+}
+
+bool RadiusEngine::Init(const char* secret, std::uint16_t serverPort, const SocketAddress& server,
+                        std::int32_t nasPortCount, bool resendAuth, std::uint32_t authTimeout, bool resendAcct,
+                        std::uint32_t acctTimeout, bool authOnly, const char* dictionaryDir,
+                        const char* dictionaryName) {
     secret_ = Bounded(secret, kMaxSecretLength);
     serverPort_ = serverPort;
-    serverAddress_ = serverAddress;
+    server_ = server.Family() == AddressFamily::None ? SocketAddress::Ipv4(0, 0) : server.WithPort(0);
     resendAuth_ = resendAuth;
     authTimeout_ = authTimeout;
     resendAcct_ = resendAcct;
@@ -106,7 +115,11 @@ bool RadiusEngine::OpenChannels() {
     }
     if (count > 1) Log(2, "Number of sockets = %zu", count);
 
-    const ChannelSet::OpenResult opened = channels_.Open(count, SocketAddress::Any(AddressFamily::Ipv4));
+    if (const std::string problem = SourceAddressProblem(transport_.source, server_); !problem.empty()) {
+        SetError("%s", problem.c_str());
+        return false;
+    }
+    const ChannelSet::OpenResult opened = channels_.Open(count, BindAddress());
     if (opened.failedAt != DatagramSocket::OpenStep::Done) {
         // Which of several, and why: a limit of open files is the likely reason.
         char which[96] = "";
@@ -124,15 +137,30 @@ bool RadiusEngine::OpenChannels() {
     return true;
 }
 
+SocketAddress RadiusEngine::BindAddress() const { return BindAddressFor(transport_.source, server_); }
+
 void RadiusEngine::SetDestinations() {
-    authDestination_ = SocketAddress::Ipv4(serverAddress_, serverPort_);
+    authDestination_ = server_.WithPort(serverPort_);
     acctDestination_ = authDestination_.WithPort(static_cast<std::uint16_t>(serverPort_ + 1));
 }
 
-void RadiusEngine::SetServerAddress(std::uint32_t address) {
-    serverAddress_ = address;
+void RadiusEngine::SetServerAddress(std::uint32_t address) { SetServerAddress(SocketAddress::Ipv4(address, 0)); }
+
+bool RadiusEngine::SetServerAddress(const SocketAddress& address) {
+    // Before Init no channel is open, and Init opens them in the server's family.
+    const bool open = channels_.Count() > 0;
+    if (address.Family() == AddressFamily::None || (open && address.Family() != BindAddress().Family())) {
+        Log(1, "Radius host %s is not reachable from the open sockets: kept for the next start",
+            address.FormatAddress().c_str());
+        return false;
+    }
+    server_ = address.WithPort(0);
     SetDestinations();
-    Log(2, "Radius host = %x", address);
+    if (server_.Family() == AddressFamily::Ipv4)
+        Log(2, "Radius host = %x", server_.Ipv4Address());
+    else
+        Log(2, "Radius host = %s", server_.FormatAddress().c_str());
+    return true;
 }
 
 void RadiusEngine::SetSecret(const char* secret) { secret_ = Bounded(secret, kMaxSecretLength); }

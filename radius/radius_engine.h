@@ -45,6 +45,9 @@ struct TransportSettings {
     // Source sockets, each with its own 255 identifiers: requests in flight at once are at most
     // 255 times this.
     std::size_t sockets = 1;
+    // Where the channels bind ("SourceAddress"); family None: the wildcard of the server's
+    // family. Its family must be the server's.
+    SocketAddress source;
 };
 
 class RadiusEngine : public SessionStarter {
@@ -75,8 +78,16 @@ public:
     bool Init(const char* secret, std::uint16_t serverPort, std::uint32_t serverAddress, std::int32_t nasPortCount,
               bool resendAuth, std::uint32_t authTimeout, bool resendAcct, std::uint32_t acctTimeout, bool authOnly,
               const char* dictionaryDir, const char* dictionaryName);
+    // The same with a server of either family (its port is not used): the channels open in its
+    // family.
+    bool Init(const char* secret, std::uint16_t serverPort, const SocketAddress& server, std::int32_t nasPortCount,
+              bool resendAuth, std::uint32_t authTimeout, bool resendAcct, std::uint32_t acctTimeout, bool authOnly,
+              const char* dictionaryDir, const char* dictionaryName);
 
     void SetServerAddress(std::uint32_t address);
+    // A server of either family. False, and the server unchanged, when the open channels are of
+    // another family (they cannot reach it); the caller keeps it for the next start.
+    bool SetServerAddress(const SocketAddress& address);
     void SetSecret(const char* secret);
     // Message-Authenticator (RFC 3579 section 3.2): on, every Access-Request carries one as its
     // first attribute. required: 0 nothing is required of replies; 1 a reply to an
@@ -139,7 +150,13 @@ public:
     std::vector<int> Descriptors() const { return channels_.Descriptors(); }
     std::size_t ChannelCount() const { return sessions_.ChannelCount(); }
     std::uint16_t ServerPort() const { return serverPort_; }
-    std::uint32_t ServerAddress() const { return serverAddress_; }
+    // The server's IPv4 address in host byte order; 0 for an IPv6 server.
+    std::uint32_t ServerAddress() const { return server_.Ipv4Address(); }
+    // The server's address (port 0).
+    const SocketAddress& Server() const { return server_; }
+    // Where the channels bind (port 0): the source address, or the wildcard of the server's
+    // family. Whatever else talks with the server (a CoA listener) binds there too.
+    SocketAddress BindAddress() const;
     const std::string& Secret() const { return secret_; }
     const Dictionary* GetDictionary() const { return dictionary_; }
     std::size_t SessionCount() const { return sessions_.Count(); }
@@ -202,7 +219,7 @@ private:
 
     std::string secret_;
     std::uint16_t serverPort_ = 0;
-    std::uint32_t serverAddress_ = 0;
+    SocketAddress server_ = SocketAddress::Ipv4(0, 0);
     SocketAddress authDestination_;
     SocketAddress acctDestination_;
     bool resendAuth_ = false;

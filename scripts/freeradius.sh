@@ -2,14 +2,17 @@
 # Runs FreeRADIUS on the loopback address with Pelvok's configuration (examples/freeradius).
 #
 #   scripts/freeradius.sh start DIR PORT [--require-message-authenticator] [--secret SECRET]
+#                                        [--listen ADDRESS] [--client ADDRESS]
 #   scripts/freeradius.sh stop DIR
 #
 # start: makes a fresh configuration in DIR (a copy of /etc/freeradius/3.0 with our files
 # laid over it), starts the server in the foreground in the background, with authentication
 # on 127.0.0.1:PORT and accounting on PORT+1, and returns once it is ready (or fails within
-# 10 seconds). The server's log is DIR/log/radius.log. The server keeps the rights of whoever
-# starts it (it does not switch to the user freerad when started by root), so DIR may lie in
-# any folder that user can enter, a private home folder included; it listens on loopback only.
+# 10 seconds). --listen: the loopback address it listens on instead (::1 for IPv6); --client:
+# the one client address it answers instead of 127.0.0.1 (127.0.0.2, ::1). The server's log
+# is DIR/log/radius.log. The server keeps the rights of whoever starts it (it does not switch
+# to the user freerad when started by root), so DIR may lie in any folder that user can
+# enter, a private home folder included; it listens on loopback only.
 # stop: sends SIGTERM to the server started in DIR and waits (bounded) for it to end.
 #
 # Exit status: 0 done, 1 failure, 77 FreeRADIUS is not installed (ctest's skip code).
@@ -23,6 +26,7 @@ skip=77
 
 usage() {
   echo "usage: $0 start DIR PORT [--require-message-authenticator] [--secret SECRET]" >&2
+  echo "                       [--listen ADDRESS] [--client ADDRESS]" >&2
   echo "       $0 stop DIR" >&2
   exit 1
 }
@@ -74,16 +78,19 @@ make_config() {
   for file in radiusd.conf clients.conf sites-available/pelvok; do
     perl -0pi -e '
       s/\@RADDB\@/$ENV{RADDB}/g; s/\@AUTH_PORT\@/$ENV{AUTH_PORT}/g; s/\@ACCT_PORT\@/$ENV{ACCT_PORT}/g;
-      s/\@SECRET\@/$ENV{SECRET}/g; s/\@REQUIRE_MESSAGE_AUTHENTICATOR\@/$ENV{REQUIRE_MA}/g;' "$dir/$file"
+      s/\@SECRET\@/$ENV{SECRET}/g; s/\@REQUIRE_MESSAGE_AUTHENTICATOR\@/$ENV{REQUIRE_MA}/g;
+      s/\@LISTEN_ADDRESS\@/$ENV{LISTEN_ADDRESS}/g; s/\@CLIENT_ADDRESS\@/$ENV{CLIENT_ADDRESS}/g;' "$dir/$file"
   done
 }
 
 start() {
   local dir="$1" port="$2"; shift 2
-  local secret=MeadowLantern require_ma=no
+  local secret=MeadowLantern require_ma=no listen=127.0.0.1 client=127.0.0.1
   while (($#)); do
     case "$1" in
       --require-message-authenticator) require_ma=yes ;;
+      --listen) [[ $# -ge 2 ]] || usage; listen="$2"; shift ;;
+      --client) [[ $# -ge 2 ]] || usage; client="$2"; shift ;;
       --secret) [[ $# -ge 2 ]] || usage; secret="$2"; shift ;;
       *) usage ;;
     esac
@@ -99,12 +106,16 @@ start() {
   fi
   [[ $port =~ ^[0-9]+$ ]] && ((port > 0 && port < 65535)) || { echo "freeradius: bad port $port" >&2; exit 1; }
   [[ $secret =~ ^[A-Za-z0-9._-]+$ ]] || { echo "freeradius: the secret may hold letters, digits, '.', '_' and '-' only" >&2; exit 1; }
+  local address
+  for address in "$listen" "$client"; do
+    [[ $address =~ ^[0-9a-fA-F.:]+$ ]] || { echo "freeradius: bad address $address" >&2; exit 1; }
+  done
 
   mkdir -p "$dir"
   dir="$(cd "$dir" && pwd)"
   stop "$dir" >/dev/null
   RADDB="$dir" AUTH_PORT="$port" ACCT_PORT="$((port + 1))" SECRET="$secret" REQUIRE_MA="$require_ma" \
-    make_config "$dir" "$port" "$secret" "$require_ma"
+    LISTEN_ADDRESS="$listen" CLIENT_ADDRESS="$client" make_config "$dir" "$port" "$secret" "$require_ma"
 
   # -f: stay in the foreground (we keep its process id); output goes to the log file.
   setsid "$server" -f -d "$dir" -l "$dir/log/radius.log" </dev/null >"$dir/log/stdout.log" 2>&1 &
@@ -119,7 +130,9 @@ start() {
       exit 1
     fi
     if grep -q "Ready to process requests" "$dir/log/radius.log" 2>/dev/null; then
-      echo "freeradius: ready on 127.0.0.1:$port (auth) and :$((port + 1)) (acct), pid $pid, config $dir"
+      local shown="$listen"
+      [[ $listen == *:* ]] && shown="[$listen]"
+      echo "freeradius: ready on $shown:$port (auth) and :$((port + 1)) (acct), pid $pid, config $dir"
       return 0
     fi
     sleep 0.1

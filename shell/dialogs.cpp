@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "protocol/attribute_list.h"
@@ -86,18 +87,19 @@ void OpenOptions(DialogHandle& dialog) {
     const Options& options = Shell().options;
     const std::uint32_t sessionCounter = CurrentSessionCounter();
     dialog.SetUserData(static_cast<std::intptr_t>(sessionCounter));
-    dialog.SetItemText(kRadiusHostField, FormatIpAddress(options.radHost));
+    dialog.SetItemText(kRadiusHostField, options.radHost.FormatAddress());
     dialog.SetItemText(kSessionIdField, std::to_string(sessionCounter));
     dialog.SetItemText(kSecretField, options.secret);
     dialog.SetItemText(kNasNameField, options.nasName);
 }
 
-// A typed host: a name (first character above '9') is looked up and kept only when found;
-// anything else is a dotted quad, 0 when malformed. The name is looked up off this thread,
-// the window going on meanwhile; false when the dialog was cancelled before the answer came.
-bool TypedServerAddress(DialogHandle& dialog, const std::string& host, std::uint32_t& address) {
-    if (host.empty() || static_cast<unsigned char>(host[0]) <= '9') {
-        address = ParseIpAddress(host.c_str());
+// A typed host: a name is looked up and kept only when found; an IPv6 address is taken as
+// it is, anything else is a dotted quad, 0 when malformed. The name is looked up off this
+// thread, the window going on meanwhile; false when the dialog was cancelled before the
+// answer came.
+bool TypedServerAddress(DialogHandle& dialog, const std::string& host, SocketAddress& address) {
+    if (std::optional<SocketAddress> numeric = NumericServerAddress(host)) {
+        address = *numeric;
         return true;
     }
     const HostLookup lookup(host, CurrentHostResolver());
@@ -111,11 +113,15 @@ void ConfirmOptions(DialogHandle& dialog) {
     Options& options = shell.options;
     RadiusEngine* engine = shell.engine;
 
-    std::uint32_t address = options.radHost;
+    SocketAddress address = options.radHost;
     if (!TypedServerAddress(dialog, FieldText(dialog, kRadiusHostField, kMaxOptionLength), address))
         return;  // cancelled while the name was looked up: nothing changes
     options.radHost = address;
-    if (engine != nullptr) engine->SetServerAddress(options.radHost);
+    // A server of the other family is saved for the next start; the sockets open now cannot
+    // reach it.
+    if (engine != nullptr && !engine->SetServerAddress(options.radHost))
+        CurrentPlatform().MessageBox(dialog.Window(), "The Radius host takes effect when Pelvok starts again",
+                                     "Radius host", MB_OK);
 
     // The counter changes only when a new number was typed: sessions started while the dialog
     // was open have moved it on, and the number shown then is stale.

@@ -17,6 +17,7 @@
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
+#include "shell/probe.h"
 #include "shell/run_mode.h"
 #include "shell/service.h"
 #include "shell/shell_state.h"
@@ -95,6 +96,8 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
             commandLine.help = true;
         } else if (argument == "--version") {
             commandLine.version = true;
+        } else if (argument == "--probe") {
+            commandLine.probe = true;
         } else if (const char* file = OptionValue("--config", argc, argv, i, missing)) {
             if (missing) {
                 error = "pelvok: --config needs a file name";
@@ -146,11 +149,17 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
     }
     const OptionOverrides& overrides = commandLine.overrides;
     const bool runOptions = !commandLine.reportFile.empty() || commandLine.maxWaitSeconds || commandLine.strict ||
-                            commandLine.saveSessionId || overrides.serverHost || overrides.secret ||
-                            overrides.dictionaryFile;
+                            commandLine.saveSessionId || overrides.dictionaryFile;
     if (commandLine.runFile.empty() && runOptions) {
-        error = "pelvok: --report, --max-wait, --strict, --save-session-id, --server, --secret and --dictionary "
-                "go with --run";
+        error = "pelvok: --report, --max-wait, --strict, --save-session-id and --dictionary go with --run";
+        return false;
+    }
+    if (commandLine.runFile.empty() && !commandLine.probe && (overrides.serverHost || overrides.secret)) {
+        error = "pelvok: --server and --secret go with --run or --probe";
+        return false;
+    }
+    if (commandLine.probe && !commandLine.runFile.empty()) {
+        error = "pelvok: --probe goes without --run";
         return false;
     }
     return true;
@@ -214,6 +223,15 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
     SetOptionsFile(commandLine.configFile);
     BindShell(engine, simulation, SystemClock::Instance());
     RegisterDialogProcedures(PelvokDialogProcedures());
+    if (commandLine.probe) {
+        // Only reads the options file: it may be in use by a run being probed.
+        Shell().overrides = commandLine.overrides;
+        HeadlessPlatform headless(SystemClock::Instance());
+        SetCurrentPlatform(&headless);
+        const int probeStatus = RunProbe();
+        SetCurrentPlatform(nullptr);
+        return probeStatus;
+    }
     if (!commandLine.runFile.empty()) {
         // A run leaves its options file as it was, unless asked to keep its session numbers.
         Shell().overrides = commandLine.overrides;

@@ -25,12 +25,13 @@ struct CommandLine {
     bool strict = false;
     bool saveSessionId = false;
     OptionOverrides overrides;
+    bool probe = false;  // --probe: Status-Server to the server's two ports, nothing else
     bool help = false;
     bool version = false;
 };
 
 // Options take their value as the next argument or after "=" ("--config=FILE"). False with a
-// message for anything else, and for an option of runs without --run.
+// message for anything else, for an option of runs without --run, and for --probe with --run.
 bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::string& error);
 
 inline constexpr const char* kVersion = "1.4";
@@ -40,6 +41,7 @@ inline constexpr const char* kUsage =
     "       pelvok --run SIMFILE [--config FILE] [--report FILE.json] [--max-wait SECONDS]\n"
     "                    [--strict] [--save-session-id]\n"
     "                    [--server HOST[:PORT]] [--secret SECRET] [--dictionary FILE]\n"
+    "       pelvok --probe [--config FILE] [--server HOST[:PORT]] [--secret SECRET]\n"
     "       pelvok --help | --version\n";
 inline constexpr const char* kHelp =
     "Plays RADIUS sessions against a server as a Network Access Server would.\n"
@@ -57,9 +59,11 @@ inline constexpr const char* kHelp =
     "                       is sent (exit status 2)\n"
     "  --save-session-id    with --run: write SessionId back to the options file (a run leaves\n"
     "                       the file as it was otherwise)\n"
-    "  --server HOST[:PORT] with --run: the server (RadHost, and QuorlanPort when given)\n"
-    "  --secret SECRET      with --run: the shared secret (Secret)\n"
+    "  --server HOST[:PORT] with --run or --probe: the server (RadHost, and QuorlanPort when given)\n"
+    "  --secret SECRET      with --run or --probe: the shared secret (Secret)\n"
     "  --dictionary FILE    with --run: the dictionary file (DictDir and DictName)\n"
+    "  --probe              send Status-Server (RFC 5997) to the server's authentication and\n"
+    "                       accounting ports and print each answer with its round trip\n"
     "  --help, --version    this text; the version\n"
     "\n"
     "--server, --secret and --dictionary hold for the run and are never written to the options\n"
@@ -68,7 +72,9 @@ inline constexpr const char* kHelp =
     "Exit status of --run: 0 every line was played and every request of every session was\n"
     "answered; 1 a line was invalid, a request was dropped, a session could not start or was\n"
     "left unfinished, the wait ran out, SIGINT, SIGTERM or SIGHUP ended the run, or the options\n"
-    "file could not be saved; 2 the run could not start.\n";
+    "file could not be saved; 2 the run could not start.\n"
+    "Exit status of --probe: 0 both ports answered; 1 one did not (or not with the secret); 2\n"
+    "the options name no usable server.\n";
 
 // The whole program. gui is null when the program was built without the Qt front end.
 // Returns the process's exit status: 0; 1 when the interactive program cannot run; 2 for a

@@ -7,7 +7,7 @@
 struct HostLookup::Answer {
     std::atomic<bool> done{false};
     bool found = false;          // written before done, read after it
-    std::uint32_t address = 0;
+    SocketAddress address;
 };
 
 HostLookup::HostLookup(const std::string& name, HostResolver resolver)
@@ -25,7 +25,7 @@ HostLookup::HostLookup(const std::string& name, HostResolver resolver)
 
 bool HostLookup::Done() const { return answer_->done.load(std::memory_order_acquire); }
 
-bool HostLookup::Found(std::uint32_t& address) const {
+bool HostLookup::Found(SocketAddress& address) const {
     if (!Done() || !answer_->found) return false;
     address = answer_->address;
     return true;

@@ -3,7 +3,6 @@
 // what it finds goes nowhere.
 #pragma once
 
-#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -15,8 +14,8 @@ public:
     HostLookup(const std::string& name, HostResolver resolver);
 
     bool Done() const;
-    // Once Done(): true with the first address in host byte order.
-    bool Found(std::uint32_t& address) const;
+    // Once Done(): true with the address found.
+    bool Found(SocketAddress& address) const;
 
 private:
     struct Answer;

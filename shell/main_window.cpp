@@ -9,6 +9,7 @@
 #include "shell/options.h"
 #include "shell/resources.h"
 #include "shell/shell_state.h"
+#include "shell/status_watching.h"
 #include "shell/window_placement.h"
 #include "simulation/simulation.h"
 
@@ -25,6 +26,7 @@ void RunDialog(int resourceId, DialogProc proc, std::intptr_t parameter) {
 void OnTick() {
     ShellState& shell = Shell();
     if (shell.engine != nullptr) shell.engine->Tick();
+    TickStatusWatch();
 
     if (shell.simulationRunning && shell.simulation != nullptr) {
         shell.simulationRunning = shell.simulation->Step();
@@ -53,7 +55,8 @@ void OnSocketNotification(WindowHandle window, std::uintptr_t wParam, std::intpt
         CurrentPlatform().AsyncSelect(socket, window, 0, 0);
         return;
     }
-    if (event == FD_READ && Shell().engine != nullptr) Shell().engine->OnReadable(socket);
+    if (event == FD_READ && !StatusWatchReadable(socket) && Shell().engine != nullptr)
+        Shell().engine->OnReadable(socket);
 }
 
 void OpenSimulationFile(WindowHandle window) {

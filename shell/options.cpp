@@ -119,16 +119,18 @@ std::int64_t ReadLenientNumber(const char* text) {
 
 namespace {
 
-bool ResolveWithSystem(const char* name, std::uint32_t& address) {
-    const std::optional<SocketAddress> found = SocketAddress::Resolve(name, 0, AddressFamily::Ipv4);
+// IPv4 first: a name that has an IPv4 address goes on reaching the server it always reached.
+bool ResolveWithSystem(const char* name, SocketAddress& address) {
+    std::optional<SocketAddress> found = SocketAddress::Resolve(name, 0, AddressFamily::Ipv4);
+    if (!found) found = SocketAddress::Resolve(name, 0, AddressFamily::Ipv6);
     if (!found) return false;
-    address = found->Ipv4Address();
+    address = *found;
     return true;
 }
 
 }  // namespace
 
-bool ResolveHostName(const char* name, std::uint32_t& address) {
+bool ResolveHostName(const char* name, SocketAddress& address) {
     return CurrentHostResolver()(name, address);
 }
 
@@ -138,17 +140,35 @@ HostResolver CurrentHostResolver() {
     return hostResolver != nullptr ? hostResolver : ResolveWithSystem;
 }
 
-std::uint32_t ReadServerAddress(const char* text) {
-    std::string host = (text == nullptr || text[0] == '\0') ? "localhost" : text;
-    if (static_cast<unsigned char>(host[0]) > '9') {
-        std::uint32_t address = 0;
-        if (ResolveHostName(host.c_str(), address)) return address;
-        char message[kHostTextSize + 32];
-        std::snprintf(message, sizeof message, "Radius host not found: %s", host.c_str());
-        CurrentPlatform().MessageBox(kNoWindow, message, "gethostbyname", MB_OK);
-        return 0;
+std::optional<SocketAddress> NumericServerAddress(const std::string& text) {
+    // An IPv6 address may start with a letter or a colon, which would otherwise make it a name.
+    if (text.find(':') != std::string::npos) {
+        if (std::optional<SocketAddress> ipv6 = SocketAddress::Parse(text); ipv6) return ipv6;
     }
-    return ParseIpAddress(host.c_str());
+    if (!text.empty() && static_cast<unsigned char>(text[0]) > '9') return std::nullopt;
+    return SocketAddress::Ipv4(ParseIpAddress(text.c_str()), 0);
+}
+
+SocketAddress ReadServerAddress(const char* text) {
+    const std::string host = (text == nullptr || text[0] == '\0') ? "localhost" : text;
+    if (std::optional<SocketAddress> numeric = NumericServerAddress(host)) return *numeric;
+    SocketAddress address;
+    if (ResolveHostName(host.c_str(), address)) return address;
+    char message[kHostTextSize + 32];
+    std::snprintf(message, sizeof message, "Radius host not found: %s", host.c_str());
+    CurrentPlatform().MessageBox(kNoWindow, message, "gethostbyname", MB_OK);
+    return SocketAddress::Ipv4(0, 0);
+}
+
+std::optional<SocketAddress> ReadSourceAddress(const Options& options, std::string& problem) {
+    if (options.sourceAddress.empty()) return SocketAddress();
+    std::optional<SocketAddress> source = SocketAddress::Parse(options.sourceAddress);
+    if (!source) problem = "SourceAddress is no numeric IPv4 or IPv6 address: " + options.sourceAddress;
+    return source;
+}
+
+bool UsableServerAddress(const SocketAddress& address) {
+    return address.Family() != AddressFamily::None && !(address.WithPort(0) == SocketAddress::Any(address.Family()));
 }
 
 std::string OptionsFileProblem(bool missingIsProblem) {
@@ -253,6 +273,9 @@ void LoadOptions() {
     options.sockets = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(ReadNumberOption(file, "Sockets", "1"), 1, std::numeric_limits<std::int32_t>::max()));
     options.largeNasPorts = ReadNumberOption(file, "LargeNasPorts", "0") > 0;
+    options.sourceAddress = ReadOption(file, "SourceAddress", "", kHostTextSize);
+    options.statusServerInterval = static_cast<std::int32_t>(
+        std::clamp<std::int64_t>(ReadNumberOption(file, "StatusServerInterval", "0"), 0, 86400));
 
     ApplyOptionOverrides(shell.overrides, options);
     shell.radHostInFile = options.radHost;
@@ -275,7 +298,7 @@ bool SaveOptions() {
     // The file's own text (a host name, or nothing for localhost) is never replaced by an
     // address the program looked up: only an address changed in the program is written.
     if (options.radHost != shell.radHostInFile) {
-        if (WriteOption(file, "RadHost", FormatIpAddress(options.radHost)))
+        if (WriteOption(file, "RadHost", options.radHost.FormatAddress()))
             shell.radHostInFile = options.radHost;
         else
             saved = false;

@@ -5,8 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "net/socket_address.h"
 
 inline constexpr const char* kOptionsSection = "Options";
 
@@ -18,7 +21,8 @@ inline constexpr std::size_t kOptionPathSize = 260;   // DictDir, DictName, Last
 inline constexpr std::size_t kServiceTextSize = 3;    // "Service": at most two characters count
 
 struct Options {
-    std::uint32_t radHost = 0;  // the server's address, host byte order ("RadHost")
+    // The server's address ("RadHost"), IPv4 or IPv6, port 0; 0.0.0.0 when it is unusable.
+    SocketAddress radHost = SocketAddress::Ipv4(0, 0);
     std::uint32_t sessionId = 1;
     std::string secret = "MeadowLantern";
     std::string nasName;
@@ -46,24 +50,37 @@ struct Options {
     std::int32_t sockets = 1;
     // "LargeNasPorts": NumPorts may go beyond 32,766 (NAS-Port is a 32-bit attribute).
     bool largeNasPorts = false;
+    // "SourceAddress": the numeric address the sockets bind to, as written; empty: any.
+    std::string sourceAddress;
+    // "StatusServerInterval": seconds between Status-Server probes during a run; 0: none.
+    std::int32_t statusServerInterval = 0;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first
 // non-digit; no digits give 0. Saturates instead of overflowing.
 std::int64_t ReadLenientNumber(const char* text);
 
-// Looks a host name up (IPv4). True with the first address in host byte order.
-using HostResolver = bool (*)(const char* name, std::uint32_t& address);
-bool ResolveHostName(const char* name, std::uint32_t& address);
+// Looks a host name up: its first IPv4 address, as it always was, else its first IPv6 one.
+// True with the address found (port 0).
+using HostResolver = bool (*)(const char* name, SocketAddress& address);
+bool ResolveHostName(const char* name, SocketAddress& address);
 // Tests replace the lookup; nullptr restores the real one.
 void SetHostResolver(HostResolver resolver);
 // The lookup in force: the one tests set, or the real one.
 HostResolver CurrentHostResolver();
 
-// The server address of a "RadHost" text: "" means localhost; a text whose first character
-// is above '9' is a host name to look up (not found: a "gethostbyname" box and 0); anything
-// else a dotted quad (0 when malformed).
-std::uint32_t ReadServerAddress(const char* text);
+// The address of a server text that is no host name: an IPv6 address (bare or in brackets),
+// or, when the first character is not above '9', a dotted quad (0.0.0.0 when malformed).
+// nullopt for a host name, to be looked up.
+std::optional<SocketAddress> NumericServerAddress(const std::string& text);
+// The server address of a "RadHost" text: "" means localhost; a host name is looked up (not
+// found: a "gethostbyname" box and 0.0.0.0); anything else as NumericServerAddress reads it.
+SocketAddress ReadServerAddress(const char* text);
+// False for an address no request can go to: none, 0.0.0.0 or ::.
+bool UsableServerAddress(const SocketAddress& address);
+// "SourceAddress": a numeric address, or none (family None) when empty; nullopt with the
+// problem when it is no numeric address.
+std::optional<SocketAddress> ReadSourceAddress(const Options& options, std::string& problem);
 
 // What keeps the options file from being used, or empty when nothing does: it cannot be read
 // (a missing file counts only when missingIsProblem), is not a regular file, is larger than

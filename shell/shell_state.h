@@ -26,7 +26,7 @@ struct ShellState {
     Options options;
     // The server address the options file's "RadHost" text stands for (as read at start or last
     // written); RadHost is written back only when the address differs from it.
-    std::uint32_t radHostInFile = 0;
+    SocketAddress radHostInFile = SocketAddress::Ipv4(0, 0);
     // The command line's values in place of the file's, and what may be written back.
     OptionOverrides overrides;
     OptionsSaving optionsSaving = OptionsSaving::Everything;

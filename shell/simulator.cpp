@@ -8,6 +8,7 @@
 #include "shell/main_window.h"
 #include "shell/options.h"
 #include "shell/shell_state.h"
+#include "shell/status_watching.h"
 #include "simulation/simulation.h"
 
 namespace {
@@ -33,13 +34,19 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
         return false;
     }
     // An unknown host name or a malformed address reads as 0 ("" would be localhost).
-    if (server == ServerAddress::Required && options.radHost == 0) {
+    if (server == ServerAddress::Required && !UsableServerAddress(options.radHost)) {
         const std::optional<std::string>& host = shell.overrides.serverHost;
         SetFailure(failureText, host ? "no usable RADIUS server address: --server " + *host
                                      : "no usable RADIUS server address (RadHost) in " + GetOptionsFile());
         return false;
     }
-    engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets)});
+    std::string problem;
+    const std::optional<SocketAddress> source = ReadSourceAddress(options, problem);
+    if (!source) {
+        SetFailure(failureText, problem);
+        return false;
+    }
+    engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets), .source = *source});
     engine.SetLargeNasPorts(options.largeNasPorts);
     if (!engine.Init(options.secret.c_str(), options.quorlanPort, options.radHost, options.numPorts,
                      options.resendAuth, options.authTimeout, options.resendAcct,
@@ -70,6 +77,8 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
         }
     }
 
+    if (!StartStatusWatch(failureText)) return false;
+
     shell.timerId = platform.SetTimer(shell.mainWindow, kTimerId, kTickPeriodMs);
     if (shell.timerId == 0) {
         SetFailure(failureText, "Failure creating a timer");
@@ -83,6 +92,7 @@ bool ShutdownSimulator() {
     if (shell.engine != nullptr) shell.engine->StopAllSessions();
     if (shell.timerId != 0) CurrentPlatform().KillTimer(shell.mainWindow, shell.timerId);
     shell.timerId = 0;
+    StopStatusWatch();
     switch (shell.optionsSaving) {
         case OptionsSaving::Everything: return SaveOptions();
         case OptionsSaving::SessionIdOnly: return SaveSessionId();

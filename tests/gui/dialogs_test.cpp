@@ -215,10 +215,20 @@ TEST_F(DialogsTest, OptionsHostsByNameAndByAddress) {
     for (const auto& [typed, address, saved] : cases) {
         OptionsDialog({{101, typed}});
         EXPECT_EQ(engine->ServerAddress(), address) << typed;
-        EXPECT_EQ(Shell().options.radHost, address) << typed;
+        EXPECT_EQ(Shell().options.radHost.Ipv4Address(), address) << typed;
         EXPECT_EQ(Option("RadHost"), saved) << typed;
     }
     EXPECT_TRUE(platform.MessageBoxes().empty());
+}
+
+TEST_F(DialogsTest, AnIpv6HostWhileIpv4SocketsAreOpenIsKeptForTheNextStart) {
+    Start();
+    OptionsDialog({{101, "::1"}});
+    EXPECT_EQ(Shell().options.radHost.FormatAddress(), "::1");
+    EXPECT_EQ(Option("RadHost"), "::1");
+    EXPECT_EQ(engine->ServerAddress(), 0x7F000001u);  // the requests go on where they went
+    ASSERT_EQ(platform.MessageBoxes().size(), 1u);
+    EXPECT_EQ(platform.MessageBoxes()[0].text, "The Radius host takes effect when Pelvok starts again");
 }
 
 }  // namespace

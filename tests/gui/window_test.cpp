@@ -224,14 +224,14 @@ struct SlowNameServer {
 };
 SlowNameServer slowServer;
 
-bool SlowResolve(const char* name, std::uint32_t& address) {
+bool SlowResolve(const char* name, SocketAddress& address) {
     std::unique_lock<std::mutex> hold(slowServer.lock);
     ++slowServer.asked;
     slowServer.changed.wait_for(hold, std::chrono::seconds(20), [] { return slowServer.answering; });
     ++slowServer.answered;
     slowServer.changed.notify_all();
     if (std::string(name) != "radius.test") return false;
-    address = 0x0A000001;
+    address = SocketAddress::Ipv4(0x0A000001, 0);
     return true;
 }
 
@@ -270,7 +270,7 @@ TEST_F(SlowLookupTest, OkWaitsForTheAnswerWhileTheWindowGoesOn) {
     });
     EXPECT_TRUE(waitedResponsively);
     EXPECT_EQ(result, 1);
-    EXPECT_EQ(Shell().options.radHost, 0x0A000001u);
+    EXPECT_EQ(Shell().options.radHost.Ipv4Address(), 0x0A000001u);
     EXPECT_EQ(Option("RadHost"), "10.0.0.1");
 }
 
@@ -280,7 +280,7 @@ TEST_F(SlowLookupTest, CancelWhileLookingUpChangesNothing) {
     const std::intptr_t result =
         ConfirmHost("radius.test", [](QWidget* dialog) { Press(dialog, IDCANCEL); });
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(Shell().options.radHost, 0x7F000001u);
+    EXPECT_EQ(Shell().options.radHost.Ipv4Address(), 0x7F000001u);
     EXPECT_EQ(Option("RadHost"), "127.0.0.1");
 }
 

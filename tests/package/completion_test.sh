@@ -31,6 +31,7 @@ expect() {
 
 expect $'--run\n--report' pelvok --r
 expect "--max-wait" pelvok --run demo.sim --m
+expect "--probe" pelvok --p
 expect "lab.ini" pelvok --config la
 expect "lab.ini" pelvok --config=la
 expect "demo.sim" pelvok --run de

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <openssl/evp.h>
+#include <openssl/hmac.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -39,6 +40,7 @@ struct SentDatagram {
     Bytes bytes;
     std::uint32_t address = 0;
     std::uint16_t port = 0;
+    SocketAddress to;  // the whole destination, either family
     std::uint8_t Code() const { return bytes.at(0); }
     std::uint8_t Id() const { return bytes.at(1); }
 };
@@ -59,7 +61,7 @@ public:
             ++refused;
             return false;
         }
-        sent.push_back({Bytes(datagram.begin(), datagram.end()), to.Ipv4Address(), to.Port()});
+        sent.push_back({Bytes(datagram.begin(), datagram.end()), to.Ipv4Address(), to.Port(), to});
         return true;
     }
     long ReceiveFrom(std::span<std::uint8_t> buffer, SocketAddress* sender, int& error) override {
@@ -157,6 +159,26 @@ inline Bytes MakeReply(std::uint8_t replyCode, std::uint8_t id, const Bytes& req
     packet[3] = static_cast<std::uint8_t>(length);
     std::copy_n(requestAuthenticator.begin(), std::min<std::size_t>(16, requestAuthenticator.size()), packet.begin() + 4);
     std::copy(attributes.begin(), attributes.end(), packet.begin() + 20);
+    const Bytes digest = Md5Of(Concat({packet, Text(secret)}));
+    std::copy(digest.begin(), digest.end(), packet.begin() + 4);
+    return packet;
+}
+
+enum class Carried { Missing, Wrong, Right };
+
+// A reply as a server signs it: the attributes, then a Message-Authenticator (unless Missing;
+// a Wrong one has one bit flipped), then the Response Authenticator over all of it.
+inline Bytes SignedReply(std::uint8_t replyCode, std::uint8_t id, const Bytes& requestAuthenticator,
+                         const std::string& secret, Carried carried, const Bytes& attributes = {}) {
+    if (carried == Carried::Missing) return MakeReply(replyCode, id, requestAuthenticator, secret, attributes);
+    Bytes packet = Concat({{replyCode, id, 0, 0}, requestAuthenticator, attributes, {80, 18}, Bytes(16, 0)});
+    packet[2] = static_cast<std::uint8_t>(packet.size() >> 8);
+    packet[3] = static_cast<std::uint8_t>(packet.size());
+    unsigned char mac[16];
+    unsigned int length = 0;
+    HMAC(EVP_md5(), secret.data(), static_cast<int>(secret.size()), packet.data(), packet.size(), mac, &length);
+    if (carried == Carried::Wrong) mac[0] ^= 0x01;
+    std::copy(mac, mac + 16, packet.end() - 16);
     const Bytes digest = Md5Of(Concat({packet, Text(secret)}));
     std::copy(digest.begin(), digest.end(), packet.begin() + 4);
     return packet;

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 #include <algorithm>
-#include <openssl/hmac.h>
 
 #include "engine_test_support.h"
 #include "tests/support/capturing_logger.h"
@@ -29,26 +28,6 @@ const char* const kSignedAccept =
     "0207002a371fa9d9a33109567edefe0cc23b5919"
     "12046869"
     "501233c622bddb923b10266282fd860bd729";
-
-enum class Carried { Missing, Wrong, Right };
-
-// A reply as a server signs it: the attributes, then a Message-Authenticator (unless Missing;
-// a Wrong one has one bit flipped), then the Response Authenticator over all of it.
-Bytes SignedReply(std::uint8_t replyCode, std::uint8_t id, const Bytes& requestAuthenticator,
-                  const std::string& secret, Carried carried, const Bytes& attributes = {}) {
-    if (carried == Carried::Missing) return MakeReply(replyCode, id, requestAuthenticator, secret, attributes);
-    Bytes packet = Concat({{replyCode, id, 0, 0}, requestAuthenticator, attributes, {80, 18}, Bytes(16, 0)});
-    packet[2] = static_cast<std::uint8_t>(packet.size() >> 8);
-    packet[3] = static_cast<std::uint8_t>(packet.size());
-    unsigned char mac[16];
-    unsigned int length = 0;
-    HMAC(EVP_md5(), secret.data(), static_cast<int>(secret.size()), packet.data(), packet.size(), mac, &length);
-    if (carried == Carried::Wrong) mac[0] ^= 0x01;
-    std::copy(mac, mac + 16, packet.end() - 16);
-    const Bytes digest = Md5Of(Concat({packet, Text(secret)}));
-    std::copy(digest.begin(), digest.end(), packet.begin() + 4);
-    return packet;
-}
 
 TEST(MessageAuthenticatorRequest, MatchesAnIndependentImplementationAndComesFirst) {
     Session session;

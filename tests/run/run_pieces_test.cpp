@@ -44,6 +44,9 @@ TEST(RunCommandLine, AcceptsTheRunOptionsAndRefusesWhatDoesNotFit) {
         {{"--strict"}, false, "go with --run"},
         {{"--save-session-id"}, false, "go with --run"},
         {{"--server", "127.0.0.1"}, false, "go with --run"},
+        {{"--probe", "--server", "[::1]:1812", "--secret", "s"}, true, ""},
+        {{"--probe", "--dictionary", "d.dic"}, false, "go with --run"},
+        {{"--probe", "--run", "a.sim"}, false, "--probe goes without --run"},
         {{"--run", "a.sim", "--server"}, false, "--server needs a host"},
         {{"--run", "a.sim", "--server", "h:x"}, false, "--server needs a port"},
         {{"--run", "a.sim", "--secret="}, false, "--secret needs a value"},
@@ -58,7 +61,6 @@ TEST(RunCommandLine, AcceptsTheRunOptionsAndRefusesWhatDoesNotFit) {
             EXPECT_NE(error.find(c.error), std::string::npos) << shown << ": " << error;
         }
     }
-
 }
 
 // A progress display writing into memory.

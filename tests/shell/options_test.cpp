@@ -33,15 +33,16 @@ auto Fields(const Options& o) {
                            o.dictName, o.lastDir, o.resendAuth, o.authTimeout, o.resendAcct,
                            o.acctTimeout, o.quorlanPort, o.authOnly, o.incomingNotify,
                            o.messageAuthenticator, o.requireMessageAuthenticator, o.traceValueNames,
-                           o.sockets, o.largeNasPorts);
+                           o.sockets, o.largeNasPorts, o.sourceAddress,
+                           o.statusServerInterval);
 }
 
 TEST_F(OptionsTest, NoFileGivesEveryDefault) {
     Shell().options.secret = "changed";
     LoadOptions();
     EXPECT_EQ(Fields(Shell().options),
-              Fields({0x7F000001, 1, "MeadowLantern", "", 100, "./", "default.dic", "", true, 5, true,
-                      15, 0, false, true, false, 0, false, ""}));
+              Fields({SocketAddress::Ipv4(0x7F000001, 0), 1, "MeadowLantern", "", 100, "./", "default.dic", "",
+                      true, 5, true, 15, 0, false, true, false, 0, false, "", 1, false, "", 0}));
     EXPECT_FALSE(folder.Exists("pelvok.ini"));  // reading writes nothing
 }
 
@@ -51,19 +52,20 @@ TEST_F(OptionsTest, EveryKeyIsReadWithItsConversion) {
         "NumPorts= 12 ports\nDictDir=data/\nDictName=other.dic\nLastDir=/home/sim\n"
         "ResendAuth=-1\nAuthTimeout=3s\nResendAcct=0\nAcctTimeout=+9\nQuorlanPort=65537\n"
         "AuthOnly=2\nIncomingNotify=no\nMessageAuthenticator=1\nRequireMessageAuthenticator=2\n"
-        "TraceValueNames=1\nSockets=16\nLargeNasPorts=1\n");
+        "TraceValueNames=1\nSockets=16\nLargeNasPorts=1\nSourceAddress=127.0.0.2\n"
+        "StatusServerInterval=30s\n");
     LoadOptions();
     // ResendAuth: only numbers above 0 switch it on; QuorlanPort: the low 16 bits.
     EXPECT_EQ(Fields(Shell().options),
-              Fields({0x0A010203, 1000, "s3cret", "nas-7", 12, "data/", "other.dic", "/home/sim", false,
-                      3, false, 9, 1, true, false, true, 2, true, "", 16, true}));
+              Fields({SocketAddress::Ipv4(0x0A010203, 0), 1000, "s3cret", "nas-7", 12, "data/", "other.dic",
+                      "/home/sim", false, 3, false, 9, 1, true, false, true, 2, true, "", 16, true, "127.0.0.2", 30}));
 }
 
 TEST_F(OptionsTest, SaveWritesTheFiveKeysAndKeepsTheRest) {
     WriteOptions("; my settings\n[Options]\nNumPorts=7\nSecret=old\n[Logs]\nFile1=ON,NAME=stdout\n");
     LoadOptions();
     Options& options = Shell().options;
-    options.radHost = 0xC0A80001;
+    options.radHost = SocketAddress::Ipv4(0xC0A80001, 0);
     options.secret = "new secret";
     options.nasName = "edge";
     options.lastDir = "/srv/sims";
@@ -84,7 +86,7 @@ TEST_F(OptionsTest, WhatTheUserWroteIsWrittenBackAsWritten) {
     const std::string secret(140, 's');
     WriteOptions("[Options]\nRadHost=localhost\nSecret=" + secret + "\nNasName=nas\n");
     LoadOptions();
-    EXPECT_EQ(Shell().options.radHost, 0x7F000001u);
+    EXPECT_EQ(Shell().options.radHost.Ipv4Address(), 0x7F000001u);
     EXPECT_EQ(Shell().options.secret, secret.substr(0, 127));
     EXPECT_THAT(log.LinesAt(1),
                 testing::ElementsAre("Secret in the options file is longer than 127 characters: only the first ones are used"));
@@ -94,7 +96,7 @@ TEST_F(OptionsTest, WhatTheUserWroteIsWrittenBackAsWritten) {
 
     WriteOptions("[Options]\nRadHost=no-such-host\n");
     LoadOptions();
-    EXPECT_EQ(Shell().options.radHost, 0u);
+    EXPECT_EQ(Shell().options.radHost, SocketAddress::Ipv4(0, 0));
     EXPECT_TRUE(SaveOptions());
     EXPECT_EQ(Option("RadHost"), "no-such-host");  // never 0.0.0.0
 }

@@ -40,9 +40,9 @@ private:
     int fd_;
 };
 
-inline bool ResolveLocalhostOnly(const char* name, std::uint32_t& address) {
+inline bool ResolveLocalhostOnly(const char* name, SocketAddress& address) {
     if (std::string(name) != "localhost") return false;
-    address = 0x7F000001;
+    address = SocketAddress::Ipv4(0x7F000001, 0);
     return true;
 }
 
