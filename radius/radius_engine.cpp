@@ -75,6 +75,7 @@ bool RadiusEngine::Init(const char* secret, std::uint16_t serverPort, std::uint3
 
     FillNasPorts(nasPortCount);
     if (!OpenChannels()) return false;
+    if (life_.coaPort != 0 && !OpenCoaListener()) return false;
 
     if (serverPort_ == 0) {
         serverPort_ = LookupServicePort("radius", "udp");
@@ -106,7 +107,7 @@ bool RadiusEngine::OpenChannels() {
     }
     if (count > 1) Log(2, "Number of sockets = %zu", count);
 
-    const ChannelSet::OpenResult opened = channels_.Open(count, SocketAddress::Any(AddressFamily::Ipv4));
+    const ChannelSet::OpenResult opened = channels_.Open(count, LocalAddress());
     if (opened.failedAt != DatagramSocket::OpenStep::Done) {
         // Which of several, and why: a limit of open files is the likely reason.
         char which[96] = "";
@@ -122,6 +123,14 @@ bool RadiusEngine::OpenChannels() {
     }
     sessions_.SetChannelCount(count);
     return true;
+}
+
+SocketAddress RadiusEngine::LocalAddress() const { return SocketAddress::Any(AddressFamily::Ipv4); }
+
+std::vector<int> RadiusEngine::Descriptors() const {
+    std::vector<int> descriptors = channels_.Descriptors();
+    if (CoaFd() >= 0) descriptors.push_back(CoaFd());
+    return descriptors;
 }
 
 void RadiusEngine::SetDestinations() {
@@ -169,7 +178,8 @@ bool RadiusEngine::AddSession(const char* userName, const char* password, std::u
     prepared.authAttributes = authAttributes;
     prepared.acctStartAttributes = acctStartAttributes;
     prepared.acctStopAttributes = acctStopAttributes;
-    if (!SessionRequestsFit(prepared, dictionary_, messageAuthenticator_)) {
+    PrepareSessionLife(prepared);
+    if (!SessionRequestsFit(prepared, dictionary_, messageAuthenticator_, AdditionsFor(prepared))) {
         SetError("Request too large: the attributes of %s do not fit in a %zu-byte packet",
                  prepared.userName.c_str(), kMaxPacketLength);
         Log(0, "%s", lastError_.c_str());
