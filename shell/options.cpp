@@ -17,6 +17,7 @@
 #include "net/socket_address.h"
 #include "platform/platform.h"
 #include "protocol/ip_address.h"
+#include "shell/session_life_options.h"
 #include "shell/shell_state.h"
 
 namespace {
@@ -227,6 +228,7 @@ void LoadOptions() {
     options.sockets = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(ReadNumberOption(file, "Sockets", "1"), 1, std::numeric_limits<std::int32_t>::max()));
     options.largeNasPorts = ReadNumberOption(file, "LargeNasPorts", "0") > 0;
+    options.sessionLife = ReadSessionLifeOptions(file);
 }
 
 bool SaveOptions() {

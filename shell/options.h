@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "radius/session_life.h"
+
 inline constexpr const char* kOptionsSection = "Options";
 
 // Buffer sizes of the keys (characters with the terminator): longer values are cut.
@@ -45,6 +47,8 @@ struct Options {
     std::int32_t sockets = 1;
     // "LargeNasPorts": NumPorts may go beyond 32,766 (NAS-Port is a 32-bit attribute).
     bool largeNasPorts = false;
+    // NAS identity, Session-Timeout, Interim-Updates and counters (shell/session_life_options.h).
+    SessionLifeSettings sessionLife;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first
