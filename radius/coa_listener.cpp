@@ -103,7 +103,6 @@ void RadiusEngine::ApplyCoa(const CoaRequest& request, Session& session) {
 }
 
 void RadiusEngine::ReportCoa(const std::string& line) {
-    Log(2, "%s", line.c_str());
     if (resultCallback_) resultCallback_(line.substr(0, kMaxResultLineLength).c_str());
 }
 
