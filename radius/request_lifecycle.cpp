@@ -109,8 +109,9 @@ void RadiusEngine::TickSession(Session& session, std::time_t now) {
     const SessionState state = session.state;
     if (now >= session.endTime && (state == SessionState::AccountingStart || state == SessionState::Active ||
                                    state == SessionState::AccountingInterim)) {
-        StartAccountingStop(session,
-                            session.endsBySessionTimeout ? TerminateCause::SessionTimeout : TerminateCause::UserRequest);
+        const TerminateCause cause =
+            session.endsBySessionTimeout ? TerminateCause::SessionTimeout : TerminateCause::UserRequest;
+        StartAccountingStop(session, cause);
         return;
     }
     if (state == SessionState::Active) {

@@ -72,7 +72,7 @@ struct Session {
     std::uint32_t interimInterval = 0;     // seconds between Interim-Updates, 0: none
     std::uint32_t reportTime = 0;          // when the outstanding accounting request was made
     TerminateCause terminateCause = TerminateCause::None;
-    bool endsBySessionTimeout = false;     // endTime was brought forward by the Accept's Session-Timeout
+    bool endsBySessionTimeout = false;     // endTime was set by a Session-Timeout (an Accept's or a CoA's)
     SessionUsage usage;
 
     AttributeList authAttributes;

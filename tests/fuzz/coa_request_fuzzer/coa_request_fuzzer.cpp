@@ -7,23 +7,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "infra/logger.h"
+#include "tests/fuzz/fuzz_support.h"
 #include "tests/radius/engine_test_support.h"
 
+using namespace fuzz_support;
 using namespace radius_test;
 
 namespace {
-
-class NullLogger : public Logger {
-public:
-    NullLogger() : Logger("", false, nullptr, 0, false) { SetLogger(this); }
-    bool IsLevelEnabled(int) override { return true; }
-    void Write(int, const char*) override {}
-};
-
-void Require(bool condition) {
-    if (!condition) __builtin_trap();
-}
 
 // RFC 5176 section 3.5's Request Authenticator, over the octets within the Length field.
 void Sign(Bytes& datagram, const std::string& secret) {
