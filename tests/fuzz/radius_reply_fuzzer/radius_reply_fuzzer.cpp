@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <span>
 
-#include "tests/fuzz/fuzz_support.h"
+#include "tests/radius/fuzz_support.h"
 #include "tests/radius/engine_test_support.h"
 
 using namespace fuzz_support;

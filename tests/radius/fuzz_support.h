@@ -1,5 +1,5 @@
-// What the fuzz targets share: a logger that swallows every line with every level on (so that
-// every log text is formatted), and a check that stops the fuzzer where an invariant breaks.
+// What the engine's fuzz targets share: a logger that swallows every line with every level on
+// (so that every log text is formatted), and a check that stops the fuzzer where an invariant breaks.
 #pragma once
 
 #include "infra/logger.h"
