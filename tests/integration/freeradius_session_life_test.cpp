@@ -1,6 +1,7 @@
 // A session's whole life against FreeRADIUS 3.2 (the ctest fixture's server): ivan's Accept
 // carries Acct-Interim-Interval 2, and the server's detail module writes every accounting
-// request; radclient, as the server's operator would, disconnects a live session.
+// request; radclient, as the server's operator would, disconnects a live session, and the
+// server itself disconnects olga's once it has started.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -113,6 +114,32 @@ TEST_F(FreeRadiusSessionLifeTest, RadclientDisconnectEndsALiveSessionWithAckAndS
                                   "alice: Account START Reply",
                                   "alice: Disconnect-Request ACK",
                                   "alice: Account STOP Reply",
+                              }))
+        << driver.Dump();
+    DetailRecord stop;
+    for (const DetailRecord& record : DetailRecords())
+        if (record.count("Acct-Session-Id") && record.at("Acct-Session-Id") == sessionId &&
+            record.at("Acct-Status-Type") == "Stop")
+            stop = record;
+    EXPECT_EQ(stop["Acct-Terminate-Cause"], "Admin-Reset") << driver.Dump();
+}
+
+TEST_F(FreeRadiusSessionLifeTest, TheServerDisconnectsASessionItWasToldTheStartOf) {
+    EngineSettings settings = Settings();
+    settings.life.coaPort = PELVOK_COA_TEST_PORT;
+    settings.life.acctCounters = true;
+    EngineDriver driver(settings);
+    ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
+    driver.Engine().SetLastSessionId(FreshSessionNumbers() + 700);
+    ASSERT_TRUE(driver.Add("olga", "olgapw", 60)) << driver.Engine().LastError();
+    const std::string sessionId = std::to_string(driver.Engine().LastSessionId());
+    ASSERT_TRUE(driver.RunUntilIdle(std::chrono::seconds(10))) << driver.Dump();
+
+    EXPECT_EQ(driver.Lines(), (std::vector<std::string>{
+                                  "olga: Auth Accept",
+                                  "olga: Account START Reply",
+                                  "olga: Disconnect-Request ACK",
+                                  "olga: Account STOP Reply",
                               }))
         << driver.Dump();
     DetailRecord stop;
