@@ -47,6 +47,27 @@ std::vector<DetailRecord> DetailRecords() {
     return records;
 }
 
+// The records of one session, in the order the server wrote them.
+std::vector<DetailRecord> RecordsOf(const std::string& sessionId) {
+    std::vector<DetailRecord> mine;
+    for (const DetailRecord& record : DetailRecords())
+        if (record.count("Acct-Session-Id") && record.at("Acct-Session-Id") == sessionId) mine.push_back(record);
+    return mine;
+}
+
+// A session the server disconnected: ACK, then a Stop with Admin-Reset.
+void ExpectDisconnected(const EngineDriver& driver, const std::string& user, const std::string& acceptLine,
+                        const std::string& sessionId) {
+    EXPECT_EQ(driver.Lines(), (std::vector<std::string>{acceptLine, user + ": Account START Reply",
+                                                         user + ": Disconnect-Request ACK",
+                                                         user + ": Account STOP Reply"}))
+        << driver.Dump();
+    std::vector<DetailRecord> records = RecordsOf(sessionId);
+    ASSERT_FALSE(records.empty()) << driver.Dump();
+    EXPECT_EQ(records.back()["Acct-Status-Type"], "Stop");
+    EXPECT_EQ(records.back()["Acct-Terminate-Cause"], "Admin-Reset");
+}
+
 class FreeRadiusSessionLifeTest : public FreeRadiusTest {
 protected:
     FreeRadiusSessionLifeTest() : FreeRadiusTest(PELVOK_FREERADIUS_DIR, PELVOK_FREERADIUS_PORT) {}
@@ -66,9 +87,7 @@ TEST_F(FreeRadiusSessionLifeTest, InterimsAtTheServersIntervalWithRisingCounters
     ASSERT_TRUE(driver.RunUntilIdle(std::chrono::seconds(20))) << driver.Dump();
     EXPECT_GE(driver.Engine().Counters().acctInterimResponses, 2) << driver.Dump();
 
-    std::vector<DetailRecord> mine;
-    for (const DetailRecord& record : DetailRecords())
-        if (record.count("Acct-Session-Id") && record.at("Acct-Session-Id") == sessionId) mine.push_back(record);
+    std::vector<DetailRecord> mine = RecordsOf(sessionId);
     ASSERT_GE(mine.size(), 4u) << driver.Dump();
     EXPECT_EQ(mine.front()["Acct-Status-Type"], "Start");
     EXPECT_EQ(mine.back()["Acct-Status-Type"], "Stop");
@@ -109,19 +128,8 @@ TEST_F(FreeRadiusSessionLifeTest, RadclientDisconnectEndsALiveSessionWithAckAndS
 
     EXPECT_EQ(status, 0) << output;
     EXPECT_NE(output.find("Disconnect-ACK"), std::string::npos) << output;
-    EXPECT_EQ(driver.Lines(), (std::vector<std::string>{
-                                  "alice: Auth Accept, Service=Framed, FramedProtocol=ppp, Ip=10.0.0.5",
-                                  "alice: Account START Reply",
-                                  "alice: Disconnect-Request ACK",
-                                  "alice: Account STOP Reply",
-                              }))
-        << driver.Dump();
-    DetailRecord stop;
-    for (const DetailRecord& record : DetailRecords())
-        if (record.count("Acct-Session-Id") && record.at("Acct-Session-Id") == sessionId &&
-            record.at("Acct-Status-Type") == "Stop")
-            stop = record;
-    EXPECT_EQ(stop["Acct-Terminate-Cause"], "Admin-Reset") << driver.Dump();
+    ExpectDisconnected(driver, "alice", "alice: Auth Accept, Service=Framed, FramedProtocol=ppp, Ip=10.0.0.5",
+                       sessionId);
 }
 
 TEST_F(FreeRadiusSessionLifeTest, TheServerDisconnectsASessionItWasToldTheStartOf) {
@@ -134,20 +142,7 @@ TEST_F(FreeRadiusSessionLifeTest, TheServerDisconnectsASessionItWasToldTheStartO
     ASSERT_TRUE(driver.Add("olga", "olgapw", 60)) << driver.Engine().LastError();
     const std::string sessionId = std::to_string(driver.Engine().LastSessionId());
     ASSERT_TRUE(driver.RunUntilIdle(std::chrono::seconds(10))) << driver.Dump();
-
-    EXPECT_EQ(driver.Lines(), (std::vector<std::string>{
-                                  "olga: Auth Accept",
-                                  "olga: Account START Reply",
-                                  "olga: Disconnect-Request ACK",
-                                  "olga: Account STOP Reply",
-                              }))
-        << driver.Dump();
-    DetailRecord stop;
-    for (const DetailRecord& record : DetailRecords())
-        if (record.count("Acct-Session-Id") && record.at("Acct-Session-Id") == sessionId &&
-            record.at("Acct-Status-Type") == "Stop")
-            stop = record;
-    EXPECT_EQ(stop["Acct-Terminate-Cause"], "Admin-Reset") << driver.Dump();
+    ExpectDisconnected(driver, "olga", "olga: Auth Accept", sessionId);
 }
 
 }  // namespace
