@@ -54,6 +54,10 @@ public:
     // they are. Stops at the first that fails; those opened before it stay open.
     OpenResult Open(std::size_t count, const SocketAddress& local);
 
+    // A further socket from the channels' factory, not one of the channels (a listener beside
+    // them); null when none can be had.
+    std::unique_ptr<DatagramSocket> MakeSocket() { return factory_->MakeDatagramSocket(); }
+
     // The channels made so far.
     std::size_t Count() const { return sockets_.size(); }
     DatagramSocket& Socket(std::size_t channel) { return *sockets_[channel]; }

@@ -73,6 +73,12 @@ const char* PacketCodeName(int code) {
         case 4: return "Account Request";
         case 5: return "Account Response";
         case 11: return "Access Challenge";
+        case 40: return "Disconnect Request";
+        case 41: return "Disconnect ACK";
+        case 42: return "Disconnect NAK";
+        case 43: return "CoA Request";
+        case 44: return "CoA ACK";
+        case 45: return "CoA NAK";
         default: return "Unknown";
     }
 }

@@ -45,6 +45,25 @@ void WriteIntegerItem(ByteWriter& out, std::uint8_t type, std::uint32_t value) {
     out.WriteU32(value);
 }
 
+void WriteNasIdentity(ByteWriter& out, const RequestAdditions& additions) {
+    if (additions.nasIpAddress != 0) WriteIntegerItem(out, attr::kNasIpAddress, additions.nasIpAddress);
+    if (!additions.nasIdentifier.empty()) WriteTextItem(out, attr::kNasIdentifier, additions.nasIdentifier);
+}
+
+// RFC 2869 section 5.1 and 5.2: Acct-Input-Gigawords counts the times Acct-Input-Octets
+// wrapped past 2^32; the same for output. Packets are 32-bit counters of their own.
+void WriteUsage(ByteWriter& out, const SessionUsage& usage) {
+    constexpr std::uint8_t kOctets[] = {attr::kAcctInputOctets, attr::kAcctOutputOctets};
+    constexpr std::uint8_t kGigawords[] = {attr::kAcctInputGigawords, attr::kAcctOutputGigawords};
+    for (std::size_t i = 0; i < 2; ++i) {
+        WriteIntegerItem(out, kOctets[i], static_cast<std::uint32_t>(usage.reported[i]));
+        const auto gigawords = static_cast<std::uint32_t>(usage.reported[i] >> 32);
+        if (gigawords != 0) WriteIntegerItem(out, kGigawords[i], gigawords);
+    }
+    WriteIntegerItem(out, attr::kAcctInputPackets, static_cast<std::uint32_t>(usage.reported[2]));
+    WriteIntegerItem(out, attr::kAcctOutputPackets, static_cast<std::uint32_t>(usage.reported[3]));
+}
+
 void PutLength(ByteWriter& out) {
     out.PutU16At(kLengthOffset, static_cast<std::uint16_t>(out.Position()));
 }
@@ -76,12 +95,13 @@ void WriteUserPassword(ByteWriter& out, std::string_view password, std::string_v
 std::optional<std::size_t> WriteAccessRequest(ByteWriter& out, const Session& session,
                                               const Authenticator& requestAuthenticator, std::string_view secret,
                                               const Dictionary* dictionary, bool withMessageAuthenticator,
-                                              ValueHider& hider) {
+                                              ValueHider& hider, const RequestAdditions& additions) {
     WriteHeader(out, code::kAccessRequest, session.requestId, requestAuthenticator);
     std::optional<std::size_t> messageAuthenticatorOffset;
     if (withMessageAuthenticator) messageAuthenticatorOffset = WriteMessageAuthenticatorPlaceholder(out);
     WriteTextItem(out, attr::kUserName, session.userName);
     WriteUserPassword(out, session.password, secret, requestAuthenticator);
+    WriteNasIdentity(out, additions);
     session.authAttributes.EncodeAll(out, dictionary, &hider);
     return messageAuthenticatorOffset;
 }
@@ -97,11 +117,14 @@ bool FinishAccessRequest(ByteWriter& out, std::span<std::uint8_t> buffer, std::s
     return SignMessageAuthenticator(buffer.first(out.Position()), *messageAuthenticatorOffset, secret);
 }
 
-// The Accounting-Request of the session in that state (AccountingStart: a Start, else a Stop)
-// but for its Length field and Request Authenticator, echoing the accept's values.
+// The Accounting-Request of the session in that state (AccountingStart: a Start,
+// AccountingInterim: an Interim-Update, else a Stop) but for its Length field and Request
+// Authenticator, echoing the accept's values; with usage, those counters and that cause.
 void WriteAccountingRequest(ByteWriter& out, const Session& session, SessionState state, const AcceptValues& accept,
-                            const Dictionary* dictionary) {
+                            const Dictionary* dictionary, const RequestAdditions& additions,
+                            const SessionUsage& usage, TerminateCause cause) {
     const bool start = state == SessionState::AccountingStart;
+    const bool interim = state == SessionState::AccountingInterim;
     const AttributeList& list = start ? session.acctStartAttributes : session.acctStopAttributes;
 
     WriteHeader(out, code::kAccountingRequest, session.requestId, Authenticator{});
@@ -110,10 +133,19 @@ void WriteAccountingRequest(ByteWriter& out, const Session& session, SessionStat
         std::snprintf(number, sizeof number, "%d", static_cast<std::int32_t>(session.sessionNumber));
         WriteTextItem(out, attr::kAcctSessionId, number);
     }
-    WriteIntegerItem(out, attr::kAcctStatusType, start ? kAcctStatusStart : kAcctStatusStop);
+    const std::uint32_t statusType = start ? kAcctStatusStart : interim ? kAcctStatusInterimUpdate : kAcctStatusStop;
+    WriteIntegerItem(out, attr::kAcctStatusType, statusType);
     WriteTextItem(out, attr::kUserName, session.userName);
     WriteIntegerItem(out, attr::kNasPort, session.nasPort);
+    WriteNasIdentity(out, additions);
     if (state == SessionState::AccountingStop) WriteIntegerItem(out, attr::kAcctSessionTime, session.Duration());
+    if (interim) WriteIntegerItem(out, attr::kAcctSessionTime, additions.interimSessionTime);
+    if (additions.withUsage && !start) {
+        WriteUsage(out, usage);
+        WriteIntegerItem(out, attr::kEventTimestamp, additions.eventTimestamp);
+        if (!interim && cause != TerminateCause::None)
+            WriteIntegerItem(out, attr::kAcctTerminateCause, static_cast<std::uint32_t>(cause));
+    }
 
     // The Access-Accept's values go back as the server sent them.
     if (accept.serviceType >= 0) WriteIntegerItem(out, attr::kServiceType, static_cast<std::uint32_t>(accept.serviceType));
@@ -160,18 +192,21 @@ std::size_t HidePassword(std::string_view password, std::string_view secret,
 
 std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& session,
                                const Authenticator& requestAuthenticator, std::string_view secret,
-                               const Dictionary* dictionary, bool withMessageAuthenticator, RandomSource* salts) {
+                               const Dictionary* dictionary, bool withMessageAuthenticator, RandomSource* salts,
+                               const RequestAdditions& additions) {
     ByteWriter out(buffer);
     RequestHider hider(secret, requestAuthenticator, salts ? *salts : CryptoRandomSource::Instance());
-    const std::optional<std::size_t> messageAuthenticatorOffset =
-        WriteAccessRequest(out, session, requestAuthenticator, secret, dictionary, withMessageAuthenticator, hider);
+    const std::optional<std::size_t> messageAuthenticatorOffset = WriteAccessRequest(
+        out, session, requestAuthenticator, secret, dictionary, withMessageAuthenticator, hider, additions);
     return FinishAccessRequest(out, buffer, secret, messageAuthenticatorOffset) ? out.Position() : 0;
 }
 
 std::size_t BuildAccountingRequest(std::span<std::uint8_t> buffer, const Session& session,
-                                   std::string_view secret, const Dictionary* dictionary) {
+                                   std::string_view secret, const Dictionary* dictionary,
+                                   const RequestAdditions& additions) {
     ByteWriter out(buffer);
-    WriteAccountingRequest(out, session, session.state, session.accept, dictionary);
+    WriteAccountingRequest(out, session, session.state, session.accept, dictionary, additions, session.usage,
+                           session.terminateCause);
     if (out.Failed()) return 0;
     PutLength(out);
     SignAccountingRequest(buffer.first(out.Position()), secret);
@@ -234,15 +269,22 @@ ReplyFraming CheckReplyFraming(std::span<const std::uint8_t> reply) {
     return ReplyFraming::Ok;
 }
 
-bool SessionRequestsFit(const Session& session, const Dictionary* dictionary, bool withMessageAuthenticator) {
+bool SessionRequestsFit(const Session& session, const Dictionary* dictionary, bool withMessageAuthenticator,
+                        const RequestAdditions& additions) {
     // Measured by the code that writes the packets, so that nothing it writes is left out. The
     // hidden values are measured at their hidden length: zeros in their place, no salt drawn.
     ByteWriter access = ByteWriter::Counting(kMaxPacketLength);
     PlaceholderHider placeholder;
-    WriteAccessRequest(access, session, Authenticator{}, {}, dictionary, withMessageAuthenticator, placeholder);
+    WriteAccessRequest(access, session, Authenticator{}, {}, dictionary, withMessageAuthenticator, placeholder,
+                       additions);
     ByteWriter start = ByteWriter::Counting(kMaxPacketLength);
-    WriteAccountingRequest(start, session, SessionState::AccountingStart, LargestAccept(), dictionary);
+    WriteAccountingRequest(start, session, SessionState::AccountingStart, LargestAccept(), dictionary, additions,
+                           session.usage, TerminateCause::None);
+    // The Stop is the largest accounting request: an Interim-Update carries the same but the cause.
+    SessionUsage largestUsage;
+    largestUsage.reported.fill(~std::uint64_t{0});
     ByteWriter stop = ByteWriter::Counting(kMaxPacketLength);
-    WriteAccountingRequest(stop, session, SessionState::AccountingStop, LargestAccept(), dictionary);
+    WriteAccountingRequest(stop, session, SessionState::AccountingStop, LargestAccept(), dictionary, additions,
+                           largestUsage, TerminateCause::UserRequest);
     return !access.Failed() && !start.Failed() && !stop.Failed();
 }

@@ -36,6 +36,7 @@ inline constexpr std::uint8_t kAccessChallenge = 11;
 namespace attr {
 inline constexpr std::uint8_t kUserName = 1;
 inline constexpr std::uint8_t kUserPassword = 2;
+inline constexpr std::uint8_t kNasIpAddress = 4;
 inline constexpr std::uint8_t kNasPort = 5;
 inline constexpr std::uint8_t kServiceType = 6;
 inline constexpr std::uint8_t kFramedProtocol = 7;
@@ -46,13 +47,37 @@ inline constexpr std::uint8_t kLoginService = 15;
 inline constexpr std::uint8_t kReplyMessage = 18;
 inline constexpr std::uint8_t kState = 24;
 inline constexpr std::uint8_t kClass = 25;
+inline constexpr std::uint8_t kSessionTimeout = 27;
+inline constexpr std::uint8_t kNasIdentifier = 32;
 inline constexpr std::uint8_t kAcctStatusType = 40;
 inline constexpr std::uint8_t kAcctSessionId = 44;
 inline constexpr std::uint8_t kAcctSessionTime = 46;
+inline constexpr std::uint8_t kAcctInputOctets = 42;
+inline constexpr std::uint8_t kAcctOutputOctets = 43;
+inline constexpr std::uint8_t kAcctInputPackets = 47;
+inline constexpr std::uint8_t kAcctOutputPackets = 48;
+inline constexpr std::uint8_t kAcctTerminateCause = 49;
+inline constexpr std::uint8_t kAcctInputGigawords = 52;
+inline constexpr std::uint8_t kAcctOutputGigawords = 53;
+inline constexpr std::uint8_t kEventTimestamp = 55;
+inline constexpr std::uint8_t kAcctInterimInterval = 85;
 }  // namespace attr
 
 inline constexpr std::uint32_t kAcctStatusStart = 1;
 inline constexpr std::uint32_t kAcctStatusStop = 2;
+inline constexpr std::uint32_t kAcctStatusInterimUpdate = 3;
+
+// What the session-life options add to a session's requests. The defaults add nothing: the
+// packets are then exactly as they always were.
+struct RequestAdditions {
+    std::uint32_t nasIpAddress = 0;  // NAS-IP-Address (RFC 2865 section 5.4), 0: none
+    std::string_view nasIdentifier;  // NAS-Identifier (RFC 2865 section 5.32), empty: none
+    // Stop and Interim-Update: the session's usage counters (Gigawords past 4 GiB), this
+    // Event-Timestamp and, in the Stop, its Acct-Terminate-Cause.
+    bool withUsage = false;
+    std::uint32_t eventTimestamp = 0;
+    std::uint32_t interimSessionTime = 0;  // an Interim-Update's Acct-Session-Time
+};
 
 // The hidden User-Password value (RFC 2865 section 5.2) into out; returns its length. The
 // password (at most 64 characters are used) always gets 1 to 16 zero octets of padding, so an
@@ -67,15 +92,18 @@ std::size_t HidePassword(std::string_view password, std::string_view secret,
 // the cryptographic source when it is null); with withMessageAuthenticator a
 // Message-Authenticator (RFC 3579 section 3.2) comes first of all. Returns the packet's length,
 // 0 when it does not fit the buffer.
+// The additions' NAS identity follows the password.
 std::size_t BuildAccessRequest(std::span<std::uint8_t> buffer, const Session& session,
                                const Authenticator& requestAuthenticator, std::string_view secret,
                                const Dictionary* dictionary, bool withMessageAuthenticator = false,
-                               RandomSource* salts = nullptr);
+                               RandomSource* salts = nullptr, const RequestAdditions& additions = {});
 
-// The Accounting-Request for the session's state (AccountingStart: a Start, else a Stop),
-// signed as RFC 2866 section 3 says. Returns the packet's length, 0 when it does not fit.
+// The Accounting-Request for the session's state (AccountingStart: a Start, AccountingInterim:
+// an Interim-Update with the Stop's attributes, else a Stop), signed as RFC 2866 section 3
+// says. Returns the packet's length, 0 when it does not fit.
 std::size_t BuildAccountingRequest(std::span<std::uint8_t> buffer, const Session& session,
-                                   std::string_view secret, const Dictionary* dictionary);
+                                   std::string_view secret, const Dictionary* dictionary,
+                                   const RequestAdditions& additions = {});
 
 // RFC 2866 section 3: Request Authenticator = MD5(Code + Identifier + Length + 16 zero
 // octets + Attributes + Secret). Writes it into the packet's authenticator octets.
@@ -108,4 +136,6 @@ ReplyFraming CheckReplyFraming(std::span<const std::uint8_t> reply);
 // accounting (six 4-octet values and a Class of up to 31 characters). Measured by the builders
 // themselves through a counting ByteWriter, vendor attributes in their layouts and hidden values
 // at their hidden length, without MD5 work, without salts drawn and without log lines.
-bool SessionRequestsFit(const Session& session, const Dictionary* dictionary, bool withMessageAuthenticator = false);
+// The additions are measured at their largest (every counter past 4 GiB, a terminate cause).
+bool SessionRequestsFit(const Session& session, const Dictionary* dictionary, bool withMessageAuthenticator = false,
+                        const RequestAdditions& additions = {});

@@ -84,6 +84,7 @@ bool RadiusEngine::Init(const char* secret, std::uint16_t serverPort, const Sock
 
     FillNasPorts(nasPortCount);
     if (!OpenChannels()) return false;
+    if (life_.coaPort != 0 && !OpenCoaListener()) return false;
 
     if (serverPort_ == 0) {
         serverPort_ = LookupServicePort("radius", "udp");
@@ -138,6 +139,12 @@ bool RadiusEngine::OpenChannels() {
 }
 
 SocketAddress RadiusEngine::BindAddress() const { return BindAddressFor(transport_.source, server_); }
+
+std::vector<int> RadiusEngine::Descriptors() const {
+    std::vector<int> descriptors = channels_.Descriptors();
+    if (CoaFd() >= 0) descriptors.push_back(CoaFd());
+    return descriptors;
+}
 
 void RadiusEngine::SetDestinations() {
     authDestination_ = server_.WithPort(serverPort_);
@@ -197,7 +204,8 @@ bool RadiusEngine::AddSession(const char* userName, const char* password, std::u
     prepared.authAttributes = authAttributes;
     prepared.acctStartAttributes = acctStartAttributes;
     prepared.acctStopAttributes = acctStopAttributes;
-    if (!SessionRequestsFit(prepared, dictionary_, messageAuthenticator_)) {
+    PrepareSessionLife(prepared);
+    if (!SessionRequestsFit(prepared, dictionary_, messageAuthenticator_, AdditionsFor(prepared))) {
         SetError("Request too large: the attributes of %s do not fit in a %zu-byte packet",
                  prepared.userName.c_str(), kMaxPacketLength);
         Log(0, "%s", lastError_.c_str());

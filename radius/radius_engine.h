@@ -20,11 +20,13 @@
 #include "radius/packet_builder.h"
 #include "radius/result_lines.h"
 #include "radius/session.h"
+#include "radius/session_life.h"
 #include "radius/session_starter.h"
 #include "radius/session_table.h"
 #include "radius/statistics.h"
 
 class Clock;
+struct CoaRequest;
 class Dictionary;
 class DictionarySet;
 class RandomSource;
@@ -71,6 +73,9 @@ public:
     void SetTransport(const TransportSettings& transport) { transport_ = transport; }
     // Before Init: NumPorts may go beyond kMaxNasPorts, up to kMaxLargeNasPorts.
     void SetLargeNasPorts(bool on) { largeNasPorts_ = on; }
+    // Before the first session: NAS identity, Session-Timeout, Interim-Updates, counters.
+    void SetSessionLife(const SessionLifeSettings& settings);
+    const SessionLifeSettings& SessionLife() const { return life_; }
 
     // Keeps the settings, loads the dictionary (dictionaryDir null: none), fills the NAS port
     // pool, opens the sockets and finds the server port (0: the "radius"/"udp" service).
@@ -110,7 +115,8 @@ public:
 
     // Every 100 ms: accounting stops that are due, retransmissions, waiting requests, drops.
     void Tick();
-    // At shutdown: an Accounting-Request Stop for every session past authentication.
+    // At shutdown: an Accounting-Request Stop for every session past authentication
+    // (Acct-Terminate-Cause NAS-Request).
     void StopAllSessions();
     // The datagrams waiting on the socket with that descriptor (one of Descriptors()), at most
     // kMaxRepliesPerWakeUp of them, each handled by ProcessReply. False when a receive failed
@@ -121,6 +127,12 @@ public:
     // One datagram (receivedLength octets) received on the channel: matched to the session
     // holding its identifier there.
     bool ProcessReply(const std::uint8_t* reply, std::size_t receivedLength, std::size_t channel = 0);
+    // One datagram received on the CoA port (coa_listener.cpp): a Disconnect-Request or
+    // CoA-Request from the server or a listed client is answered; anything else is logged and
+    // dropped. False when it was not answered.
+    bool ProcessCoaRequest(const std::uint8_t* request, std::size_t receivedLength, const SocketAddress& sender);
+    // The CoA listener's descriptor, -1 without one.
+    int CoaFd() const { return coaSocket_ ? coaSocket_->Fd() : -1; }
 
     void SetResultCallback(ResultCallback callback) { resultCallback_ = std::move(callback); }
     void SetChallengeCallback(ChallengeCallback callback) { challengeCallback_ = std::move(callback); }
@@ -147,7 +159,7 @@ public:
     // Read access for the shell, tests and benchmarks.
     // The descriptor of the first socket, and those of every socket, to watch for replies.
     int SocketFd() const { return channels_.Fd(0); }
-    std::vector<int> Descriptors() const { return channels_.Descriptors(); }
+    std::vector<int> Descriptors() const;
     std::size_t ChannelCount() const { return sessions_.ChannelCount(); }
     std::uint16_t ServerPort() const { return serverPort_; }
     // The server's IPv4 address in host byte order; 0 for an IPv6 server.
@@ -182,7 +194,7 @@ private:
     bool SendAccessRequest(Session& session, bool isRetry);
     bool SendAccountingRequest(Session& session, bool isRetry);
     bool SendPacket(std::span<const std::uint8_t> packet, Session& session);
-    void StartAccountingStop(Session& session);
+    void StartAccountingStop(Session& session, TerminateCause cause);
     // Inline: Tick runs it for every session it visits.
     inline void TickSession(Session& session, std::time_t now);
 
@@ -190,6 +202,21 @@ private:
     Outcome HandleAccessReply(std::span<const std::uint8_t> reply, Session& session, bool accepted);
     Outcome HandleAccountingReply(std::span<const std::uint8_t> reply, Session& session);
     Outcome HandleAccessChallenge(std::span<const std::uint8_t> reply, Session& session);
+
+    // Session life (session_life.cpp).
+    // What the session's requests carry beyond the base packets.
+    RequestAdditions AdditionsFor(const Session& session) const;
+    // A new session: its interim interval and usage rates (taken out of its accounting lists).
+    void PrepareSessionLife(Session& session) const;
+    // Session-Timeout and Acct-Interim-Interval of an Access-Accept, as the settings honour them.
+    void ApplyAcceptTimers(std::span<const std::uint8_t> reply, Session& session);
+    // The first transmission of an accounting request: its time and the usage up to it.
+    void StampAccountingRequest(Session& session);
+    // The session is Active: its next Interim-Update, if any, and its due time.
+    void ScheduleInterim(Session& session);
+    void StartInterim(Session& session);
+    // The time Tick next has something to do for an Active session.
+    std::time_t NextDueTime(const Session& session) const;
 
     // Results.
     void ReportResult(ResultKind kind, const Session* session, std::span<const std::uint8_t> reply = {});
@@ -204,6 +231,15 @@ private:
     // Init's steps.
     void FillNasPorts(std::int32_t nasPortCount);
     bool OpenChannels();
+    bool OpenCoaListener();
+
+    // Dynamic authorization (coa_listener.cpp).
+    bool OnCoaReadable();
+    bool CoaSenderAllowed(const SocketAddress& sender) const;
+    // The live sessions past their Access-Accept and before their Stop that the request names.
+    std::vector<Session*> SessionsNamedBy(const CoaRequest& request);
+    void ApplyCoa(const CoaRequest& request, Session& session);
+    void ReportCoa(const std::string& line);
     // Where Access-Requests and Accounting-Requests go, from the server's address and port.
     void SetDestinations();
 
@@ -214,6 +250,7 @@ private:
     ChannelSet channels_;
     TransportSettings transport_;
     bool largeNasPorts_ = false;
+    SessionLifeSettings life_;
     std::unique_ptr<DictionarySet> dictionarySet_;
     const Dictionary* dictionary_ = nullptr;
 
@@ -256,5 +293,6 @@ private:
         std::array<DatagramSocket::Received, kMaxRepliesPerWakeUp> datagrams{};
     };
     std::vector<std::unique_ptr<ReceiveBatch>> receiveBatches_;
+    std::unique_ptr<DatagramSocket> coaSocket_;
     std::size_t readsRunning_ = 0;
 };

@@ -34,6 +34,7 @@ RadiusEngine::ReceiveBatch::ReceiveBatch() {
 
 bool RadiusEngine::OnReadable(int fd) {
     const std::optional<std::size_t> channel = channels_.ChannelOf(fd);
+    if (!channel && fd >= 0 && fd == CoaFd()) return OnCoaReadable();
     if (!channel) {
         Log(1, "Read event on socket %d, which is not the engine's", fd);
         return false;
@@ -140,6 +141,7 @@ RadiusEngine::Outcome RadiusEngine::HandleAccessReply(std::span<const std::uint8
         return kFinished;
     }
     ReadAcceptAttributes(reply, session);
+    ApplyAcceptTimers(reply, session);
     ReportResult(ResultKind::AuthAccept, &session, reply);
     if (authOnly_) return kFinished;
 
@@ -154,14 +156,17 @@ RadiusEngine::Outcome RadiusEngine::HandleAccountingReply(std::span<const std::u
         ++counters_.acctStartResponses;
     } else if (session.state == SessionState::AccountingStop) {
         ++counters_.acctStopResponses;
+    } else if (session.state == SessionState::AccountingInterim) {
+        ++counters_.acctInterimResponses;
     } else {
         SetError("Inconsistent Accounting reply: State=%d", static_cast<int>(session.state));
         Log(1, "%s", lastError_.c_str());
         return kNotHandled;
     }
     ReportResult(ResultKind::AccountingReply, &session, reply);
-    if (session.state == SessionState::AccountingStart) {
+    if (session.state == SessionState::AccountingStart || session.state == SessionState::AccountingInterim) {
         session.state = SessionState::Active;
+        ScheduleInterim(session);
         return kHandled;
     }
     return kFinished;

@@ -1,5 +1,6 @@
 // Putting requests on the wire and moving them through time: retransmissions, requests
 // waiting for an identifier, accounting stops that are due, drops, and the stops at shutdown.
+#include <algorithm>
 #include <cerrno>
 
 #include "infra/clock.h"
@@ -29,7 +30,7 @@ bool RadiusEngine::SendAccessRequest(Session& session, bool isRetry) {
     Authenticator authenticator;
     random_.Fill(authenticator.data(), authenticator.size());
     const std::size_t length = BuildAccessRequest(requestBuffer_, session, authenticator, secret_, dictionary_,
-                                                  messageAuthenticator_, &random_);
+                                                  messageAuthenticator_, &random_, AdditionsFor(session));
     if (length == 0) {
         // AddSession measured the request, so this cannot happen; the session is then
         // treated like one whose request went unanswered.
@@ -46,12 +47,17 @@ bool RadiusEngine::SendAccountingRequest(Session& session, bool isRetry) {
     if (!isRetry) {
         if (session.state == SessionState::AccountingStart) {
             ++counters_.acctStartRequests;
+        } else if (session.state == SessionState::AccountingInterim) {
+            ++counters_.acctInterimRequests;
         } else {
             ++counters_.acctStopRequests;
         }
+        // Retransmissions repeat the request's time and counters.
+        StampAccountingRequest(session);
     }
     CountTransmission(statistics_, RequestKindOf(session.state), isRetry);
-    const std::size_t length = BuildAccountingRequest(requestBuffer_, session, secret_, dictionary_);
+    const std::size_t length =
+        BuildAccountingRequest(requestBuffer_, session, secret_, dictionary_, AdditionsFor(session));
     if (length == 0) {
         Log(1, "Accounting-Request of %s does not fit in %zu bytes", session.userName.c_str(), kMaxPacketLength);
         ++session.transmissions;
@@ -83,9 +89,11 @@ bool RadiusEngine::SendPacket(std::span<const std::uint8_t> packet, Session& ses
     return true;
 }
 
-void RadiusEngine::StartAccountingStop(Session& session) {
+void RadiusEngine::StartAccountingStop(Session& session, TerminateCause cause) {
     sessions_.ClearDue(session);  // stopping: its end time has done its work
     session.state = SessionState::AccountingStop;
+    session.nextInterimTime = 0;
+    session.terminateCause = cause;
     session.transmissions = 0;
     if (AssignRequestId(session)) SendAccountingRequest(session, false);
 }
@@ -99,11 +107,17 @@ void RadiusEngine::Tick() {
 
 void RadiusEngine::TickSession(Session& session, std::time_t now) {
     const SessionState state = session.state;
-    if (now >= session.endTime && (state == SessionState::AccountingStart || state == SessionState::Active)) {
-        StartAccountingStop(session);
+    if (now >= session.endTime && (state == SessionState::AccountingStart || state == SessionState::Active ||
+                                   state == SessionState::AccountingInterim)) {
+        const TerminateCause cause =
+            session.endsBySessionTimeout ? TerminateCause::SessionTimeout : TerminateCause::UserRequest;
+        StartAccountingStop(session, cause);
         return;
     }
-    if (state == SessionState::Active) return;
+    if (state == SessionState::Active) {
+        if (session.nextInterimTime != 0 && now >= session.nextInterimTime) StartInterim(session);
+        return;
+    }
 
     const bool authenticating = state == SessionState::Authenticating;
     const bool resend = authenticating ? resendAuth_ : resendAcct_;
@@ -133,10 +147,24 @@ void RadiusEngine::TickSession(Session& session, std::time_t now) {
         Log(1, "Dropping Accounting Request(%s) - No response", session.userName.c_str());
         ReportResult(ResultKind::AccountingDropped, &session);
     }
+    if (state == SessionState::AccountingInterim) {
+        // An unanswered Interim-Update ends nothing: the session goes on to its next one and its Stop.
+        sessions_.ReleaseRequestId(session);
+        session.state = SessionState::Active;
+        ScheduleInterim(session);
+        return;
+    }
     RemoveSession(session);
 }
 
 void RadiusEngine::StopAllSessions() {
-    for (Session& session : sessions_.All())
-        if (session.state != SessionState::Authenticating) StartAccountingStop(session);
+    const std::time_t now = clock_.Now();
+    for (Session& session : sessions_.All()) {
+        if (session.state == SessionState::Authenticating) continue;
+        // With counters the Stop reports the time the session really had, never less than
+        // its last report said.
+        if (life_.acctCounters && now < session.endTime)
+            session.endTime = std::max({now, session.startTime, static_cast<std::time_t>(session.reportTime)});
+        StartAccountingStop(session, TerminateCause::NasRequest);
+    }
 }

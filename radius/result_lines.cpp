@@ -66,7 +66,11 @@ std::string ComposeResultLine(ResultKind kind, const Session& session, std::span
                 line += std::string(", Message=") + message->data.c_str();
             break;
         case ResultKind::AccountingReply:
-            line += session.state == SessionState::AccountingStart ? "Account START Reply" : "Account STOP Reply";
+            if (session.state == SessionState::AccountingInterim) {
+                line += "Account INTERIM Reply";
+            } else {
+                line += session.state == SessionState::AccountingStart ? "Account START Reply" : "Account STOP Reply";
+            }
             break;
         case ResultKind::AuthDropped:
             line += "No response from server - Dropping request.";
@@ -82,7 +86,7 @@ std::string ComposeResultLine(ResultKind kind, const Session& session, std::span
 }
 
 std::array<std::string, 4> ComposeCounterReport(const RequestCounters& counters, std::time_t start, std::time_t end) {
-    return {
+    std::array<std::string, 4> lines = {
         "---------- Rquests Counter Report -----------",
         "Start=" + ClockText(start) + ", End=" + ClockText(end),
         Format("Requests: Auth=%ld, Acct-Start=%ld, Acct-Stop=%ld", static_cast<long>(counters.authRequests),
@@ -90,4 +94,9 @@ std::array<std::string, 4> ComposeCounterReport(const RequestCounters& counters,
         Format("Responses: Auth=%ld, Acct-Start=%ld, Acct-Stop=%ld", static_cast<long>(counters.authResponses),
                static_cast<long>(counters.acctStartResponses), static_cast<long>(counters.acctStopResponses)),
     };
+    if (ShowsInterims(counters)) {
+        lines[2] += Format(", Acct-Interim=%ld", static_cast<long>(counters.acctInterimRequests));
+        lines[3] += Format(", Acct-Interim=%ld", static_cast<long>(counters.acctInterimResponses));
+    }
+    return lines;
 }

@@ -27,7 +27,16 @@ struct RequestCounters {
     std::int32_t acctStartResponses = 0;
     std::int32_t acctStopRequests = 0;
     std::int32_t acctStopResponses = 0;
+    std::int32_t acctInterimRequests = 0;
+    std::int32_t acctInterimResponses = 0;
+    bool interimsEnabled = false;  // an interim option is set: the reports show the fourth kind
 };
+
+// Whether the reports show Interim-Updates: only when some were sent or an option asks for
+// them, so that runs without them report as they always did.
+inline bool ShowsInterims(const RequestCounters& counters) {
+    return counters.interimsEnabled || counters.acctInterimRequests != 0;
+}
 
 inline constexpr std::size_t kMaxResultLineLength = 511;
 
@@ -40,5 +49,5 @@ std::string ServiceTypeName(std::int32_t value);
 std::string FramedProtocolName(std::int32_t value);
 std::string LoginServiceName(std::int32_t value);
 
-// The report's four lines; the times are shown in local time.
+// The report's four lines (with Interim-Updates counted after the stops when shown); the times are shown in local time.
 std::array<std::string, 4> ComposeCounterReport(const RequestCounters& counters, std::time_t start, std::time_t end);

@@ -33,7 +33,7 @@ void RadiusEngine::ReportCounters() {
 }
 
 void RadiusEngine::ResetCounters() {
-    counters_ = RequestCounters{};
+    counters_ = RequestCounters{.interimsEnabled = counters_.interimsEnabled};
     statistics_.Reset();
     countersStart_ = clock_.Now();
 }

@@ -13,6 +13,23 @@ enum class SessionState : std::int32_t {
     AccountingStart = 1,  // accepted; the Accounting-Request Start is outstanding
     Active = 2,           // the start was acknowledged; runs until endTime, holds no identifier
     AccountingStop = 3,   // the Accounting-Request Stop is outstanding
+    AccountingInterim = 4,  // an Interim-Update is outstanding; Active again on its reply
+};
+
+// RFC 2866 section 5.10, Acct-Terminate-Cause; none is sent unless counters are on.
+enum class TerminateCause : std::uint8_t {
+    None = 0,
+    UserRequest = 1,
+    SessionTimeout = 5,
+    AdminReset = 6,
+    NasRequest = 10,
+};
+
+// What the session moved, as its Stop and Interim-Updates report it: each counter grows by its
+// rate every second and never goes back, whatever the clock does.
+struct SessionUsage {
+    std::array<std::uint32_t, 4> ratePerSecond{};  // input octets, output octets, input packets, output packets
+    std::array<std::uint64_t, 4> reported{};       // the values last sent
 };
 
 inline constexpr std::size_t kMaxUserNameLength = 63;
@@ -49,6 +66,14 @@ struct Session {
     std::array<std::uint8_t, 16> lastRequestAuthenticator{};
     std::uint32_t lastSendTime = 0;  // millisecond tick of the last transmission
     std::int32_t transmissions = 0;  // transmissions of the current request
+
+    // The session's life beyond Start and Stop; all zero unless their options are set.
+    std::time_t nextInterimTime = 0;       // when the next Interim-Update is due, 0: none
+    std::uint32_t interimInterval = 0;     // seconds between Interim-Updates, 0: none
+    std::uint32_t reportTime = 0;          // when the outstanding accounting request was made
+    TerminateCause terminateCause = TerminateCause::None;
+    bool endsBySessionTimeout = false;     // endTime was set by a Session-Timeout (an Accept's or a CoA's)
+    SessionUsage usage;
 
     AttributeList authAttributes;
     AttributeList acctStartAttributes;

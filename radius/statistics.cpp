@@ -39,6 +39,7 @@ const char* RequestKindName(RequestKind kind) {
         case RequestKind::Access: return "access";
         case RequestKind::AccountingStart: return "accountingStart";
         case RequestKind::AccountingStop: return "accountingStop";
+        case RequestKind::AccountingInterim: return "accountingInterim";
     }
     return "unknown";
 }

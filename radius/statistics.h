@@ -11,14 +11,15 @@
 
 #include "radius/session.h"
 
-enum class RequestKind : std::size_t { Access = 0, AccountingStart = 1, AccountingStop = 2 };
-inline constexpr std::size_t kRequestKindCount = 3;
+enum class RequestKind : std::size_t { Access = 0, AccountingStart = 1, AccountingStop = 2, AccountingInterim = 3 };
+inline constexpr std::size_t kRequestKindCount = 4;
 
 // The kind of request a session has outstanding (or would send next) in this state.
 inline RequestKind RequestKindOf(SessionState state) {
     switch (state) {
         case SessionState::Authenticating: return RequestKind::Access;
         case SessionState::AccountingStop: return RequestKind::AccountingStop;
+        case SessionState::AccountingInterim: return RequestKind::AccountingInterim;
         default: return RequestKind::AccountingStart;
     }
 }
@@ -74,6 +75,6 @@ private:
 // 0 for none.
 std::uint32_t NearestRankPercentile(const std::vector<std::uint32_t>& sorted, unsigned percent);
 
-// "access", "accountingStart", "accountingStop" / "accept", "reject", "challenge".
+// "access", "accountingStart", "accountingStop", "accountingInterim" / "accept", "reject", "challenge".
 const char* RequestKindName(RequestKind kind);
 const char* AccessOutcomeName(AccessOutcome outcome);

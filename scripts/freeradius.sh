@@ -7,12 +7,13 @@
 #
 # start: makes a fresh configuration in DIR (a copy of /etc/freeradius/3.0 with our files
 # laid over it), starts the server in the foreground in the background, with authentication
-# on 127.0.0.1:PORT and accounting on PORT+1, and returns once it is ready (or fails within
-# 10 seconds). --listen: the loopback address it listens on instead (::1 for IPv6); --client:
-# the one client address it answers instead of 127.0.0.1 (127.0.0.2, ::1). The server's log
-# is DIR/log/radius.log. The server keeps the rights of whoever starts it (it does not switch
-# to the user freerad when started by root), so DIR may lie in any folder that user can
-# enter, a private home folder included; it listens on loopback only.
+# on 127.0.0.1:PORT and accounting on PORT+1 (Disconnect-Requests it originates go to the NAS
+# on 127.0.0.1:PORT+40), and returns once it is ready (or fails within 10 seconds). --listen:
+# the loopback address it listens on instead (::1 for IPv6); --client: the one client address
+# it answers instead of 127.0.0.1 (127.0.0.2, ::1). The server's log is DIR/log/radius.log.
+# The server keeps the rights of whoever starts it (it does not switch to the user freerad
+# when started by root), so DIR may lie in any folder that user can enter, a private home
+# folder included; it listens on loopback only.
 # stop: sends SIGTERM to the server started in DIR and waits (bounded) for it to end.
 #
 # Exit status: 0 done, 1 failure, 77 FreeRADIUS is not installed (ctest's skip code).
@@ -78,7 +79,8 @@ make_config() {
   for file in radiusd.conf clients.conf sites-available/pelvok; do
     perl -0pi -e '
       s/\@RADDB\@/$ENV{RADDB}/g; s/\@AUTH_PORT\@/$ENV{AUTH_PORT}/g; s/\@ACCT_PORT\@/$ENV{ACCT_PORT}/g;
-      s/\@SECRET\@/$ENV{SECRET}/g; s/\@REQUIRE_MESSAGE_AUTHENTICATOR\@/$ENV{REQUIRE_MA}/g;
+      s/\@SECRET\@/$ENV{SECRET}/g; s/\@COA_PORT\@/$ENV{COA_PORT}/g;
+      s/\@REQUIRE_MESSAGE_AUTHENTICATOR\@/$ENV{REQUIRE_MA}/g;
       s/\@LISTEN_ADDRESS\@/$ENV{LISTEN_ADDRESS}/g; s/\@CLIENT_ADDRESS\@/$ENV{CLIENT_ADDRESS}/g;' "$dir/$file"
   done
 }
@@ -104,7 +106,8 @@ start() {
     echo "freeradius: cannot read $system_config; run as root or as a member of the group freerad" >&2
     exit 1
   fi
-  [[ $port =~ ^[0-9]+$ ]] && ((port > 0 && port < 65535)) || { echo "freeradius: bad port $port" >&2; exit 1; }
+  # PORT + 40 is the NAS's CoA port, where the server sends olga's Disconnect-Request.
+  [[ $port =~ ^[0-9]+$ ]] && ((port > 0 && port <= 65495)) || { echo "freeradius: bad port $port" >&2; exit 1; }
   [[ $secret =~ ^[A-Za-z0-9._-]+$ ]] || { echo "freeradius: the secret may hold letters, digits, '.', '_' and '-' only" >&2; exit 1; }
   local address
   for address in "$listen" "$client"; do
@@ -114,8 +117,9 @@ start() {
   mkdir -p "$dir"
   dir="$(cd "$dir" && pwd)"
   stop "$dir" >/dev/null
-  RADDB="$dir" AUTH_PORT="$port" ACCT_PORT="$((port + 1))" SECRET="$secret" REQUIRE_MA="$require_ma" \
-    LISTEN_ADDRESS="$listen" CLIENT_ADDRESS="$client" make_config "$dir" "$port" "$secret" "$require_ma"
+  RADDB="$dir" AUTH_PORT="$port" ACCT_PORT="$((port + 1))" COA_PORT="$((port + 40))" SECRET="$secret" \
+    REQUIRE_MA="$require_ma" LISTEN_ADDRESS="$listen" CLIENT_ADDRESS="$client" \
+    make_config "$dir" "$port" "$secret" "$require_ma"
 
   # -f: stay in the foreground (we keep its process id); output goes to the log file.
   setsid "$server" -f -d "$dir" -l "$dir/log/radius.log" </dev/null >"$dir/log/stdout.log" 2>&1 &

@@ -13,7 +13,8 @@ build="${2:-build/fuzz}"
 max_files=200               # a kept corpus stays below these
 max_bytes=$((1024 * 1024))
 max_len=4096                # the largest input libFuzzer makes (a RADIUS packet's limit)
-targets=(dictionary_fuzzer packet_log_fuzzer radius_reply_fuzzer simulation_fuzzer config_store_fuzzer)
+targets=(dictionary_fuzzer packet_log_fuzzer radius_reply_fuzzer coa_request_fuzzer simulation_fuzzer
+         config_store_fuzzer)
 
 if [[ ! -f $build/build.ninja ]]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \

@@ -22,6 +22,7 @@
 #include "shell/file_search.h"
 #include "shell/install_layout.h"
 #include "shell/option_overrides.h"
+#include "shell/session_life_options.h"
 #include "shell/shell_state.h"
 
 namespace {
@@ -276,6 +277,7 @@ void LoadOptions() {
     options.sourceAddress = ReadOption(file, "SourceAddress", "", kHostTextSize);
     options.statusServerInterval = static_cast<std::int32_t>(
         std::clamp<std::int64_t>(ReadNumberOption(file, "StatusServerInterval", "0"), 0, 86400));
+    options.sessionLife = ReadSessionLifeOptions(file);
 
     ApplyOptionOverrides(shell.overrides, options);
     shell.radHostInFile = options.radHost;

@@ -11,6 +11,8 @@
 
 #include "net/socket_address.h"
 
+#include "radius/session_life.h"
+
 inline constexpr const char* kOptionsSection = "Options";
 
 // Buffer sizes of the keys (characters with the terminator): longer values are cut.
@@ -54,6 +56,8 @@ struct Options {
     std::string sourceAddress;
     // "StatusServerInterval": seconds between Status-Server probes during a run; 0: none.
     std::int32_t statusServerInterval = 0;
+    // NAS identity, Session-Timeout, Interim-Updates and counters (shell/session_life_options.h).
+    SessionLifeSettings sessionLife;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first

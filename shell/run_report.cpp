@@ -8,7 +8,13 @@
 
 namespace {
 
-constexpr RequestKind kKinds[] = {RequestKind::Access, RequestKind::AccountingStart, RequestKind::AccountingStop};
+constexpr RequestKind kKinds[] = {RequestKind::Access, RequestKind::AccountingStart, RequestKind::AccountingStop,
+                                  RequestKind::AccountingInterim};
+
+// Interim-Updates are reported only when the run had them (ShowsInterims).
+bool Reported(RequestKind kind, const RequestCounters& counters) {
+    return kind != RequestKind::AccountingInterim || ShowsInterims(counters);
+}
 constexpr AccessOutcome kOutcomes[] = {AccessOutcome::Accept, AccessOutcome::Reject, AccessOutcome::Challenge};
 
 nlohmann::ordered_json KindJson(const KindSummary& summary) {
@@ -32,6 +38,7 @@ const char* KindTitle(RequestKind kind) {
         case RequestKind::Access: return "Access";
         case RequestKind::AccountingStart: return "Accounting Start";
         case RequestKind::AccountingStop: return "Accounting Stop";
+        case RequestKind::AccountingInterim: return "Interim-Update";
     }
     return "";
 }
@@ -80,8 +87,13 @@ std::string RunReportJson(const RunResult& result) {
                           {"acctStartResponses", counters.acctStartResponses},
                           {"acctStopRequests", counters.acctStopRequests},
                           {"acctStopResponses", counters.acctStopResponses}};
+    if (ShowsInterims(counters)) {
+        report["counters"]["acctInterimRequests"] = counters.acctInterimRequests;
+        report["counters"]["acctInterimResponses"] = counters.acctInterimResponses;
+    }
     nlohmann::ordered_json requests = nlohmann::ordered_json::object();
-    for (RequestKind kind : kKinds) requests[RequestKindName(kind)] = KindJson(result.statistics.Summarize(kind));
+    for (RequestKind kind : kKinds)
+        if (Reported(kind, counters)) requests[RequestKindName(kind)] = KindJson(result.statistics.Summarize(kind));
     report["requests"] = requests;
     nlohmann::ordered_json outcomes = nlohmann::ordered_json::object();
     for (AccessOutcome outcome : kOutcomes) outcomes[AccessOutcomeName(outcome)] = result.statistics.Outcomes(outcome);
@@ -118,6 +130,7 @@ std::vector<std::string> RunSummaryLines(const RunResult& result) {
                   RunExitStatus(result));
     lines.emplace_back(text);
     for (RequestKind kind : kKinds) {
+        if (!Reported(kind, result.counters)) continue;
         const KindSummary summary = result.statistics.Summarize(kind);
         int used = std::snprintf(text, sizeof text, "%-16s: %llu requests, %llu retransmissions, %llu drops, %llu replies",
                                  KindTitle(kind), static_cast<unsigned long long>(summary.requests),

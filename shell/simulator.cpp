@@ -7,6 +7,7 @@
 #include "radius/radius_engine.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
+#include "shell/session_life_options.h"
 #include "shell/shell_state.h"
 #include "shell/status_watching.h"
 #include "simulation/simulation.h"
@@ -48,6 +49,7 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
     }
     engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets), .source = *source});
     engine.SetLargeNasPorts(options.largeNasPorts);
+    engine.SetSessionLife(WithNasIdentity(options.sessionLife, options.nasName, options.radHost, *source));
     if (!engine.Init(options.secret.c_str(), options.quorlanPort, options.radHost, options.numPorts,
                      options.resendAuth, options.authTimeout, options.resendAcct,
                      options.acctTimeout, options.authOnly, options.dictDir.c_str(),

@@ -33,12 +33,14 @@ struct EngineSettings {
     std::string dictionaryDir = PELVOK_DATA_DIR;
     std::string dictionaryName = "default.dic";
     std::size_t sockets = 1;
+    SessionLifeSettings life;
 };
 
 class EngineDriver {
 public:
     explicit EngineDriver(const EngineSettings& settings) {
         engine_.SetTransport({.sockets = settings.sockets});
+        engine_.SetSessionLife(settings.life);
         initialized_ = engine_.Init(settings.secret.c_str(), settings.serverPort, settings.serverAddress,
                                     settings.nasPorts, settings.resendAuth, settings.authTimeout, settings.resendAcct,
                                     settings.acctTimeout, settings.authOnly, settings.dictionaryDir.c_str(),

@@ -71,7 +71,7 @@ public:
         }
         Bytes datagram = std::move(incoming.front());
         incoming.pop_front();
-        if (sender != nullptr) *sender = SocketAddress::Ipv4(0x7F000001, 1812);
+        if (sender != nullptr) *sender = incomingSender;
         const std::size_t count = std::min(datagram.size(), buffer.size());
         if (count > 0) std::memcpy(buffer.data(), datagram.data(), count);
         return static_cast<long>(count);
@@ -84,6 +84,7 @@ public:
     bool open = false;
     std::vector<SentDatagram> sent;
     std::deque<Bytes> incoming;
+    SocketAddress incomingSender = SocketAddress::Ipv4(0x7F000001, 1812);
 
 private:
     int fd_;
@@ -210,13 +211,16 @@ struct EngineOptions {
     bool authOnly = false;
     std::size_t sockets = 1;  // fake sockets with descriptors 42, 43, ...
     bool largeNasPorts = false;
+    // With a CoA port, one more fake socket (after the channels') is the CoA listener.
+    SessionLifeSettings life;
 };
 
 class EngineHarness {
 public:
     explicit EngineHarness(const EngineOptions& options = {}) : options_(options) {
         std::vector<std::unique_ptr<DatagramSocket>> sockets;
-        for (std::size_t i = 0; i < options.sockets; ++i) {
+        const std::size_t listeners = options.life.coaPort != 0 ? 1 : 0;
+        for (std::size_t i = 0; i < options.sockets + listeners; ++i) {
             auto socket = std::make_unique<FakeSocket>(42 + static_cast<int>(i));
             sockets_.push_back(socket.get());
             sockets.push_back(std::move(socket));
@@ -225,6 +229,7 @@ public:
         engine_ = std::make_unique<RadiusEngine>(&clock_, &random_, std::make_unique<GivenSockets>(std::move(sockets)));
         engine_->SetTransport({.sockets = options.sockets});
         engine_->SetLargeNasPorts(options.largeNasPorts);
+        engine_->SetSessionLife(options.life);
         initialized_ = engine_->Init(options.secret.c_str(), options.serverPort, options.serverAddress,
                                      options.nasPorts, options.resendAuth, options.authTimeout,
                                      options.resendAcct, options.acctTimeout, options.authOnly, nullptr, nullptr);
@@ -233,6 +238,7 @@ public:
 
     RadiusEngine& Engine() { return *engine_; }
     FakeSocket& Socket(std::size_t channel = 0) { return *sockets_.at(channel); }
+    FakeSocket& CoaSocket() { return *sockets_.back(); }
     ManualClock& Clock() { return clock_; }
     std::vector<std::string>& Lines() { return lines_; }
     bool Initialized() const { return initialized_; }

@@ -163,6 +163,32 @@ TEST(RunReport, InvalidLinesFailTheRunAndAreCountedByReason) {
                                         "attribute": 2})"));
 }
 
+TEST(RunReport, InterimUpdatesAreAFourthKindOnlyWhenTheRunHadThem) {
+    struct Case {
+        bool enabled;
+        std::int32_t sent;
+        bool shown;
+    } cases[] = {{false, 0, false}, {true, 0, true}, {false, 2, true}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.enabled << " " << c.sent);
+        RunResult result = SampleResult();
+        result.counters.interimsEnabled = c.enabled;
+        result.counters.acctInterimRequests = c.sent;
+        for (std::int32_t i = 0; i < c.sent; ++i) result.statistics.CountRequest(RequestKind::AccountingInterim);
+        const nlohmann::json report = nlohmann::json::parse(RunReportJson(result));
+        EXPECT_EQ(report["requests"].contains("accountingInterim"), c.shown);
+        EXPECT_EQ(report["counters"].contains("acctInterimRequests"), c.shown);
+        const std::vector<std::string> lines = RunSummaryLines(result);
+        EXPECT_EQ(lines.size(), c.shown ? 7u : 6u);
+        if (c.shown)
+            EXPECT_EQ(lines[4], "Interim-Update  : " + std::to_string(c.sent) +
+                                    " requests, 0 retransmissions, 0 drops, 0 replies");
+        const std::array<std::string, 4> counterReport = ComposeCounterReport(result.counters, 0, 0);
+        EXPECT_EQ(counterReport[2], std::string("Requests: Auth=4, Acct-Start=2, Acct-Stop=2") +
+                                        (c.shown ? ", Acct-Interim=" + std::to_string(c.sent) : ""));
+    }
+}
+
 TEST(RunReport, NamesThatAreNotUtf8DoNotBreakTheReport) {
     RunResult result;
     result.simulationFile = "caf\xE9.sim";

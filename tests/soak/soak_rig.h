@@ -105,6 +105,7 @@ struct RigSettings {
     std::int32_t nasPorts = 4000;
     std::uint32_t authTimeout = 1;
     std::uint32_t acctTimeout = 1;
+    SessionLifeSettings life;
 };
 
 // How a session ended, by its last result line.
@@ -180,6 +181,7 @@ inline bool WriteSimulationFile(const std::string& path, const std::vector<SimLi
 class SoakRig {
 public:
     SoakRig(std::uint16_t serverPort, const RigSettings& settings = {}) : settings_(settings) {
+        engine_.SetSessionLife(settings.life);
         initialized_ = engine_.Init(settings.secret.c_str(), serverPort, 0x7F000001, settings.nasPorts, true,
                                     settings.authTimeout, true, settings.acctTimeout, false, PELVOK_DATA_DIR,
                                     "default.dic");
@@ -249,6 +251,9 @@ private:
                 engine_.OnReadable(engine_.SocketFd());
                 ++datagramsRead_;
             }
+            // The CoA listener, when there is one, reads its own batch.
+            pollfd coa{engine_.CoaFd(), POLLIN, 0};
+            if (coa.fd >= 0 && ::poll(&coa, 1, 0) == 1 && (coa.revents & POLLIN)) engine_.OnReadable(coa.fd);
         }
     }
 

@@ -7,25 +7,11 @@
 #include <cstdint>
 #include <span>
 
-#include "infra/logger.h"
+#include "tests/radius/fuzz_support.h"
 #include "tests/radius/engine_test_support.h"
 
+using namespace fuzz_support;
 using namespace radius_test;
-
-namespace {
-
-class NullLogger : public Logger {
-public:
-    NullLogger() : Logger("", false, nullptr, 0, false) { SetLogger(this); }
-    bool IsLevelEnabled(int) override { return true; }
-    void Write(int, const char*) override {}
-};
-
-void Require(bool condition) {
-    if (!condition) __builtin_trap();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static NullLogger logger;
