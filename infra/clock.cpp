@@ -1,8 +1,18 @@
 #include "infra/clock.h"
 
+#include <algorithm>
 #include <chrono>
 
 std::time_t SystemClock::Now() const { return std::time(nullptr); }
+
+std::int64_t SystemClock::NowMilliseconds() const {
+    using namespace std::chrono;
+    // time() may lag the fine clock by a scheduler tick: a second never ends here before it
+    // has ended there.
+    const std::int64_t fine = duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+    const std::int64_t secondStart = std::int64_t{Now()} * 1000;
+    return std::clamp(fine, secondStart, secondStart + 999);
+}
 
 std::uint32_t SystemClock::TickCount() const {
     using namespace std::chrono;

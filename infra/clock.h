@@ -9,6 +9,8 @@ public:
     virtual ~Clock() = default;
     // Calendar seconds since 1970.
     virtual std::time_t Now() const = 0;
+    // Calendar milliseconds since 1970; its seconds are those of Now().
+    virtual std::int64_t NowMilliseconds() const { return std::int64_t{Now()} * 1000; }
     // Milliseconds since an arbitrary start; wraps, compare by unsigned subtraction.
     virtual std::uint32_t TickCount() const = 0;
 };
@@ -17,6 +19,7 @@ public:
 class SystemClock : public Clock {
 public:
     std::time_t Now() const override;
+    std::int64_t NowMilliseconds() const override;
     std::uint32_t TickCount() const override;
     static SystemClock& Instance();
 };
@@ -27,6 +30,7 @@ public:
     explicit ManualClock(std::time_t now = 1767225600, std::uint32_t tick = 1000)
         : now_(now), tick_(tick) {}
     std::time_t Now() const override { return now_; }
+    std::int64_t NowMilliseconds() const override { return std::int64_t{now_} * 1000 + subSecond_; }
     std::uint32_t TickCount() const override { return tick_; }
     void Set(std::time_t now) { now_ = now; }
     // Moves both clocks on together.
