@@ -69,6 +69,7 @@ bool RadiusEngine::SendPacket(std::span<const std::uint8_t> packet, Session& ses
     const SocketAddress& destination = packetCode == code::kAccountingRequest ? acctDestination_ : authDestination_;
     std::copy_n(packet.begin() + kAuthenticatorOffset, kAuthenticatorLength, session.lastRequestAuthenticator.begin());
     session.lastSendTime = clock_.TickCount();
+    NoteRetryDeadline(session);
 
     Log(3, "Send(%d). Code=%d, len=%d", packet[1], packetCode, static_cast<int>(packet.size()));
     LogPacket(packet, dictionary_, traceValueNames_);
@@ -92,9 +93,15 @@ void RadiusEngine::StartAccountingStop(Session& session) {
 
 void RadiusEngine::Tick() {
     const std::time_t now = clock_.Now();
+    // The walk visits every request outstanding: the earliest time-out is found anew, the
+    // requests that leave meanwhile noted as they go.
+    retryDeadline_.reset();
     // For every session the walk leaves out (Active and not yet due) TickSession would do
     // nothing; a session added meanwhile (by a callback) has just sent its request.
-    for (Session& session : sessions_.Due(now)) TickSession(session, now);
+    for (Session& session : sessions_.Due(now)) {
+        TickSession(session, now);
+        if (session.requestId != 0) NoteRetryDeadline(session);
+    }
 }
 
 void RadiusEngine::TickSession(Session& session, std::time_t now) {

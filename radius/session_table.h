@@ -16,6 +16,7 @@
 #include <ctime>
 #include <list>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -81,6 +82,15 @@ public:
     Walk Due(std::time_t now);
     // A walk over every live session in creation order.
     Walk All();
+
+    // The earliest time a session is due from, if any is.
+    std::optional<std::time_t> EarliestDue() const {
+        if (dueTimes_.empty()) return std::nullopt;
+        return dueTimes_.begin()->first;
+    }
+    // Some session waits for an identifier (or may, once the current Guard ends) while one is
+    // free: the next Due walk has work for it.
+    bool WaitingMayProceed() const { return (!waiting_.empty() || !mayWait_.empty()) && AnyRequestIdFree(); }
 
     // The live sessions, in creation order.
     std::size_t Count() const { return live_.size(); }

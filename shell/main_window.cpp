@@ -7,6 +7,7 @@
 #include "infra/path_text.h"
 #include "radius/radius_engine.h"
 #include "shell/options.h"
+#include "shell/pacing.h"
 #include "shell/resources.h"
 #include "shell/shell_state.h"
 #include "shell/window_placement.h"
@@ -35,10 +36,11 @@ void OnTick() {
     }
 
     std::uint32_t now = ShellTickCount();
-    if (shell.lastSessionIdSave != 0 && now - shell.lastSessionIdSave <= kSessionIdSaveIntervalMs)
-        return;
-    SaveSessionId();
-    shell.lastSessionIdSave = ShellTickCount();
+    if (shell.lastSessionIdSave == 0 || now - shell.lastSessionIdSave > kSessionIdSaveIntervalMs) {
+        SaveSessionId();
+        shell.lastSessionIdSave = ShellTickCount();
+    }
+    RearmPacedTimer();
 }
 
 void OnSocketNotification(WindowHandle window, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -52,7 +54,10 @@ void OnSocketNotification(WindowHandle window, std::uintptr_t wParam, std::intpt
         CurrentPlatform().AsyncSelect(socket, window, 0, 0);
         return;
     }
-    if (event == FD_READ && Shell().engine != nullptr) Shell().engine->OnReadable(socket);
+    if (event == FD_READ && Shell().engine != nullptr) {
+        Shell().engine->OnReadable(socket);
+        RearmPacedTimer();
+    }
 }
 
 void OpenSimulationFile(WindowHandle window) {
@@ -126,6 +131,7 @@ std::intptr_t PelvokWndProc(WindowHandle window, unsigned message, std::uintptr_
             return 0;
         case WM_COMMAND:
             OnCommand(window, LowWord(wParam));
+            RearmPacedTimer();  // a file loaded or a session added brings new work
             return 0;
         case WM_TIMER:
             OnTick();

@@ -45,6 +45,9 @@ struct Options {
     std::int32_t sockets = 1;
     // "LargeNasPorts": NumPorts may go beyond 32,766 (NAS-Port is a 32-bit attribute).
     bool largeNasPorts = false;
+    // "Pacing": the timer fires when the next line, retransmission or stop is due, not every
+    // 100 ms (shell/pacing.h).
+    bool pacing = false;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first

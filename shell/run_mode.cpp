@@ -12,6 +12,7 @@
 #include "radius/radius_engine.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
+#include "shell/pacing.h"
 #include "shell/progress.h"
 #include "shell/run_report.h"
 #include "shell/session_tally.h"
@@ -180,6 +181,7 @@ bool HeadlessRun::PlayFile(const StopSignalCount& signals, RunResult& result) {
     if (!simulation_.LoadFile(request_.simulationFile.c_str())) return false;
     shell_.simulationRunning = true;
     UpdateTitle();
+    RearmPacedTimer();
 
     result.how = Play(signals, progress);
     progress.Clear();

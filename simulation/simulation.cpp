@@ -88,6 +88,12 @@ bool Simulation::LineDue(std::time_t now, std::int64_t nowMilliseconds) const {
     return nowMilliseconds >= (std::int64_t{startTime_} + nextOffset_) * 1000 + nextMilliseconds_;
 }
 
+std::optional<std::int64_t> Simulation::NextDueMilliseconds() const {
+    if (!file_) return std::nullopt;
+    // An invalid line read ahead holds the reading up until its time too, as in Step.
+    return (std::int64_t{startTime_} + nextOffset_) * 1000 + std::max(nextMilliseconds_, 0);
+}
+
 Simulation::ReadResult Simulation::ReadNextLine() {
     char line[kLineBufferSize];
     if (!file_ || !std::fgets(line, sizeof line, file_.get())) {

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <optional>
 
 #include "infra/clock.h"
 #include "infra/file_handle.h"
@@ -54,6 +55,10 @@ public:
     // while the simulation goes on, false once the file is played out (or none is open).
     // An invalid line ends the tick; reading goes on at the next one.
     bool Step();
+
+    // The calendar millisecond (that of Clock::NowMilliseconds) from which Step has work: the
+    // time of the line read ahead, valid or not. None once the file is played out.
+    std::optional<std::int64_t> NextDueMilliseconds() const;
 
     // Reads the next line into the per-line members.
     ReadResult ReadNextLine();
