@@ -20,6 +20,11 @@ std::uint32_t SystemClock::TickCount() const {
         duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
+std::uint64_t SystemClock::MonotonicMicroseconds() const {
+    using namespace std::chrono;
+    return static_cast<std::uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
 SystemClock& SystemClock::Instance() {
     static SystemClock clock;
     return clock;

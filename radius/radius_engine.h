@@ -69,6 +69,10 @@ public:
     void SetTransport(const TransportSettings& transport) { transport_ = transport; }
     // Before Init: NumPorts may go beyond kMaxNasPorts, up to kMaxLargeNasPorts.
     void SetLargeNasPorts(bool on) { largeNasPorts_ = on; }
+    // On, a new session that finds every identifier in use is made all the same and its
+    // Access-Request waits for one (Tick sends it when one is free) instead of being lost; how
+    // long it waited goes into the statistics.
+    void SetWaitForId(bool on) { waitForId_ = on; }
 
     // Keeps the settings, loads the dictionary (dictionaryDir null: none), fills the NAS port
     // pool, opens the sockets and finds the server port (0: the "radius"/"udp" service).
@@ -206,6 +210,7 @@ private:
     ChannelSet channels_;
     TransportSettings transport_;
     bool largeNasPorts_ = false;
+    bool waitForId_ = false;
     std::unique_ptr<DictionarySet> dictionarySet_;
     const Dictionary* dictionary_ = nullptr;
 

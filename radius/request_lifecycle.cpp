@@ -24,6 +24,10 @@ void CountTransmission(RequestStatistics& statistics, RequestKind kind, bool isR
 
 bool RadiusEngine::SendAccessRequest(Session& session, bool isRetry) {
     if (!isRetry) ++counters_.authRequests;
+    if (session.waitingForFirstId) {
+        session.waitingForFirstId = false;
+        statistics_.CountIdWait(clock_.TickCount() - session.lastSendTime);
+    }
     CountTransmission(statistics_, RequestKind::Access, isRetry);
     // Every transmission, retransmissions included, gets a fresh Request Authenticator.
     Authenticator authenticator;
@@ -69,6 +73,7 @@ bool RadiusEngine::SendPacket(std::span<const std::uint8_t> packet, Session& ses
     const SocketAddress& destination = packetCode == code::kAccountingRequest ? acctDestination_ : authDestination_;
     std::copy_n(packet.begin() + kAuthenticatorOffset, kAuthenticatorLength, session.lastRequestAuthenticator.begin());
     session.lastSendTime = clock_.TickCount();
+    session.lastSendMicroseconds = static_cast<std::uint32_t>(clock_.MonotonicMicroseconds());
     NoteRetryDeadline(session);
 
     Log(3, "Send(%d). Code=%d, len=%d", packet[1], packetCode, static_cast<int>(packet.size()));
@@ -121,7 +126,10 @@ void RadiusEngine::TickSession(Session& session, std::time_t now) {
     const bool mayResend = !(authenticating && session.transmissions >= kMaxAuthTransmissions);
     if (((resend && expired) || session.requestId == 0) && mayResend) {
         const bool isRetry = session.requestId != 0;
-        if (!isRetry && !AssignRequestId(session)) return;  // tried again on the next tick
+        // Tried again on the next tick; a new session waiting for its first identifier waits
+        // quietly (its shortage was told when it came).
+        if (!isRetry && !(session.waitingForFirstId ? sessions_.AssignRequestId(session) : AssignRequestId(session)))
+            return;
         if (authenticating) {
             SendAccessRequest(session, isRetry);
         } else {

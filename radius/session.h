@@ -49,6 +49,10 @@ struct Session {
     std::array<std::uint8_t, 16> lastRequestAuthenticator{};
     std::uint32_t lastSendTime = 0;  // millisecond tick of the last transmission
     std::int32_t transmissions = 0;  // transmissions of the current request
+    std::uint32_t lastSendMicroseconds = 0;  // the same on the microsecond clock, wrapping
+    // Made while every identifier was in use ("WaitForId"): lastSendTime holds when, until
+    // the Access-Request leaves.
+    bool waitingForFirstId = false;
 
     AttributeList authAttributes;
     AttributeList acctStartAttributes;

@@ -53,8 +53,9 @@ public:
 
     // Records the session, last in creation order, with the NAS port at the front of the pool
     // and the next free identifier. On a shortage no session is made; a port taken before the
-    // identifiers ran out goes back to the end of the pool.
-    Added Add(Session prepared);
+    // identifiers ran out goes back to the end of the pool. With mayWaitForId, a session that
+    // finds every identifier in use is made all the same and waits for one.
+    Added Add(Session prepared, bool mayWaitForId = false);
 
     // The live session holding the identifier on the channel, or null. Constant time.
     Session* FindByRequestId(std::uint16_t id, std::size_t channel = 0) const;

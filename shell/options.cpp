@@ -228,6 +228,7 @@ void LoadOptions() {
         std::clamp<std::int64_t>(ReadNumberOption(file, "Sockets", "1"), 1, std::numeric_limits<std::int32_t>::max()));
     options.largeNasPorts = ReadNumberOption(file, "LargeNasPorts", "0") > 0;
     options.pacing = ReadNumberOption(file, "Pacing", "0") > 0;
+    options.waitForId = ReadNumberOption(file, "WaitForId", "0") > 0;
 }
 
 bool SaveOptions() {

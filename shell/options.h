@@ -48,6 +48,9 @@ struct Options {
     // "Pacing": the timer fires when the next line, retransmission or stop is due, not every
     // 100 ms (shell/pacing.h).
     bool pacing = false;
+    // "WaitForId": a new session that finds every identifier in use waits for one instead of
+    // being lost.
+    bool waitForId = false;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first

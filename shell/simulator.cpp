@@ -38,6 +38,7 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
     }
     engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets)});
     engine.SetLargeNasPorts(options.largeNasPorts);
+    engine.SetWaitForId(options.waitForId);
     if (!engine.Init(options.secret.c_str(), options.quorlanPort, options.radHost, options.numPorts,
                      options.resendAuth, options.authTimeout, options.resendAcct,
                      options.acctTimeout, options.authOnly, options.dictDir.c_str(),

@@ -129,7 +129,28 @@ TEST(RunReport, JsonHoldsCountersStatisticsAndOutcomes) {
     EXPECT_EQ(access["latencyMs"]["median"], 20);
     EXPECT_EQ(access["latencyMs"]["p95"], 40);
     EXPECT_EQ(report["requests"]["accountingStart"]["latencyMs"]["median"], 5);
+    EXPECT_EQ(access["latencyUs"]["min"], 10000);
+    EXPECT_EQ(access["latencyUs"]["p99.9"], 40000);
+    // One bucket for each latency, [lowest, highest, count] in microseconds.
+    ASSERT_EQ(access["latencyHistogramUs"].size(), 3u);
+    EXPECT_EQ(access["latencyHistogramUs"][0][0], 10000);
+    EXPECT_EQ(access["latencyHistogramUs"][0][2], 1);
+    EXPECT_TRUE(report["requests"]["accountingStop"]["latencyUs"].is_null());
+    EXPECT_TRUE(report["requests"]["accountingStop"]["latencyHistogramUs"].empty());
     EXPECT_EQ(report["outcomes"]["accept"], 2);
+}
+
+TEST(RunReport, WaitsForAnIdentifierAreToldOnlyWhenThereWereAny) {
+    RunResult result;
+    EXPECT_FALSE(nlohmann::json::parse(RunReportJson(result)).contains("waitedForId"));
+    EXPECT_EQ(RunSummaryLines(result).size(), 6u);
+    result.statistics.CountIdWait(120);
+    result.statistics.CountIdWait(30);
+    const nlohmann::json report = nlohmann::json::parse(RunReportJson(result));
+    EXPECT_EQ(report["waitedForId"]["sessions"], 2);
+    EXPECT_EQ(report["waitedForId"]["totalMs"], 150);
+    EXPECT_EQ(report["waitedForId"]["maxMs"], 120);
+    EXPECT_EQ(RunSummaryLines(result).back(), "Waited for a Request Id: 2 sessions, 150 ms in all, at most 120 ms");
 }
 
 TEST(RunReport, NamesThatAreNotUtf8DoNotBreakTheReport) {
