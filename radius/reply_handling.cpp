@@ -109,7 +109,8 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
         Log(1, "Response not authenticated.");
 
     // Unsigned: the microsecond clock's low 32 bits wrap.
-    const std::uint32_t latency = static_cast<std::uint32_t>(clock_.MonotonicMicroseconds()) - session->lastSendMicroseconds;
+    const std::uint32_t latency =
+        static_cast<std::uint32_t>(clock_.MonotonicMicroseconds()) - session->lastSendMicroseconds;
     CountReply(statistics_, session->state, replyCode, latency);
 
     Outcome outcome;

@@ -24,7 +24,9 @@ KindSummary RequestStatistics::Summarize(RequestKind kind) const {
     const MicrosecondLatencySummary fine{latencies.Minimum(),    latencies.Percentile(50),   latencies.Percentile(95),
                                          latencies.Percentile(99), latencies.Percentile(99.9), latencies.Maximum()};
     summary.latencyMicroseconds = fine;
-    const auto milliseconds = [](std::uint64_t microseconds) { return static_cast<std::uint32_t>(microseconds / 1000); };
+    const auto milliseconds = [](std::uint64_t microseconds) {
+        return static_cast<std::uint32_t>(microseconds / 1000);
+    };
     summary.latency = LatencySummary{milliseconds(fine.minimum), milliseconds(fine.median), milliseconds(fine.p95),
                                      milliseconds(fine.p99), milliseconds(fine.maximum)};
     return summary;

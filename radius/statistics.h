@@ -82,7 +82,9 @@ public:
     const IdWaits& IdWaitTimes() const { return idWaits_; }
 
     KindSummary Summarize(RequestKind kind) const;
-    const LatencyHistogram& Latencies(RequestKind kind) const { return kinds_[static_cast<std::size_t>(kind)].latencies; }
+    const LatencyHistogram& Latencies(RequestKind kind) const {
+        return kinds_[static_cast<std::size_t>(kind)].latencies;
+    }
     std::uint64_t Outcomes(AccessOutcome outcome) const { return outcomes_[static_cast<std::size_t>(outcome)]; }
     std::uint64_t TotalDrops() const;
     void Reset() { *this = RequestStatistics{}; }

@@ -25,7 +25,13 @@ void RunDialog(int resourceId, DialogProc proc, std::intptr_t parameter) {
 
 void OnTick() {
     ShellState& shell = Shell();
-    if (shell.engine != nullptr) shell.engine->Tick();
+    if (shell.engine != nullptr) {
+        if (shell.options.pacing) {
+            PacedEngineTick(*shell.engine);
+        } else {
+            shell.engine->Tick();
+        }
+    }
 
     if (shell.simulationRunning && shell.simulation != nullptr) {
         shell.simulationRunning = shell.simulation->Step();
@@ -40,7 +46,7 @@ void OnTick() {
         SaveSessionId();
         shell.lastSessionIdSave = ShellTickCount();
     }
-    RearmPacedTimer();
+    RearmPacedTimer(PacedTimer::Fired);
 }
 
 void OnSocketNotification(WindowHandle window, std::uintptr_t wParam, std::intptr_t lParam) {

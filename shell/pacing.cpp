@@ -21,10 +21,20 @@ std::uint32_t PacedDelayMs(const RadiusEngine& engine, const Simulation* playing
     return delay;
 }
 
-void RearmPacedTimer() {
+void PacedEngineTick(RadiusEngine& engine) {
+    for (const int fd : engine.Descriptors()) engine.OnReadable(fd);
+    if (engine.MillisecondsUntilDue() == 0u) engine.Tick();
+}
+
+void RearmPacedTimer(PacedTimer timer) {
     ShellState& shell = Shell();
     if (!shell.options.pacing || shell.timerId == 0 || shell.engine == nullptr) return;
     const Clock& clock = shell.clock != nullptr ? *shell.clock : SystemClock::Instance();
     const Simulation* playing = shell.simulationRunning ? shell.simulation : nullptr;
-    CurrentPlatform().SetTimer(shell.mainWindow, shell.timerId, PacedDelayMs(*shell.engine, playing, clock));
+    const std::uint32_t delay = PacedDelayMs(*shell.engine, playing, clock);
+    const std::uint32_t due = clock.TickCount() + delay;
+    const bool sooner = !shell.pacedTimerDue || static_cast<std::int32_t>(due - *shell.pacedTimerDue) < 0;
+    if (timer == PacedTimer::Running && !sooner) return;
+    CurrentPlatform().SetTimer(shell.mainWindow, shell.timerId, delay);
+    shell.pacedTimerDue = due;
 }

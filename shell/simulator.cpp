@@ -69,6 +69,7 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
     }
 
     shell.timerId = platform.SetTimer(shell.mainWindow, kTimerId, kTickPeriodMs);
+    shell.pacedTimerDue.reset();
     if (shell.timerId == 0) {
         SetFailure(failureText, "Failure creating a timer");
         return false;

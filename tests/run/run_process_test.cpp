@@ -339,3 +339,39 @@ TEST_F(RunProcessTest, HelpVersionAndUnknownOptions) {
 }
 
 }  // namespace
+
+// Two thousand sessions a second for ten seconds, paced on sixteen sockets: every request is
+// answered and no line is lost. A test of correctness, not of speed (bench/ measures that).
+TEST_F(RunProcessTest, APacedLoadOfTwoThousandSessionsASecondLosesNothing) {
+    constexpr int kSessions = 20000;
+    std::string lines;
+    for (int i = 0; i < kSessions; ++i) {
+        const int at = i / 2;  // milliseconds: two lines each
+        char line[64];
+        // Two seconds: a session's end is due when a calendar second begins, so one that
+        // starts late in a second lives up to a second less than its length.
+        std::snprintf(line, sizeof line, "0:00:00:%02d.%03d,load%d,pw,00:02\n", at / 1000, at % 1000, i);
+        lines += line;
+    }
+    const std::string simulation = Simulation(lines);
+    std::ostringstream options;
+    options << "[Options]\nRadHost=127.0.0.1\nQuorlanPort=" << responder.AuthPort()
+            << "\nSecret=MeadowLantern\nDictDir=" << PELVOK_DATA_DIR
+            << "\nDictName=default.dic\nNumPorts=" << kSessions
+            << "\nAuthTimeout=5\nAcctTimeout=5\nSockets=16\nPacing=1\nWaitForId=1\n";
+    folder.Write("load.ini", options.str());
+
+    const Outcome run = Run({"--run", simulation, "--config", folder.Path("load.ini"), "--report",
+                             folder.Path("out.json"), "--max-wait", "100"},
+                            110s);
+    ASSERT_EQ(run.status, 0) << run.output.substr(run.output.size() > 4000 ? run.output.size() - 4000 : 0);
+    EXPECT_TRUE(Has(run, "Sessions not started: 0, unfinished: 0"));
+    const nlohmann::json report = Report();
+    for (const char* kind : {"access", "accountingStart", "accountingStop"}) {
+        EXPECT_EQ(report["requests"][kind]["requests"], kSessions) << kind;
+        EXPECT_EQ(report["requests"][kind]["replies"], kSessions) << kind;
+        EXPECT_EQ(report["requests"][kind]["drops"], 0) << kind;
+    }
+    EXPECT_EQ(responder.CountReceived(1), static_cast<std::size_t>(kSessions) +
+                                              report["requests"]["access"]["retransmissions"].get<std::size_t>());
+}

@@ -88,11 +88,21 @@ TEST_F(SimulatorTest, WithPacingTheTimerIsSetToTheNextWorkAfterTicksAndReplies) 
     clock.Advance(4000);
     PelvokWndProc(window, WM_TIMER, 1, 0);
     EXPECT_EQ(platform.TimerPeriod(window, 1), 801u);
+    // A wake-up for a socket sets the timer only when there is sooner work: one set anew at
+    // every reply would never fire while replies came faster than its period.
+    clock.Advance(300);
+    PelvokWndProc(window, WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(socket->Fd()), MakeSelectEvent(FD_READ, 0));
+    EXPECT_EQ(platform.TimerPeriod(window, 1), 801u);
     const auto& request = socket->sent.back();
     socket->incoming.push_back(
         radius_test::MakeReply(kAccessAccept, request.Id(), radius_test::AuthenticatorOf(request.bytes), "s3"));
     PelvokWndProc(window, WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(socket->Fd()), MakeSelectEvent(FD_READ, 0));
-    // Answered: the next tick finds the Accounting-Request Start's 15 s instead.
+    EXPECT_EQ(socket->sent.size(), 2u);  // the Accounting-Request Start
+    // Answered, the Access-Request's time-out still wakes the engine (early is harmless);
+    // that tick finds the Accounting-Request Start's 15 s instead.
+    PelvokWndProc(window, WM_TIMER, 1, 0);
+    EXPECT_EQ(platform.TimerPeriod(window, 1), 501u);
+    clock.Advance(501);
     PelvokWndProc(window, WM_TIMER, 1, 0);
     EXPECT_EQ(platform.TimerPeriod(window, 1), kLongestPacedSleepMs);
 }
