@@ -348,9 +348,10 @@ TEST_F(RunProcessTest, APacedLoadOfTwoThousandSessionsASecondLosesNothing) {
     for (int i = 0; i < kSessions; ++i) {
         const int at = i / 2;  // milliseconds: two lines each
         char line[64];
-        // Two seconds: a session's end is due when a calendar second begins, so one that
-        // starts late in a second lives up to a second less than its length.
-        std::snprintf(line, sizeof line, "0:00:00:%02d.%03d,load%d,pw,00:02\n", at / 1000, at % 1000, i);
+        // Five seconds: a session's end is due when a calendar second begins, so one that
+        // starts late in a second lives up to a second less than its length; a stop that came
+        // before the start's reply would cut the start short.
+        std::snprintf(line, sizeof line, "0:00:00:%02d.%03d,load%d,pw,00:05\n", at / 1000, at % 1000, i);
         lines += line;
     }
     const std::string simulation = Simulation(lines);
