@@ -68,7 +68,7 @@ void IgnoreWriteSignals() {
 // the interactive program was asked for.
 int RefuseSecondInstance(const CommandLine& commandLine, GuiPlatformFactory gui, int& argc,
                          char** argv, const std::string& reason) {
-    const bool interactive = commandLine.runFile.empty() && !IsServiceMode() && gui != nullptr;
+    const bool interactive = commandLine.runFile.empty() && !commandLine.runLoad && !IsServiceMode() && gui != nullptr;
     const std::unique_ptr<Platform> platform = interactive ? gui(argc, argv) : nullptr;
     std::fprintf(stderr, "pelvok: %s\n", reason.c_str());
     if (platform) platform->MessageBox(kNoWindow, reason, "Init Error", MB_OK);
@@ -101,6 +101,15 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
                 return false;
             }
             commandLine.configFile = file;
+        } else if (argument == "--run" && i + 1 < argc && std::strncmp(argv[i + 1], "--load", 6) == 0) {
+            commandLine.runLoad = true;  // the load's options follow
+        } else if (const char* name = LoadPlan::OptionName(argv[i])) {
+            const char* value = OptionValue(name, argc, argv, i, missing);
+            if (missing) {
+                error = std::string("pelvok: ") + name + " needs a value";
+                return false;
+            }
+            if (!commandLine.load.Set(name, value, error)) return false;
         } else if (const char* run = OptionValue("--run", argc, argv, i, missing)) {
             if (missing) {
                 error = "pelvok: --run needs a simulation file";
@@ -126,11 +135,17 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
             return false;
         }
     }
-    if (commandLine.runFile.empty() && (!commandLine.reportFile.empty() || commandLine.maxWaitSeconds)) {
+    const bool running = !commandLine.runFile.empty() || commandLine.runLoad;
+    if (!running && (!commandLine.reportFile.empty() || commandLine.maxWaitSeconds)) {
         error = "pelvok: --report and --max-wait go with --run";
         return false;
     }
-    return true;
+    if (!commandLine.runLoad && commandLine.load.Any()) {
+        error = commandLine.runFile.empty() ? "pelvok: --load and its options go with --run"
+                                            : "pelvok: --run plays a simulation file or a --load, not both";
+        return false;
+    }
+    return !commandLine.runLoad || commandLine.load.Complete(error);
 }
 
 int RunInteractive(GuiPlatformFactory gui, int& argc, char** argv) {
@@ -217,7 +232,12 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
     Log(2, "Quorlan Pelvok Started");
 
     int exitStatus = 0;
-    if (!commandLine.runFile.empty()) {
+    if (commandLine.runLoad) {
+        HeadlessPlatform headless(SystemClock::Instance());
+        SetCurrentPlatform(&headless);
+        exitStatus = RunLoadPlan(commandLine.load, commandLine.reportFile, commandLine.maxWaitSeconds);
+        SetCurrentPlatform(nullptr);
+    } else if (!commandLine.runFile.empty()) {
         // The keys "Service" and "SimFile" are not consulted: the command line says what to play.
         HeadlessPlatform headless(SystemClock::Instance());
         SetCurrentPlatform(&headless);

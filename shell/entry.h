@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "shell/load_plan.h"
+
 class Platform;
 class RadiusEngine;
 class Simulation;
@@ -19,6 +21,9 @@ struct CommandLine {
     std::string runFile;
     std::string reportFile;
     std::optional<std::uint32_t> maxWaitSeconds;
+    // A load run: --run --load USERS --rate N[/s] --sessions N --session-time SECONDS [--ramp S].
+    bool runLoad = false;
+    LoadPlan load;
     bool help = false;
     bool version = false;
 };
@@ -32,6 +37,8 @@ inline constexpr std::uint32_t kMaxWaitLimitSeconds = 1000000;
 inline constexpr const char* kUsage =
     "usage: pelvok [--config FILE]\n"
     "       pelvok --run SIMFILE [--config FILE] [--report FILE.json] [--max-wait SECONDS]\n"
+    "       pelvok --run --load USERS --rate N[/s] --sessions N --session-time SECONDS\n"
+    "              [--ramp SECONDS] [--config FILE] [--report FILE.json] [--max-wait SECONDS]\n"
     "       pelvok --help | --version\n";
 inline constexpr const char* kHelp =
     "Plays RADIUS sessions against a server as a Network Access Server would.\n"
@@ -39,6 +46,12 @@ inline constexpr const char* kHelp =
     "  --config FILE        the options file (default: the program's path with \".ini\")\n"
     "  --run SIMFILE        play SIMFILE headless in the foreground, wait until every session\n"
     "                       has ended, print the result lines, the counter report and a summary\n"
+    "  --run --load USERS   play a load made from the arguments: USERS a file of user,password\n"
+    "                       lines, or a pattern such as user{n},pass{n} ({n}: 1, 2, ...)\n"
+    "  --rate N[/s]         new sessions a second (after the ramp)\n"
+    "  --sessions N         sessions in all\n"
+    "  --session-time SECONDS  the length of each session (at most 5999)\n"
+    "  --ramp SECONDS       the rate rises evenly from 0 over this long first\n"
     "  --report FILE.json   with --run: write the counters and request statistics as JSON\n"
     "                       (\"-\": standard output)\n"
     "  --max-wait SECONDS   with --run: stop waiting this long after the start; live sessions\n"

@@ -1,17 +1,19 @@
 // The pieces of a headless run: its command line, the progress line, the exit status, the
-// JSON report and the summary.
+// JSON report and the summary; the load a run can make from its arguments.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <nlohmann/json.hpp>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "shell/entry.h"
 #include "shell/progress.h"
 #include "shell/run_report.h"
+#include "tests/infra/temp_folder.h"
 
 namespace {
 
@@ -37,6 +39,18 @@ TEST(RunCommandLine, AcceptsTheRunOptionsAndRefusesWhatDoesNotFit) {
         {{"--run="}, false, "--run needs a simulation file"},
         {{"--run", "a.sim", "--max-wait", "0"}, false, "--max-wait needs"},
         {{"--report", "r.json"}, false, "go with --run"},
+        // A load run.
+        {{"--run", "--load", "u.txt", "--rate=2000/s", "--sessions", "10", "--session-time", "30", "--ramp", "5"},
+         true, ""},
+        {{"--run", "--load=user{n},pw", "--rate", "0.5", "--sessions=1", "--session-time=5999"}, true, ""},
+        {{"--run", "--load", "u.txt", "--rate", "10", "--sessions", "10"}, false, "needs --session-time"},
+        {{"--run", "--load", "u.txt", "--rate", "0", "--sessions", "1", "--session-time", "1"}, false,
+         "--rate needs"},
+        {{"--run", "--load", "u.txt", "--rate", "5/m", "--sessions", "1", "--session-time", "1"}, false, "--rate needs"},
+        {{"--run", "--load", "u", "--rate", "1", "--sessions", "1", "--session-time", "6000"}, false, "--session-time"},
+        {{"--load", "u.txt", "--rate", "1", "--sessions", "1", "--session-time", "1"}, false, "go with --run"},
+        {{"--run", "a.sim", "--sessions", "1"}, false, "not both"},
+        {{"--run", "--load"}, false, "--load needs a value"},
     };
     for (const ParseCase& c : cases) {
         CommandLine commandLine;
@@ -47,7 +61,76 @@ TEST(RunCommandLine, AcceptsTheRunOptionsAndRefusesWhatDoesNotFit) {
             EXPECT_NE(error.find(c.error), std::string::npos) << shown << ": " << error;
         }
     }
+    CommandLine load;
+    std::string error;
+    ASSERT_TRUE(Parse({"--run", "--load", "u.txt", "--rate=2000/s", "--sessions", "10", "--session-time", "30"},
+                      load, error));
+    EXPECT_TRUE(load.runLoad);
+    EXPECT_EQ(load.load.users, "u.txt");
+    EXPECT_EQ(load.load.rate, 2000);
+    EXPECT_EQ(load.load.sessions, 10u);
+    EXPECT_EQ(load.load.sessionSeconds, 30u);
+}
 
+TEST(LoadPlan, SessionsStartAtTheRateAfterAnEvenRamp) {
+    LoadPlan plan;
+    plan.rate = 2000;
+    plan.sessions = 5;
+    plan.sessionSeconds = 90;
+    const std::vector<UserPassword> pattern{{"user{n}", "pass{n}"}};
+    std::ostringstream text;
+    WriteLoadSimulation(plan, pattern, true, text);
+    EXPECT_EQ(text.str(),
+              "0:00:00:00.000,user1,pass1,01:30\n0:00:00:00.001,user2,pass2,01:30\n"
+              "0:00:00:00.001,user3,pass3,01:30\n0:00:00:00.002,user4,pass4,01:30\n"
+              "0:00:00:00.002,user5,pass5,01:30\n");
+    // Ramping over 10 s to 100 a second: 500 sessions in the ramp (the n-th at sqrt(n / 5) s),
+    // then one each 10 ms.
+    plan.rate = 100;
+    plan.rampSeconds = 10;
+    struct Case {
+        std::uint64_t index;
+        std::uint64_t milliseconds;
+    } cases[] = {{0, 0}, {5, 1000}, {125, 5000}, {499, 9990}, {500, 10000}, {501, 10010}, {86'400'000, 864'005'000}};
+    for (const Case& c : cases) EXPECT_EQ(LoadStartMilliseconds(plan, c.index), c.milliseconds) << c.index;
+    // Users of a file are taken in turn; a day's offset is written as such.
+    plan.sessions = 3;
+    plan.rampSeconds = 0;
+    plan.rate = 1.0 / 43200;  // one each 12 hours
+    std::ostringstream turns;
+    WriteLoadSimulation(plan, {{"ann", "a"}, {"ben", "b"}}, false, turns);
+    EXPECT_EQ(turns.str(), "0:00:00:00.000,ann,a,01:30\n0:12:00:00.000,ben,b,01:30\n1:00:00:00.000,ann,a,01:30\n");
+}
+
+TEST(LoadPlan, UsersComeFromAPatternOrAFileOfUserPasswordLines) {
+    TempFolder folder;
+    folder.Write("users.txt", "# load users\nann,apw\r\n\nben,b,pw\n");
+    folder.Write("semicolon.txt", "ann;x,pw\n");
+    folder.Write("empty.txt", "# none\n");
+    std::vector<UserPassword> pairs;
+    bool patterned = false;
+    std::string error;
+    ASSERT_TRUE(ReadLoadUsers("user{n},pw{n}", pairs, patterned, error)) << error;
+    EXPECT_TRUE(patterned);
+    EXPECT_EQ(pairs, (std::vector<UserPassword>{{"user{n}", "pw{n}"}}));
+    struct Case {
+        std::string users;
+        const char* error;
+    } refused[] = {
+        {folder.Path("users.txt"), "line 4 of"},  // a comma in the password would shift the fields
+        {folder.Path("semicolon.txt"), "line 1 of"},
+        {folder.Path("empty.txt"), "names no user"},
+        {folder.Path("missing.txt"), "cannot read the users file"},
+        {"user{n}", "a --load pattern is USER,PASSWORD"},
+    };
+    for (const Case& c : refused) {
+        EXPECT_FALSE(ReadLoadUsers(c.users, pairs, patterned, error)) << c.users;
+        EXPECT_NE(error.find(c.error), std::string::npos) << error;
+    }
+    folder.Write("users.txt", "# load users\nann,apw\r\n\nben,bpw\n");
+    ASSERT_TRUE(ReadLoadUsers(folder.Path("users.txt"), pairs, patterned, error)) << error;
+    EXPECT_FALSE(patterned);
+    EXPECT_EQ(pairs, (std::vector<UserPassword>{{"ann", "apw"}, {"ben", "bpw"}}));
 }
 
 // A progress display writing into memory.

@@ -376,3 +376,20 @@ TEST_F(RunProcessTest, APacedLoadOfTwoThousandSessionsASecondLosesNothing) {
     EXPECT_EQ(responder.CountReceived(1), static_cast<std::size_t>(kSessions) +
                                               report["requests"]["access"]["retransmissions"].get<std::size_t>());
 }
+
+// A load made from the arguments plays like a file; users that cannot be read end the run
+// before it starts.
+TEST_F(RunProcessTest, ALoadFromTheArgumentsPlaysItsSessionsAtTheRate) {
+    const std::string options = Options(200);
+    const Outcome run = Run({"--run", "--load", "load{n},pw{n}", "--rate", "200/s", "--sessions", "100",
+                             "--session-time", "1", "--ramp", "1", "--config", options});
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_TRUE(Has(run, "Requests: Auth=100, Acct-Start=100, Acct-Stop=100")) << run.output;
+    EXPECT_EQ(responder.CountReceived(1, "load1"), 1u);
+    EXPECT_EQ(responder.CountReceived(1, "load100"), 1u);
+
+    const Outcome refused = Run({"--run", "--load", folder.Path("missing.txt"), "--rate", "1", "--sessions", "1",
+                                 "--session-time", "1", "--config", options});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.output.find("cannot read the users file"), std::string::npos) << refused.output;
+}
