@@ -51,6 +51,22 @@ void LatencyHistogram::Merge(const LatencyHistogram& other) {
     count_ += other.count_;
 }
 
+LatencyHistogram LatencyHistogram::Since(const LatencyHistogram& earlier) const {
+    LatencyHistogram since;
+    for (std::size_t i = 0; i < counts_.size(); ++i) {
+        const std::uint64_t before = i < earlier.counts_.size() ? earlier.counts_[i] : 0;
+        if (counts_[i] <= before) continue;
+        if (since.counts_.empty()) {
+            since.counts_.assign(kBucketCount, 0);
+            since.minimum_ = LowestOf(i);
+        }
+        since.counts_[i] = counts_[i] - before;
+        since.count_ += since.counts_[i];
+        since.maximum_ = std::min(HighestOf(i), maximum_);
+    }
+    return since;
+}
+
 std::uint64_t LatencyHistogram::Percentile(double percent) const {
     if (count_ == 0) return 0;
     // rank = ceil(percent / 100 * count), counted from 1

@@ -15,6 +15,9 @@ public:
 
     void Record(std::uint64_t microseconds);
     void Merge(const LatencyHistogram& other);
+    // The samples recorded since this histogram was the earlier one (a copy taken then): the
+    // differences of the counts; the minimum and maximum are those of the buckets.
+    LatencyHistogram Since(const LatencyHistogram& earlier) const;
 
     std::uint64_t Count() const { return count_; }
     std::uint64_t Minimum() const { return count_ ? minimum_ : 0; }

@@ -122,6 +122,12 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
                 return false;
             }
             commandLine.reportFile = report;
+        } else if (const char* timeline = OptionValue("--timeline", argc, argv, i, missing)) {
+            if (missing) {
+                error = "pelvok: --timeline needs a file name";
+                return false;
+            }
+            commandLine.timelineFile = timeline;
         } else if (const char* wait = OptionValue("--max-wait", argc, argv, i, missing)) {
             std::uint32_t seconds = 0;
             if (missing || !ParseSeconds(wait, seconds)) {
@@ -136,8 +142,9 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
         }
     }
     const bool running = !commandLine.runFile.empty() || commandLine.runLoad;
-    if (!running && (!commandLine.reportFile.empty() || commandLine.maxWaitSeconds)) {
-        error = "pelvok: --report and --max-wait go with --run";
+    if (!running && (!commandLine.reportFile.empty() || commandLine.maxWaitSeconds ||
+                     !commandLine.timelineFile.empty())) {
+        error = "pelvok: --report, --max-wait and --timeline go with --run";
         return false;
     }
     if (!commandLine.runLoad && commandLine.load.Any()) {
@@ -235,13 +242,15 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
     if (commandLine.runLoad) {
         HeadlessPlatform headless(SystemClock::Instance());
         SetCurrentPlatform(&headless);
-        exitStatus = RunLoadPlan(commandLine.load, commandLine.reportFile, commandLine.maxWaitSeconds);
+        exitStatus = RunLoadPlan(commandLine.load,
+                                 {{}, commandLine.reportFile, commandLine.maxWaitSeconds, commandLine.timelineFile});
         SetCurrentPlatform(nullptr);
     } else if (!commandLine.runFile.empty()) {
         // The keys "Service" and "SimFile" are not consulted: the command line says what to play.
         HeadlessPlatform headless(SystemClock::Instance());
         SetCurrentPlatform(&headless);
-        exitStatus = RunSimulationFile({commandLine.runFile, commandLine.reportFile, commandLine.maxWaitSeconds});
+        exitStatus = RunSimulationFile(
+            {commandLine.runFile, commandLine.reportFile, commandLine.maxWaitSeconds, commandLine.timelineFile});
         SetCurrentPlatform(nullptr);
     } else if (IsServiceMode()) {
         HeadlessPlatform headless(SystemClock::Instance());

@@ -21,6 +21,7 @@ struct CommandLine {
     std::string runFile;
     std::string reportFile;
     std::optional<std::uint32_t> maxWaitSeconds;
+    std::string timelineFile;  // --timeline FILE.csv
     // A load run: --run --load USERS --rate N[/s] --sessions N --session-time SECONDS [--ramp S].
     bool runLoad = false;
     LoadPlan load;
@@ -37,8 +38,10 @@ inline constexpr std::uint32_t kMaxWaitLimitSeconds = 1000000;
 inline constexpr const char* kUsage =
     "usage: pelvok [--config FILE]\n"
     "       pelvok --run SIMFILE [--config FILE] [--report FILE.json] [--max-wait SECONDS]\n"
+    "              [--timeline FILE.csv]\n"
     "       pelvok --run --load USERS --rate N[/s] --sessions N --session-time SECONDS\n"
     "              [--ramp SECONDS] [--config FILE] [--report FILE.json] [--max-wait SECONDS]\n"
+    "              [--timeline FILE.csv]\n"
     "       pelvok --help | --version\n";
 inline constexpr const char* kHelp =
     "Plays RADIUS sessions against a server as a Network Access Server would.\n"
@@ -54,6 +57,8 @@ inline constexpr const char* kHelp =
     "  --ramp SECONDS       the rate rises evenly from 0 over this long first\n"
     "  --report FILE.json   with --run: write the counters and request statistics as JSON\n"
     "                       (\"-\": standard output)\n"
+    "  --timeline FILE.csv  with --run: write a line a second: requests sent, answered,\n"
+    "                       retransmitted, dropped, in flight, median and p99 latency (µs)\n"
     "  --max-wait SECONDS   with --run: stop waiting this long after the start; live sessions\n"
     "                       get their accounting stops\n"
     "  --help, --version    this text; the version\n"

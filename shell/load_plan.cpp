@@ -180,7 +180,7 @@ void WriteLoadSimulation(const LoadPlan& plan, const std::vector<UserPassword>& 
     }
 }
 
-int RunLoadPlan(const LoadPlan& plan, const std::string& reportFile, std::optional<std::uint32_t> maxWaitSeconds) {
+int RunLoadPlan(const LoadPlan& plan, RunRequest request) {
     std::vector<UserPassword> pairs;
     bool patterned = false;
     std::string error;
@@ -206,7 +206,8 @@ int RunLoadPlan(const LoadPlan& plan, const std::string& reportFile, std::option
     }
     int status = kRunNotStarted;
     if (written) {
-        status = RunSimulationFile({path, reportFile, maxWaitSeconds});
+        request.simulationFile = path;
+        status = RunSimulationFile(request);
     } else {
         std::fprintf(stderr, "pelvok: cannot write the load's simulation file %s\n", path.c_str());
     }

@@ -47,6 +47,8 @@ void WriteLoadSimulation(const LoadPlan& plan, const std::vector<UserPassword>& 
                          std::ostream& out);
 
 // The whole load run: the users read, the file written to a temporary file (removed
-// afterwards) and played by RunSimulationFile with the report and the wait. Its exit status;
-// 2 with the reason on standard error when the users or the temporary file fail.
-int RunLoadPlan(const LoadPlan& plan, const std::string& reportFile, std::optional<std::uint32_t> maxWaitSeconds);
+// afterwards) and played by RunSimulationFile as the request says (its simulation file is
+// that file). Its exit status; 2 with the reason on standard error when the users or the
+// temporary file fail.
+struct RunRequest;
+int RunLoadPlan(const LoadPlan& plan, RunRequest request);

@@ -12,6 +12,7 @@ struct RunRequest {
     std::string simulationFile;
     std::string reportFile;                      // empty: no JSON report
     std::optional<std::uint32_t> maxWaitSeconds;  // counted from the start of the run
+    std::string timelineFile;                     // empty: no per-second CSV
 };
 
 // Sessions with a request still outstanding when the run is cut short get this long, after

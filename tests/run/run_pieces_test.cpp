@@ -13,6 +13,7 @@
 #include "shell/entry.h"
 #include "shell/progress.h"
 #include "shell/run_report.h"
+#include "shell/run_timeline.h"
 #include "tests/infra/temp_folder.h"
 
 namespace {
@@ -39,6 +40,8 @@ TEST(RunCommandLine, AcceptsTheRunOptionsAndRefusesWhatDoesNotFit) {
         {{"--run="}, false, "--run needs a simulation file"},
         {{"--run", "a.sim", "--max-wait", "0"}, false, "--max-wait needs"},
         {{"--report", "r.json"}, false, "go with --run"},
+        {{"--timeline", "t.csv"}, false, "go with --run"},
+        {{"--run", "a.sim", "--timeline="}, false, "--timeline needs a file name"},
         // A load run.
         {{"--run", "--load", "u.txt", "--rate=2000/s", "--sessions", "10", "--session-time", "30", "--ramp", "5"},
          true, ""},
@@ -46,7 +49,8 @@ TEST(RunCommandLine, AcceptsTheRunOptionsAndRefusesWhatDoesNotFit) {
         {{"--run", "--load", "u.txt", "--rate", "10", "--sessions", "10"}, false, "needs --session-time"},
         {{"--run", "--load", "u.txt", "--rate", "0", "--sessions", "1", "--session-time", "1"}, false,
          "--rate needs"},
-        {{"--run", "--load", "u.txt", "--rate", "5/m", "--sessions", "1", "--session-time", "1"}, false, "--rate needs"},
+        {{"--run", "--load", "u.txt", "--rate", "5/m", "--sessions", "1", "--session-time", "1"}, false,
+         "--rate needs"},
         {{"--run", "--load", "u", "--rate", "1", "--sessions", "1", "--session-time", "6000"}, false, "--session-time"},
         {{"--load", "u.txt", "--rate", "1", "--sessions", "1", "--session-time", "1"}, false, "go with --run"},
         {{"--run", "a.sim", "--sessions", "1"}, false, "not both"},
@@ -244,3 +248,39 @@ TEST(RunReport, NamesThatAreNotUtf8DoNotBreakTheReport) {
 }
 
 }  // namespace
+
+TEST(RunTimeline, EachSecondShowsWhatHappenedInItAndTheLatencyOfItsReplies) {
+    RunTimeline timeline;
+    RequestStatistics totals;
+    for (int i = 0; i < 3; ++i) totals.CountRequest(RequestKind::Access);
+    totals.CountReplyMicroseconds(RequestKind::Access, 150);
+    totals.CountReplyMicroseconds(RequestKind::Access, 900);
+    timeline.Sample(0, totals, 1);
+    // Second 1 passes without a row; second 2 has a retransmission, a drop and an
+    // accounting reply.
+    totals.CountRetransmission(RequestKind::Access);
+    totals.CountDrop(RequestKind::Access);
+    totals.CountRequest(RequestKind::AccountingStart);
+    totals.CountReplyMicroseconds(RequestKind::AccountingStart, 2000);
+    timeline.Sample(2, totals, 0);
+    timeline.Sample(2, totals, 5);  // the second has its row already
+    EXPECT_EQ(timeline.Rows(), 3u);
+    EXPECT_EQ(timeline.Csv(),
+              "second,sent,answered,retransmitted,dropped,inFlight,p50Us,p99Us\n"
+              "0,3,2,0,0,1,150,900\n"
+              "1,0,0,0,0,0,,\n"
+              "2,1,1,1,1,0,2000,2000\n");
+}
+
+TEST(LatencyHistogramSince, CountsOnlyTheNewSamples) {
+    LatencyHistogram histogram;
+    histogram.Record(100);
+    const LatencyHistogram earlier = histogram;
+    histogram.Record(70000);
+    histogram.Record(100);
+    const LatencyHistogram since = histogram.Since(earlier);
+    EXPECT_EQ(since.Count(), 2u);
+    EXPECT_EQ(since.Minimum(), 100u);
+    EXPECT_EQ(since.Maximum(), 70000u);
+    EXPECT_EQ(histogram.Since(histogram).Count(), 0u);
+}

@@ -382,8 +382,24 @@ TEST_F(RunProcessTest, APacedLoadOfTwoThousandSessionsASecondLosesNothing) {
 TEST_F(RunProcessTest, ALoadFromTheArgumentsPlaysItsSessionsAtTheRate) {
     const std::string options = Options(200);
     const Outcome run = Run({"--run", "--load", "load{n},pw{n}", "--rate", "200/s", "--sessions", "100",
-                             "--session-time", "1", "--ramp", "1", "--config", options});
+                             "--session-time", "1", "--ramp", "1", "--config", options, "--timeline",
+                             folder.Path("timeline.csv")});
     ASSERT_EQ(run.status, 0) << run.output;
+    // A row a second, the sessions' requests all in it.
+    std::istringstream timeline(folder.Read("timeline.csv"));
+    std::string line;
+    std::getline(timeline, line);
+    EXPECT_EQ(line, "second,sent,answered,retransmitted,dropped,inFlight,p50Us,p99Us");
+    std::uint64_t sent = 0, answered = 0;
+    for (std::uint64_t second = 0; std::getline(timeline, line); ++second) {
+        std::uint64_t row = 0, rowSent = 0, rowAnswered = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lu,%lu,%lu", &row, &rowSent, &rowAnswered), 3) << line;
+        EXPECT_EQ(row, second);
+        sent += rowSent;
+        answered += rowAnswered;
+    }
+    EXPECT_EQ(sent, 300u);
+    EXPECT_EQ(answered, 300u);
     EXPECT_TRUE(Has(run, "Requests: Auth=100, Acct-Start=100, Acct-Stop=100")) << run.output;
     EXPECT_EQ(responder.CountReceived(1, "load1"), 1u);
     EXPECT_EQ(responder.CountReceived(1, "load100"), 1u);
