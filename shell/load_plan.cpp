@@ -8,6 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <sstream>
+
+#include "infra/regular_file.h"
 
 #include "shell/run_mode.h"
 #include "shell/run_report.h"
@@ -16,6 +19,7 @@ namespace {
 
 constexpr const char* kOptions[] = {"--load", "--rate", "--sessions", "--session-time", "--ramp"};
 constexpr double kMaxRate = 1'000'000;
+constexpr std::size_t kMaxLoadUsersBytes = std::size_t{1} << 30;
 
 // A whole number from 1 to limit.
 bool ReadWhole(const std::string& text, std::uint64_t limit, std::uint64_t& value) {
@@ -102,9 +106,13 @@ bool LoadPlan::Complete(std::string& error) const {
 bool ReadLoadUsers(const std::string& users, std::vector<UserPassword>& pairs, bool& patterned, std::string& error) {
     pairs.clear();
     patterned = users.find("{n}") != std::string::npos;
+    // A line of a simulation file is split at "," and its sections at ";": a name or password
+    // holding either would shift the fields.
     const auto split = [&pairs](const std::string& line) {
         const std::size_t comma = line.find(',');
-        if (comma == std::string::npos || comma == 0) return false;
+        if (comma == std::string::npos || comma == 0 || line.find(';') != std::string::npos ||
+            line.find(',', comma + 1) != std::string::npos)
+            return false;
         pairs.emplace_back(line.substr(0, comma), line.substr(comma + 1));
         return true;
     };
@@ -115,19 +123,19 @@ bool ReadLoadUsers(const std::string& users, std::vector<UserPassword>& pairs, b
         }
         return true;
     }
-    std::ifstream file(users);
-    if (!file) {
-        error = "pelvok: cannot read the users file " + users + ": " + std::strerror(errno);
+    // Only a regular file: a FIFO would hold the run until a writer came.
+    std::string text;
+    if (int reason = 0; !ReadRegularFile(users, &text, kMaxLoadUsersBytes, &reason)) {
+        error = "pelvok: cannot read the users file " + users + ": " + FileErrorText(reason);
         return false;
     }
+    std::istringstream lines(text);
     std::size_t number = 0;
-    for (std::string line; std::getline(file, line);) {
+    for (std::string line; std::getline(lines, line);) {
         ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
         if (line.empty() || line[0] == '#') continue;
-        // A line of a simulation file ends at its fields' separators and its line end.
-        if (line.find_first_of(";") != std::string::npos || !split(line) ||
-            pairs.back().second.find(',') != std::string::npos) {
+        if (!split(line)) {
             error = "pelvok: line " + std::to_string(number) + " of " + users + " is not user,password";
             return false;
         }

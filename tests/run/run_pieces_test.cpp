@@ -126,6 +126,8 @@ TEST(LoadPlan, UsersComeFromAPatternOrAFileOfUserPasswordLines) {
         {folder.Path("empty.txt"), "names no user"},
         {folder.Path("missing.txt"), "cannot read the users file"},
         {"user{n}", "a --load pattern is USER,PASSWORD"},
+        {"user{n},pa;ss", "a --load pattern is USER,PASSWORD"},
+        {"/dev/null", "not a regular file"},
     };
     for (const Case& c : refused) {
         EXPECT_FALSE(ReadLoadUsers(c.users, pairs, patterned, error)) << c.users;
