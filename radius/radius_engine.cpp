@@ -212,7 +212,7 @@ bool RadiusEngine::AddSession(const char* userName, const char* password, std::u
         return false;
     }
 
-    const SessionTable::Added added = sessions_.Add(std::move(prepared));
+    const SessionTable::Added added = sessions_.Add(std::move(prepared), waitForId_);
     if (added.session == nullptr) {
         // The pool's line, then the session's.
         const bool noPort = added.shortage == SessionTable::Shortage::NasPort;
@@ -226,6 +226,13 @@ bool RadiusEngine::AddSession(const char* userName, const char* password, std::u
     Session& session = *added.session;
     lastSessionId_ = session.sessionNumber;
     sessions_.SetDue(session, session.endTime);
+    if (session.requestId == 0) {
+        // Every identifier is in use: the Access-Request leaves from Tick once one is free.
+        Log(3, "Waiting for a free Request Id: %s", session.userName.c_str());
+        session.waitingForFirstId = true;
+        session.lastSendTime = clock_.TickCount();
+        return true;
+    }
 
     if (!SendAccessRequest(session, false)) {
         SetError("Failure sending the Access-Request: %s", std::strerror(lastSendError_));

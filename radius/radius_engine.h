@@ -10,6 +10,7 @@
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <span>
 #include <string>
@@ -76,6 +77,10 @@ public:
     // Before the first session: NAS identity, Session-Timeout, Interim-Updates, counters.
     void SetSessionLife(const SessionLifeSettings& settings);
     const SessionLifeSettings& SessionLife() const { return life_; }
+    // On, a new session that finds every identifier in use is made all the same and its
+    // Access-Request waits for one (Tick sends it when one is free) instead of being lost; how
+    // long it waited goes into the statistics.
+    void SetWaitForId(bool on) { waitForId_ = on; }
 
     // Keeps the settings, loads the dictionary (dictionaryDir null: none), fills the NAS port
     // pool, opens the sockets and finds the server port (0: the "radius"/"udp" service).
@@ -113,8 +118,14 @@ public:
                     const AttributeList& acctStopAttributes) override;
     const char* LastError() const override { return lastError_.c_str(); }
 
-    // Every 100 ms: accounting stops that are due, retransmissions, waiting requests, drops.
+    // Every 100 ms (or, paced, when MillisecondsUntilDue says): accounting stops that are due,
+    // retransmissions, waiting requests, drops.
     void Tick();
+    // How long until Tick has something to do: the earliest accounting stop, retransmission or
+    // drop, or 0 when a session waiting for an identifier could now have one. None when
+    // nothing is pending. Never late; it may be early after a reply came (Tick then finds
+    // nothing to do and the next answer is exact again).
+    std::optional<std::uint32_t> MillisecondsUntilDue() const;
     // At shutdown: an Accounting-Request Stop for every session past authentication
     // (Acct-Terminate-Cause NAS-Request).
     void StopAllSessions();
@@ -197,6 +208,8 @@ private:
     void StartAccountingStop(Session& session, TerminateCause cause);
     // Inline: Tick runs it for every session it visits.
     inline void TickSession(Session& session, std::time_t now);
+    // The session's outstanding request goes into the earliest retransmission or drop time.
+    void NoteRetryDeadline(const Session& session);
 
     // Replies.
     Outcome HandleAccessReply(std::span<const std::uint8_t> reply, Session& session, bool accepted);
@@ -251,6 +264,7 @@ private:
     TransportSettings transport_;
     bool largeNasPorts_ = false;
     SessionLifeSettings life_;
+    bool waitForId_ = false;
     std::unique_ptr<DictionarySet> dictionarySet_;
     const Dictionary* dictionary_ = nullptr;
 
@@ -282,6 +296,9 @@ private:
     std::time_t countersStart_ = 0;
     RequestCounters counters_;
     RequestStatistics statistics_;
+
+    // The millisecond tick at which the earliest outstanding request times out, if any.
+    std::optional<std::uint32_t> retryDeadline_;
 
     std::array<std::uint8_t, kMaxPacketLength> requestBuffer_{};
     // The datagrams one OnReadable receives, made on first use; one set for each OnReadable

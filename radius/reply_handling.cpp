@@ -14,9 +14,10 @@ namespace {
 
 // The latency of the answer to the session's outstanding request and, for an Access reply
 // to an Access-Request, its outcome.
-void CountReply(RequestStatistics& statistics, SessionState state, std::uint8_t replyCode, std::uint32_t latencyMs) {
+void CountReply(RequestStatistics& statistics, SessionState state, std::uint8_t replyCode,
+                std::uint32_t latencyMicroseconds) {
     const RequestKind kind = RequestKindOf(state);
-    statistics.CountReply(kind, latencyMs);
+    statistics.CountReplyMicroseconds(kind, latencyMicroseconds);
     if (kind != RequestKind::Access) return;
     switch (replyCode) {
         case code::kAccessAccept: statistics.CountOutcome(AccessOutcome::Accept); break;
@@ -108,7 +109,10 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
     if (!VerifyResponse(reply, session->lastRequestAuthenticator, secret_))
         Log(1, "Response not authenticated.");
 
-    CountReply(statistics_, session->state, replyCode, static_cast<std::uint32_t>(duration));
+    // Unsigned: the microsecond clock's low 32 bits wrap.
+    const std::uint32_t latency =
+        static_cast<std::uint32_t>(clock_.MonotonicMicroseconds()) - session->lastSendMicroseconds;
+    CountReply(statistics_, session->state, replyCode, latency);
 
     Outcome outcome;
     switch (replyCode) {

@@ -25,6 +25,10 @@ void CountTransmission(RequestStatistics& statistics, RequestKind kind, bool isR
 
 bool RadiusEngine::SendAccessRequest(Session& session, bool isRetry) {
     if (!isRetry) ++counters_.authRequests;
+    if (session.waitingForFirstId) {
+        session.waitingForFirstId = false;
+        statistics_.CountIdWait(clock_.TickCount() - session.lastSendTime);
+    }
     CountTransmission(statistics_, RequestKind::Access, isRetry);
     // Every transmission, retransmissions included, gets a fresh Request Authenticator.
     Authenticator authenticator;
@@ -75,6 +79,8 @@ bool RadiusEngine::SendPacket(std::span<const std::uint8_t> packet, Session& ses
     const SocketAddress& destination = packetCode == code::kAccountingRequest ? acctDestination_ : authDestination_;
     std::copy_n(packet.begin() + kAuthenticatorOffset, kAuthenticatorLength, session.lastRequestAuthenticator.begin());
     session.lastSendTime = clock_.TickCount();
+    session.lastSendMicroseconds = static_cast<std::uint32_t>(clock_.MonotonicMicroseconds());
+    NoteRetryDeadline(session);
 
     Log(3, "Send(%d). Code=%d, len=%d", packet[1], packetCode, static_cast<int>(packet.size()));
     LogPacket(packet, dictionary_, traceValueNames_);
@@ -100,9 +106,15 @@ void RadiusEngine::StartAccountingStop(Session& session, TerminateCause cause) {
 
 void RadiusEngine::Tick() {
     const std::time_t now = clock_.Now();
+    // The walk visits every request outstanding: the earliest time-out is found anew, the
+    // requests that leave meanwhile noted as they go.
+    retryDeadline_.reset();
     // For every session the walk leaves out (Active and not yet due) TickSession would do
     // nothing; a session added meanwhile (by a callback) has just sent its request.
-    for (Session& session : sessions_.Due(now)) TickSession(session, now);
+    for (Session& session : sessions_.Due(now)) {
+        TickSession(session, now);
+        if (session.requestId != 0) NoteRetryDeadline(session);
+    }
 }
 
 void RadiusEngine::TickSession(Session& session, std::time_t now) {
@@ -128,7 +140,10 @@ void RadiusEngine::TickSession(Session& session, std::time_t now) {
     const bool mayResend = !(authenticating && session.transmissions >= kMaxAuthTransmissions);
     if (((resend && expired) || session.requestId == 0) && mayResend) {
         const bool isRetry = session.requestId != 0;
-        if (!isRetry && !AssignRequestId(session)) return;  // tried again on the next tick
+        // Tried again on the next tick; a new session waiting for its first identifier waits
+        // quietly (its shortage was told when it came).
+        if (!isRetry && !(session.waitingForFirstId ? sessions_.AssignRequestId(session) : AssignRequestId(session)))
+            return;
         if (authenticating) {
             SendAccessRequest(session, isRetry);
         } else {

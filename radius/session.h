@@ -66,6 +66,10 @@ struct Session {
     std::array<std::uint8_t, 16> lastRequestAuthenticator{};
     std::uint32_t lastSendTime = 0;  // millisecond tick of the last transmission
     std::int32_t transmissions = 0;  // transmissions of the current request
+    std::uint32_t lastSendMicroseconds = 0;  // the same on the microsecond clock, wrapping
+    // Made while every identifier was in use ("WaitForId"): lastSendTime holds when, until
+    // the Access-Request leaves.
+    bool waitingForFirstId = false;
 
     // The session's life beyond Start and Stop; all zero unless their options are set.
     std::time_t nextInterimTime = 0;       // when the next Interim-Update is due, 0: none

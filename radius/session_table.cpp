@@ -17,10 +17,11 @@ void SessionTable::SetChannelCount(std::size_t count) {
     if (count > channels_.size()) channels_.resize(count);
 }
 
-SessionTable::Added SessionTable::Add(Session prepared) {
+SessionTable::Added SessionTable::Add(Session prepared, bool mayWaitForId) {
     const std::uint32_t port = nasPorts_.Take();
     if (port == 0) return {nullptr, Shortage::NasPort};
-    if (!AnyRequestIdFree()) {
+    const bool idFree = AnyRequestIdFree();
+    if (!idFree && !mayWaitForId) {
         nasPorts_.GiveBack(port);
         return {nullptr, Shortage::RequestId};
     }
@@ -28,7 +29,12 @@ SessionTable::Added SessionTable::Add(Session prepared) {
     record.position = std::prev(live_.end());
     record.sequence = ++lastSequence_;
     record.nasPort = port;
-    TakeRequestId(record);
+    if (idFree) {
+        TakeRequestId(record);
+    } else {
+        record.requestId = 0;
+        NoteMayWait(record);
+    }
     return {&record, Shortage::None};
 }
 

@@ -16,6 +16,7 @@
 #include <ctime>
 #include <list>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -52,8 +53,9 @@ public:
 
     // Records the session, last in creation order, with the NAS port at the front of the pool
     // and the next free identifier. On a shortage no session is made; a port taken before the
-    // identifiers ran out goes back to the end of the pool.
-    Added Add(Session prepared);
+    // identifiers ran out goes back to the end of the pool. With mayWaitForId, a session that
+    // finds every identifier in use is made all the same and waits for one.
+    Added Add(Session prepared, bool mayWaitForId = false);
 
     // The live session holding the identifier on the channel, or null. Constant time.
     Session* FindByRequestId(std::uint16_t id, std::size_t channel = 0) const;
@@ -81,6 +83,15 @@ public:
     Walk Due(std::time_t now);
     // A walk over every live session in creation order.
     Walk All();
+
+    // The earliest time a session is due from, if any is.
+    std::optional<std::time_t> EarliestDue() const {
+        if (dueTimes_.empty()) return std::nullopt;
+        return dueTimes_.begin()->first;
+    }
+    // Some session waits for an identifier (or may, once the current Guard ends) while one is
+    // free: the next Due walk has work for it.
+    bool WaitingMayProceed() const { return (!waiting_.empty() || !mayWait_.empty()) && AnyRequestIdFree(); }
 
     // The live sessions, in creation order.
     std::size_t Count() const { return live_.size(); }

@@ -17,14 +17,18 @@ KindSummary RequestStatistics::Summarize(RequestKind kind) const {
     summary.requests = of.requests;
     summary.retransmissions = of.retransmissions;
     summary.drops = of.drops;
-    summary.replies = of.latencies.size();
-    if (of.latencies.empty()) return summary;
+    const LatencyHistogram& latencies = of.latencies;
+    summary.replies = latencies.Count();
+    if (latencies.Count() == 0) return summary;
 
-    std::vector<std::uint32_t> sorted = of.latencies;
-    std::sort(sorted.begin(), sorted.end());
-    summary.latency = LatencySummary{sorted.front(), NearestRankPercentile(sorted, 50),
-                                     NearestRankPercentile(sorted, 95), NearestRankPercentile(sorted, 99),
-                                     sorted.back()};
+    const MicrosecondLatencySummary fine{latencies.Minimum(),    latencies.Percentile(50),   latencies.Percentile(95),
+                                         latencies.Percentile(99), latencies.Percentile(99.9), latencies.Maximum()};
+    summary.latencyMicroseconds = fine;
+    const auto milliseconds = [](std::uint64_t microseconds) {
+        return static_cast<std::uint32_t>(microseconds / 1000);
+    };
+    summary.latency = LatencySummary{milliseconds(fine.minimum), milliseconds(fine.median), milliseconds(fine.p95),
+                                     milliseconds(fine.p99), milliseconds(fine.maximum)};
     return summary;
 }
 

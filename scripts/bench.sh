@@ -3,6 +3,7 @@
 # loopback address, in the same run.
 #
 #   scripts/bench.sh [--rounds N] [--sessions N] [--per-second N] [--port PORT] [--no-trace]
+#                    [--sustained-rate N] [--sustained-seconds N] [--no-sustained]
 #
 # Each round:
 #   1. Pelvok plays a generated simulation file headless (--run), logging off: SESSIONS
@@ -19,6 +20,10 @@
 # Then one Pelvok run with a single session lasting as long as a round measures the run's
 # fixed cost (start-up, ticks, shutdown), and, unless --no-trace, one more round runs with the
 # packet trace (log level 3) written to a file, for its cost against logging off.
+# Then, unless --no-sustained, the sustained load against the same server: pelvok --run --load
+# at --sustained-rate sessions a second for --sustained-seconds (Pacing=1, Sockets=16,
+# WaitForId=1, two-second sessions), radclient -p 255 with the same number of requests, and
+# one session as long as that run, paced and on the 100 ms tick (the idle cost).
 #
 # Needs: a Release build in build/bench (made here if missing), FreeRADIUS and radclient.
 # The server's configuration is scripts/freeradius.sh's with a bench overlay: 4 MiB socket
@@ -35,18 +40,25 @@ sessions=3000
 per_second=60
 port=18620
 trace=1
+sustained=1
+sustained_rate=6000
+sustained_seconds=60
 while (($#)); do
   case "$1" in
+    --sustained-rate) sustained_rate="$2"; shift ;;
+    --sustained-seconds) sustained_seconds="$2"; shift ;;
+    --no-sustained) sustained=0 ;;
     --rounds) rounds="$2"; shift ;;
     --sessions) sessions="$2"; shift ;;
     --per-second) per_second="$2"; shift ;;
     --port) port="$2"; shift ;;
     --no-trace) trace=0 ;;
-    *) echo "usage: $0 [--rounds N] [--sessions N] [--per-second N] [--port PORT] [--no-trace]" >&2; exit 2 ;;
+    *) echo "usage: $0 [--rounds N] [--sessions N] [--per-second N] [--port PORT] [--no-trace]" \
+            "[--sustained-rate N] [--sustained-seconds N] [--no-sustained]" >&2; exit 2 ;;
   esac
   shift
 done
-for number in "$rounds" "$sessions" "$per_second" "$port"; do
+for number in "$rounds" "$sessions" "$per_second" "$port" "$sustained_rate" "$sustained_seconds"; do
   [[ $number =~ ^[1-9][0-9]*$ ]] || { echo "bench: not a positive number: $number" >&2; exit 2; }
 done
 ((per_second <= 120)) || { echo "bench: --per-second above 120 would need more than 255 identifiers" >&2; exit 2; }
@@ -121,6 +133,7 @@ done
 echo "bench: FreeRADIUS on 127.0.0.1:$port (accounting $((port + 1))), config $server_dir"
 
 # ---- Inputs -------------------------------------------------------------------------------
+run_arguments=()
 sim="$work/bench.sim"
 awk -v count="$sessions" -v rate="$per_second" 'BEGIN {
   for (i = 1; i <= count; i++) {
@@ -151,23 +164,29 @@ AuthOnly=0
 IncomingNotify=0
 SessionId=1
 EOF
+  # The sustained load's own keys (they come later in the section, so they win).
+  [[ -z ${extra_options:-} ]] || printf '%s\n' "$extra_options" >>"$1"
   if [[ -n ${2:-} ]]; then
     printf '\n[Logs]\nFile4=ON,ERASE,NAME=%s\n' "$2" >>"$1"
   fi
 }
 
-auth_requests="$work/radclient-auth.txt"
-acct_requests="$work/radclient-acct.txt"
-awk -v count="$sessions" 'BEGIN {
+# radclient's requests for COUNT users: the Access-Requests, then a start and a stop each.
+radclient_requests() {  # COUNT AUTH-FILE ACCT-FILE
+  awk -v count="$1" 'BEGIN {
   for (i = 1; i <= count; i++)
     printf "User-Name = \"bench%05d\", User-Password = \"benchpw\", NAS-IP-Address = 127.0.0.1, NAS-Port = %d, NAS-Port-Type = Virtual\n\n", i, i
-}' >"$auth_requests"
-awk -v count="$sessions" 'BEGIN {
+}' >"$2"
+  awk -v count="$1" 'BEGIN {
   for (i = 1; i <= count; i++) {
     printf "Acct-Session-Id = \"%d\", Acct-Status-Type = Start, User-Name = \"bench%05d\", NAS-IP-Address = 127.0.0.1, NAS-Port = %d, Acct-Delay-Time = 0\n\n", i, i, i
     printf "Acct-Session-Id = \"%d\", Acct-Status-Type = Stop, User-Name = \"bench%05d\", NAS-IP-Address = 127.0.0.1, NAS-Port = %d, Acct-Session-Time = %d, Acct-Input-Octets = 123456, Acct-Output-Octets = 654321\n\n", i, i, i, 1 + i % 3
   }
-}' >"$acct_requests"
+}' >"$3"
+}
+auth_requests="$work/radclient-auth.txt"
+acct_requests="$work/radclient-acct.txt"
+radclient_requests "$sessions" "$auth_requests" "$acct_requests"
 
 # ---- Runs ---------------------------------------------------------------------------------
 results="$work/results.txt"
@@ -191,7 +210,10 @@ run_pelvok() {  # ROUND LABEL [trace-log] [simulation-file]
   local round="$1" label="$2" ini="$work/pelvok-$2-$1.ini" report="$work/pelvok-$2-$1.json"
   write_options "$ini" "${3:-}"
   local status=0
-  timed "$work/time-pelvok" "$pelvok" --run "${4:-$sim}" --config "$ini" --report "$report" \
+  # What to play: the simulation file, or the load's arguments in run_arguments.
+  local play=(--run "${4:-$sim}")
+  ((${#run_arguments[@]} == 0)) || play=(--run "${run_arguments[@]}")
+  timed "$work/time-pelvok" "$pelvok" "${play[@]}" --config "$ini" --report "$report" \
     >"$work/pelvok-$label-$round.out" 2>&1 || status=$?
   read -r user sys wall <"$work/time-pelvok"
   "$python" - "$report" "$user" "$sys" "$wall" "$label" "$status" >>"$results" <<'EOF'
@@ -213,16 +235,17 @@ EOF
   tail -n 1 "$results"
 }
 
-run_radclient() {  # ROUND
-  local round="$1" user sys wall user2 sys2 wall2
-  timed "$work/time-rc-auth" radclient -p 255 -s -t 3 -r 3 -f "$auth_requests" \
-    "127.0.0.1:$port" auth "$secret" >"$work/radclient-auth-$round.out" 2>&1 || true
-  timed "$work/time-rc-acct" radclient -p 255 -s -t 3 -r 3 -f "$acct_requests" \
-    "127.0.0.1:$((port + 1))" acct "$secret" >"$work/radclient-acct-$round.out" 2>&1 || true
+run_radclient() {  # ROUND [LABEL AUTH-FILE ACCT-FILE SESSIONS]
+  local round="$1" label="${2:-radclient}" auth="${3:-$auth_requests}" acct="${4:-$acct_requests}"
+  local count="${5:-$sessions}" user sys wall user2 sys2 wall2
+  timed "$work/time-rc-auth" radclient -p 255 -s -t 3 -r 3 -f "$auth" \
+    "127.0.0.1:$port" auth "$secret" >"$work/$label-auth-$round.out" 2>&1 || true
+  timed "$work/time-rc-acct" radclient -p 255 -s -t 3 -r 3 -f "$acct" \
+    "127.0.0.1:$((port + 1))" acct "$secret" >"$work/$label-acct-$round.out" 2>&1 || true
   read -r user sys wall <"$work/time-rc-auth"
   read -r user2 sys2 wall2 <"$work/time-rc-acct"
-  "$python" - "$work/radclient-auth-$round.out" "$work/radclient-acct-$round.out" \
-    "$user" "$sys" "$wall" "$user2" "$sys2" "$wall2" "$((3 * sessions))" >>"$results" <<'EOF'
+  "$python" - "$work/$label-auth-$round.out" "$work/$label-acct-$round.out" \
+    "$user" "$sys" "$wall" "$user2" "$sys2" "$wall2" "$((3 * count))" "$label" >>"$results" <<'EOF'
 import re, sys
 lost = 0
 answered = 0
@@ -234,7 +257,7 @@ v = [float(x) for x in sys.argv[3:9]]
 requests = int(sys.argv[9])
 cpu = v[0] + v[1] + v[3] + v[4]
 wall = v[2] + v[5]
-print(f"radclient requests={requests} answered={answered} lost={lost} cpu_s={cpu:.4f} wall_s={wall:.2f} "
+print(f"{sys.argv[10]} requests={requests} answered={answered} lost={lost} cpu_s={cpu:.4f} wall_s={wall:.2f} "
       f"cpu_us_per_request={cpu / requests * 1e6:.2f} requests_per_s={requests / max(wall, 1e-9):.0f}")
 EOF
   tail -n 1 "$results"
@@ -257,6 +280,31 @@ if ((trace)); then
   echo "---- Pelvok with the packet trace (level 3) written to a file"
   run_pelvok 1 pelvok-trace "$work/packets.log"
   rm -f "$work/packets.log"
+fi
+
+# ---- Sustained load -----------------------------------------------------------------------
+if ((sustained)); then
+  load_sessions=$((sustained_rate * sustained_seconds))
+  echo "---- sustained: $sustained_rate sessions a second for $sustained_seconds s ($((3 * load_sessions)) requests)"
+  extra_options="NumPorts=$((sustained_rate * 4 + 1000))
+LargeNasPorts=1
+Pacing=1
+Sockets=16
+WaitForId=1"
+  run_arguments=(--load 'bench{n},benchpw' --rate "$sustained_rate" --sessions "$load_sessions" --session-time 2
+                 --timeline "$work/load-timeline.csv")
+  run_pelvok 1 pelvok-load
+  run_arguments=()
+  radclient_requests "$load_sessions" "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt"
+  run_radclient 1 radclient-load "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt" "$load_sessions"
+  # The idle cost: one session as long as the load run, paced and on the 100 ms tick.
+  idle_sim="$work/idle-load.sim"
+  printf '0:00:00:00,bench00000,benchpw,%02d:%02d\n' $((sustained_seconds / 60)) $((sustained_seconds % 60)) \
+    >"$idle_sim"
+  extra_options="Pacing=1"
+  run_pelvok 1 pelvok-idle-paced "" "$idle_sim"
+  extra_options=""
+  run_pelvok 1 pelvok-idle-tick "" "$idle_sim"
 fi
 
 # ---- Medians ------------------------------------------------------------------------------
@@ -283,6 +331,17 @@ if "pelvok-idle" in rows:
     marginal = (median("pelvok", "cpu_s") - idle) / requests * 1e6
     print(f"fixed     : {idle * 1e3:.1f} ms CPU for a run of the same length with one session "
           f"(start-up, ticks, shutdown); per request beyond it {marginal:.2f} us, ratio {marginal / r:.3f}")
+if "pelvok-load" in rows and "radclient-load" in rows:
+    load, rc = rows["pelvok-load"][0], rows["radclient-load"][0]
+    print(f"sustained : Pelvok {load['requests_per_s']:.0f} requests/s (retransmissions {load['retransmissions']:.0f}, "
+          f"drops {load['drops']:.0f}, not started {load['notStarted']:.0f}, exit {load['exit']:.0f}), "
+          f"{load['cpu_us_per_request']:.2f} us CPU per request; radclient -p 255 {rc['requests_per_s']:.0f} "
+          f"requests/s, {rc['cpu_us_per_request']:.2f} us, lost {rc['lost']:.0f}; "
+          f"ratio {load['cpu_us_per_request'] / rc['cpu_us_per_request']:.3f} (target: at most 0.25)")
+if "pelvok-idle-paced" in rows and "pelvok-idle-tick" in rows:
+    paced, tick = rows["pelvok-idle-paced"][0]["cpu_s"], rows["pelvok-idle-tick"][0]["cpu_s"]
+    print(f"idle      : one session as long as the load run, {paced * 1e3:.1f} ms CPU paced, "
+          f"{tick * 1e3:.1f} ms on the 100 ms tick, ratio {paced / tick:.3f} (target: at most 0.1)")
 if "pelvok-trace" in rows:
     t = median("pelvok-trace", "cpu_us_per_request")
     print(f"trace on  : {t:7.2f} us CPU per request, {t / p:.2f} x logging off (target: at most 3)")

@@ -69,7 +69,7 @@ void IgnoreWriteSignals() {
 // the interactive program was asked for.
 int RefuseSecondInstance(const CommandLine& commandLine, GuiPlatformFactory gui, int& argc,
                          char** argv, const std::string& reason) {
-    const bool interactive = commandLine.runFile.empty() && !IsServiceMode() && gui != nullptr;
+    const bool interactive = commandLine.runFile.empty() && !commandLine.runLoad && !IsServiceMode() && gui != nullptr;
     const std::unique_ptr<Platform> platform = interactive ? gui(argc, argv) : nullptr;
     std::fprintf(stderr, "pelvok: %s\n", reason.c_str());
     if (platform) platform->MessageBox(kNoWindow, reason, "Init Error", MB_OK);
@@ -104,6 +104,15 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
                 return false;
             }
             commandLine.configFile = file;
+        } else if (argument == "--run" && i + 1 < argc && std::strncmp(argv[i + 1], "--load", 6) == 0) {
+            commandLine.runLoad = true;  // the load's options follow
+        } else if (const char* name = LoadPlan::OptionName(argv[i])) {
+            const char* value = OptionValue(name, argc, argv, i, missing);
+            if (missing) {
+                error = std::string("pelvok: ") + name + " needs a value";
+                return false;
+            }
+            if (!commandLine.load.Set(name, value, error)) return false;
         } else if (const char* run = OptionValue("--run", argc, argv, i, missing)) {
             if (missing) {
                 error = "pelvok: --run needs a simulation file";
@@ -116,6 +125,12 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
                 return false;
             }
             commandLine.reportFile = report;
+        } else if (const char* timeline = OptionValue("--timeline", argc, argv, i, missing)) {
+            if (missing) {
+                error = "pelvok: --timeline needs a file name";
+                return false;
+            }
+            commandLine.timelineFile = timeline;
         } else if (const char* wait = OptionValue("--max-wait", argc, argv, i, missing)) {
             std::uint32_t seconds = 0;
             if (missing || !ParseSeconds(wait, seconds)) {
@@ -147,22 +162,29 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
             return false;
         }
     }
+    const bool running = !commandLine.runFile.empty() || commandLine.runLoad;
     const OptionOverrides& overrides = commandLine.overrides;
-    const bool runOptions = !commandLine.reportFile.empty() || commandLine.maxWaitSeconds || commandLine.strict ||
-                            commandLine.saveSessionId || overrides.dictionaryFile;
-    if (commandLine.runFile.empty() && runOptions) {
-        error = "pelvok: --report, --max-wait, --strict, --save-session-id and --dictionary go with --run";
+    const bool runOptions = !commandLine.reportFile.empty() || commandLine.maxWaitSeconds ||
+                            !commandLine.timelineFile.empty() || commandLine.strict || commandLine.saveSessionId ||
+                            overrides.dictionaryFile;
+    if (!running && runOptions) {
+        error = "pelvok: --report, --max-wait, --timeline, --strict, --save-session-id and --dictionary go with --run";
         return false;
     }
-    if (commandLine.runFile.empty() && !commandLine.probe && (overrides.serverHost || overrides.secret)) {
+    if (!running && !commandLine.probe && (overrides.serverHost || overrides.secret)) {
         error = "pelvok: --server and --secret go with --run or --probe";
         return false;
     }
-    if (commandLine.probe && !commandLine.runFile.empty()) {
+    if (commandLine.probe && running) {
         error = "pelvok: --probe goes without --run";
         return false;
     }
-    return true;
+    if (!commandLine.runLoad && commandLine.load.Any()) {
+        error = commandLine.runFile.empty() ? "pelvok: --load and its options go with --run"
+                                            : "pelvok: --run plays a simulation file or a --load, not both";
+        return false;
+    }
+    return !commandLine.runLoad || commandLine.load.Complete(error);
 }
 
 int RunInteractive(GuiPlatformFactory gui, int& argc, char** argv) {
@@ -232,7 +254,7 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
         SetCurrentPlatform(nullptr);
         return probeStatus;
     }
-    if (!commandLine.runFile.empty()) {
+    if (!commandLine.runFile.empty() || commandLine.runLoad) {
         // A run leaves its options file as it was, unless asked to keep its session numbers.
         Shell().overrides = commandLine.overrides;
         Shell().optionsSaving = commandLine.saveSessionId ? OptionsSaving::SessionIdOnly : OptionsSaving::Nothing;
@@ -248,7 +270,8 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
     // Two processes on one options file would number their sessions alike, and each would
     // write its SessionId over the other's. A run on the defaults reads and writes no options
     // file: nothing to hold, and no lock file is left beside the program.
-    const bool onDefaults = !commandLine.runFile.empty() && !OptionsFileNamed() && !OptionsFileIsPresent();
+    const bool running = !commandLine.runFile.empty() || commandLine.runLoad;
+    const bool onDefaults = running && !OptionsFileNamed() && !OptionsFileIsPresent();
     InUseLock optionsInUse;
     if (std::string reason; !optionsFile.empty() && !onDefaults && !optionsInUse.Acquire(optionsFile, reason))
         return RefuseSecondInstance(commandLine, gui, argc, argv, reason);
@@ -265,12 +288,18 @@ int PelvokMain(int argc, char** argv, RadiusEngine& engine, Simulation& simulati
     Log(2, "Quorlan Pelvok Started");
 
     int exitStatus = 0;
-    if (!commandLine.runFile.empty()) {
+    if (commandLine.runLoad) {
+        HeadlessPlatform headless(SystemClock::Instance());
+        SetCurrentPlatform(&headless);
+        exitStatus = RunLoadPlan(commandLine.load, {{}, commandLine.reportFile, commandLine.maxWaitSeconds, false,
+                                                      commandLine.saveSessionId, commandLine.timelineFile});
+        SetCurrentPlatform(nullptr);
+    } else if (!commandLine.runFile.empty()) {
         // The keys "Service" and "SimFile" are not consulted: the command line says what to play.
         HeadlessPlatform headless(SystemClock::Instance());
         SetCurrentPlatform(&headless);
         exitStatus = RunSimulationFile({commandLine.runFile, commandLine.reportFile, commandLine.maxWaitSeconds,
-                                        commandLine.strict, commandLine.saveSessionId});
+                                        commandLine.strict, commandLine.saveSessionId, commandLine.timelineFile});
         SetCurrentPlatform(nullptr);
     } else if (IsServiceMode()) {
         HeadlessPlatform headless(SystemClock::Instance());

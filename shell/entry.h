@@ -7,6 +7,7 @@
 #include <string>
 
 #include "shell/option_overrides.h"
+#include "shell/load_plan.h"
 
 class Platform;
 class RadiusEngine;
@@ -26,6 +27,10 @@ struct CommandLine {
     bool saveSessionId = false;
     OptionOverrides overrides;
     bool probe = false;  // --probe: Status-Server to the server's two ports, nothing else
+    std::string timelineFile;  // --timeline FILE.csv
+    // A load run: --run --load USERS --rate N[/s] --sessions N --session-time SECONDS [--ramp S].
+    bool runLoad = false;
+    LoadPlan load;
     bool help = false;
     bool version = false;
 };
@@ -42,6 +47,10 @@ inline constexpr const char* kUsage =
     "                    [--strict] [--save-session-id]\n"
     "                    [--server HOST[:PORT]] [--secret SECRET] [--dictionary FILE]\n"
     "       pelvok --probe [--config FILE] [--server HOST[:PORT]] [--secret SECRET]\n"
+        "                    [--timeline FILE.csv]\n"
+    "       pelvok --run --load USERS --rate N[/s] --sessions N --session-time SECONDS\n"
+    "              [--ramp SECONDS] [--config FILE] [--report FILE.json] [--max-wait SECONDS]\n"
+    "              [--timeline FILE.csv]\n"
     "       pelvok --help | --version\n";
 inline constexpr const char* kHelp =
     "Plays RADIUS sessions against a server as a Network Access Server would.\n"
@@ -51,8 +60,16 @@ inline constexpr const char* kHelp =
     "                       unset), /etc/pelvok/pelvok.ini; --run without any: the defaults)\n"
     "  --run SIMFILE        play SIMFILE headless in the foreground, wait until every session\n"
     "                       has ended, print the result lines, the counter report and a summary\n"
+    "  --run --load USERS   play a load made from the arguments: USERS a file of user,password\n"
+    "                       lines, or a pattern such as user{n},pass{n} ({n}: 1, 2, ...)\n"
+    "  --rate N[/s]         new sessions a second (after the ramp)\n"
+    "  --sessions N         sessions in all\n"
+    "  --session-time SECONDS  the length of each session (at most 5999)\n"
+    "  --ramp SECONDS       the rate rises evenly from 0 over this long first\n"
     "  --report FILE.json   with --run: write the counters and request statistics as JSON\n"
     "                       (\"-\": standard output)\n"
+    "  --timeline FILE.csv  with --run: write a line a second: requests sent, answered,\n"
+    "                       retransmitted, dropped, in flight, median and p99 latency (µs)\n"
     "  --max-wait SECONDS   with --run: stop waiting this long after the start; live sessions\n"
     "                       get their accounting stops\n"
     "  --strict             with --run: read the whole file first; an invalid line and nothing\n"

@@ -7,6 +7,7 @@
 #include "infra/path_text.h"
 #include "radius/radius_engine.h"
 #include "shell/options.h"
+#include "shell/pacing.h"
 #include "shell/resources.h"
 #include "shell/shell_state.h"
 #include "shell/status_watching.h"
@@ -25,7 +26,13 @@ void RunDialog(int resourceId, DialogProc proc, std::intptr_t parameter) {
 
 void OnTick() {
     ShellState& shell = Shell();
-    if (shell.engine != nullptr) shell.engine->Tick();
+    if (shell.engine != nullptr) {
+        if (shell.options.pacing) {
+            PacedEngineTick(*shell.engine);
+        } else {
+            shell.engine->Tick();
+        }
+    }
     TickStatusWatch();
 
     if (shell.simulationRunning && shell.simulation != nullptr) {
@@ -36,12 +43,13 @@ void OnTick() {
         }
     }
 
-    if (shell.optionsSaving == OptionsSaving::Nothing) return;
     std::uint32_t now = ShellTickCount();
-    if (shell.lastSessionIdSave != 0 && now - shell.lastSessionIdSave <= kSessionIdSaveIntervalMs)
-        return;
-    SaveSessionId();
-    shell.lastSessionIdSave = ShellTickCount();
+    if (shell.optionsSaving != OptionsSaving::Nothing &&
+        (shell.lastSessionIdSave == 0 || now - shell.lastSessionIdSave > kSessionIdSaveIntervalMs)) {
+        SaveSessionId();
+        shell.lastSessionIdSave = ShellTickCount();
+    }
+    RearmPacedTimer(PacedTimer::Fired);
 }
 
 void OnSocketNotification(WindowHandle window, std::uintptr_t wParam, std::intptr_t lParam) {
@@ -55,8 +63,10 @@ void OnSocketNotification(WindowHandle window, std::uintptr_t wParam, std::intpt
         CurrentPlatform().AsyncSelect(socket, window, 0, 0);
         return;
     }
-    if (event == FD_READ && !StatusWatchReadable(socket) && Shell().engine != nullptr)
+    if (event == FD_READ && !StatusWatchReadable(socket) && Shell().engine != nullptr) {
         Shell().engine->OnReadable(socket);
+        RearmPacedTimer();
+    }
 }
 
 void OpenSimulationFile(WindowHandle window) {
@@ -130,6 +140,7 @@ std::intptr_t PelvokWndProc(WindowHandle window, unsigned message, std::uintptr_
             return 0;
         case WM_COMMAND:
             OnCommand(window, LowWord(wParam));
+            RearmPacedTimer();  // a file loaded or a session added brings new work
             return 0;
         case WM_TIMER:
             OnTick();

@@ -58,6 +58,12 @@ struct Options {
     std::int32_t statusServerInterval = 0;
     // NAS identity, Session-Timeout, Interim-Updates and counters (shell/session_life_options.h).
     SessionLifeSettings sessionLife;
+    // "Pacing": the timer fires when the next line, retransmission or stop is due, not every
+    // 100 ms (shell/pacing.h).
+    bool pacing = false;
+    // "WaitForId": a new session that finds every identifier in use waits for one instead of
+    // being lost.
+    bool waitForId = false;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first

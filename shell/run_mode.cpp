@@ -8,14 +8,17 @@
 
 #include "infra/clock.h"
 #include "infra/log.h"
+#include "infra/output_file.h"
 #include "infra/regular_file.h"
 #include "platform/platform.h"
 #include "radius/radius_engine.h"
 #include "shell/file_search.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
+#include "shell/pacing.h"
 #include "shell/progress.h"
 #include "shell/run_report.h"
+#include "shell/run_timeline.h"
 #include "shell/session_tally.h"
 #include "shell/shell_state.h"
 #include "shell/simulation_check.h"
@@ -149,7 +152,7 @@ private:
     std::optional<RunEnd> PlayEndsNow(const StopSignalCount& signals) const;
     bool Drain(RunEnd how, const StopSignalCount& signals);
     void AwaitLastReplies(const StopSignalCount& signals);
-    void Collect(RunResult& result) const;
+    void Collect(RunResult& result);
     int Report(const RunResult& result) const;
 
     const RunRequest& request_;
@@ -160,6 +163,7 @@ private:
     Simulation& simulation_;
     SessionTally tally_;
     std::uint32_t startMs_ = 0;
+    RunTimeline timeline_;
 };
 
 int HeadlessRun::Run() {
@@ -189,7 +193,13 @@ bool HeadlessRun::PreFlight(std::string& problem) const {
     }
     close(simulationFd);
     // A report that cannot be written is found now, not after the whole run.
-    return request_.reportFile.empty() || CheckRunReportPath(request_.reportFile, problem);
+    if (!request_.reportFile.empty() && !CheckRunReportPath(request_.reportFile, problem)) return false;
+    OutputRoute route;
+    if (std::string reason; !request_.timelineFile.empty() && !CheckOutputPath(request_.timelineFile, route, reason)) {
+        problem = "cannot write the timeline " + request_.timelineFile + ": " + reason;
+        return false;
+    }
+    return true;
 }
 
 // An options file named with --config, or found, must be there and say something; with none
@@ -254,6 +264,7 @@ bool HeadlessRun::PlayFile(const StopSignalCount& signals, RunResult& result) {
     if (!simulation_.LoadFile(request_.simulationFile.c_str())) return false;
     shell_.simulationRunning = true;
     UpdateTitle();
+    RearmPacedTimer();
 
     result.how = Play(signals, progress);
     progress.Clear();
@@ -268,6 +279,10 @@ RunEnd HeadlessRun::Play(const StopSignalCount& signals, ProgressDisplay& progre
     for (;;) {
         if (const std::optional<RunEnd> end = PlayEndsNow(signals)) return *end;
         if (progress.Due(clock_.TickCount())) progress.Update(clock_.TickCount(), CurrentFigures(engine_, simulation_));
+        // The row of each second that has ended (the loop wakes at least once a second).
+        if (const std::uint64_t second = (clock_.TickCount() - startMs_) / 1000;
+            !request_.timelineFile.empty() && second > timeline_.Rows())
+            timeline_.Sample(second - 1, engine_.Statistics(), CurrentFigures(engine_, simulation_).outstanding);
         if (!PumpOneMessage(platform_)) return RunEnd::Interrupted;  // the window went away
     }
 }
@@ -306,7 +321,11 @@ void HeadlessRun::AwaitLastReplies(const StopSignalCount& signals) {
     platform_.KillTimer(shell_.mainWindow, kGraceTimerId);
 }
 
-void HeadlessRun::Collect(RunResult& result) const {
+void HeadlessRun::Collect(RunResult& result) {
+    // The last second, begun but not ended.
+    if (!request_.timelineFile.empty())
+        timeline_.Sample((clock_.TickCount() - startMs_) / 1000, engine_.Statistics(),
+                         CurrentFigures(engine_, simulation_).outstanding);
     result.end = clock_.Now();
     result.counters = engine_.Counters();
     result.statistics = engine_.Statistics();
@@ -323,6 +342,12 @@ int HeadlessRun::Report(const RunResult& result) const {
     int status = RunExitStatus(result);
     if (std::string error; !request_.reportFile.empty() && !WriteRunReport(request_.reportFile, result, error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
+        status = kRunFailed;
+    }
+    if (std::string reason;
+        !request_.timelineFile.empty() && !WriteOutputFile(request_.timelineFile, timeline_.Csv(), reason)) {
+        std::fprintf(stderr, "pelvok: cannot write the timeline %s: %s\n", request_.timelineFile.c_str(),
+                     reason.c_str());
         status = kRunFailed;
     }
     return status;

@@ -14,6 +14,7 @@ struct RunRequest {
     std::optional<std::uint32_t> maxWaitSeconds;  // counted from the start of the run
     bool strict = false;         // every line is read first; one invalid line and nothing is sent
     bool saveSessionId = false;  // SessionId is written back (the shell's OptionsSaving says so)
+    std::string timelineFile;                     // empty: no per-second CSV
 };
 
 // Sessions with a request still outstanding when the run is cut short get this long, after

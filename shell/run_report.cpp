@@ -30,7 +30,23 @@ nlohmann::ordered_json KindJson(const KindSummary& summary) {
     } else {
         kind["latencyMs"] = nullptr;
     }
+    if (summary.latencyMicroseconds) {
+        const MicrosecondLatencySummary& latency = *summary.latencyMicroseconds;
+        kind["latencyUs"] = {{"min", latency.minimum}, {"median", latency.median}, {"p95", latency.p95},
+                             {"p99", latency.p99},     {"p99.9", latency.p999},    {"max", latency.maximum}};
+    } else {
+        kind["latencyUs"] = nullptr;
+    }
     return kind;
+}
+
+// The histogram's buckets that hold replies, as [lowest, highest, count] in microseconds: the
+// reports of several runs merge by adding the counts of equal buckets.
+nlohmann::ordered_json HistogramJson(const LatencyHistogram& histogram) {
+    nlohmann::ordered_json buckets = nlohmann::ordered_json::array();
+    for (const LatencyHistogram::Bucket& bucket : histogram.Buckets())
+        buckets.push_back({bucket.lowest, bucket.highest, bucket.count});
+    return buckets;
 }
 
 const char* KindTitle(RequestKind kind) {
@@ -92,8 +108,12 @@ std::string RunReportJson(const RunResult& result) {
         report["counters"]["acctInterimResponses"] = counters.acctInterimResponses;
     }
     nlohmann::ordered_json requests = nlohmann::ordered_json::object();
-    for (RequestKind kind : kKinds)
-        if (Reported(kind, counters)) requests[RequestKindName(kind)] = KindJson(result.statistics.Summarize(kind));
+    for (RequestKind kind : kKinds) {
+        if (!Reported(kind, counters)) continue;
+        nlohmann::ordered_json entry = KindJson(result.statistics.Summarize(kind));
+        entry["latencyHistogramUs"] = HistogramJson(result.statistics.Latencies(kind));
+        requests[RequestKindName(kind)] = entry;
+    }
     report["requests"] = requests;
     nlohmann::ordered_json outcomes = nlohmann::ordered_json::object();
     for (AccessOutcome outcome : kOutcomes) outcomes[AccessOutcomeName(outcome)] = result.statistics.Outcomes(outcome);
@@ -104,6 +124,9 @@ std::string RunReportJson(const RunResult& result) {
     for (InvalidLineReason reason : kAllInvalidLineReasons)
         invalid[InvalidLineReasonName(reason)] = result.invalidLines.Of(reason);
     report["invalidLines"] = invalid;
+    // Only sessions made under "WaitForId" wait, so without it the report is as it was.
+    if (const RequestStatistics::IdWaits& waits = result.statistics.IdWaitTimes(); waits.sessions > 0)
+        report["waitedForId"] = {{"sessions", waits.sessions}, {"totalMs", waits.totalMs}, {"maxMs", waits.maximumMs}};
     // Names come from a simulation file: replace anything that is not UTF-8 instead of failing.
     return report.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
@@ -157,5 +180,11 @@ std::vector<std::string> RunSummaryLines(const RunResult& result) {
     lines.emplace_back(text);
     if (result.invalidLines.Total() > 0)
         lines.push_back("Invalid simulation lines: " + DescribeInvalidLines(result.invalidLines));
+    if (const RequestStatistics::IdWaits& waits = statistics.IdWaitTimes(); waits.sessions > 0) {
+        std::snprintf(text, sizeof text, "Waited for a Request Id: %llu sessions, %llu ms in all, at most %llu ms",
+                      static_cast<unsigned long long>(waits.sessions), static_cast<unsigned long long>(waits.totalMs),
+                      static_cast<unsigned long long>(waits.maximumMs));
+        lines.emplace_back(text);
+    }
     return lines;
 }

@@ -10,6 +10,7 @@
 #include "shell/options.h"
 #include "shell/shell_state.h"
 #include "shell/simulator.h"
+#include "shell/pacing.h"
 #include "simulation/simulation.h"
 
 namespace {
@@ -103,6 +104,7 @@ void Service::ServiceMain() {
         code = kInitFailed;
     } else if (LoadServiceFile(shell)) {
         shell.simulationRunning = true;
+        RearmPacedTimer();
         ReportServiceStatus(kServiceRunning, 0, 0);
         ServiceMessageLoop();
         ShutdownSimulator();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct ShellState {
     WindowHandle mainWindow = kNoWindow;
     WindowHandle outputList = kNoWindow;
     std::uint32_t timerId = 0;          // the 100 ms timer; 0 when none was created
+    std::optional<std::uint32_t> pacedTimerDue;  // with Pacing: the tick the timer was last set for
     bool simulationRunning = false;     // a simulation file drives sessions
     std::uint32_t lastSessionIdSave = 0;  // tick count of the last "SessionId" write; 0: never
 

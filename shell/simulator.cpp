@@ -50,6 +50,7 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
     engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets), .source = *source});
     engine.SetLargeNasPorts(options.largeNasPorts);
     engine.SetSessionLife(WithNasIdentity(options.sessionLife, options.nasName, options.radHost, *source));
+    engine.SetWaitForId(options.waitForId);
     if (!engine.Init(options.secret.c_str(), options.quorlanPort, options.radHost, options.numPorts,
                      options.resendAuth, options.authTimeout, options.resendAcct,
                      options.acctTimeout, options.authOnly, options.dictDir.c_str(),
@@ -82,6 +83,7 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
     if (!StartStatusWatch(failureText)) return false;
 
     shell.timerId = platform.SetTimer(shell.mainWindow, kTimerId, kTickPeriodMs);
+    shell.pacedTimerDue.reset();
     if (shell.timerId == 0) {
         SetFailure(failureText, "Failure creating a timer");
         return false;

@@ -64,8 +64,9 @@ bool Simulation::LoadFile(const char* path) {
 
 bool Simulation::Step() {
     if (!file_) return false;
-    const std::int64_t elapsed = clock_.Now() - startTime_;
-    if (elapsed < nextOffset_) return true;
+    const std::time_t now = clock_.Now();
+    const std::int64_t nowMilliseconds = clock_.NowMilliseconds();
+    if (!LineDue(now, nowMilliseconds)) return true;
     for (;;) {
         // A session the engine cannot start is logged by the engine and lost.
         if (lineReady_ && engine_)
@@ -77,10 +78,21 @@ bool Simulation::Step() {
             case kLineInvalid:
                 return true;
             case kLineReady:
-                if (elapsed < nextOffset_) return true;
+                if (!LineDue(now, nowMilliseconds)) return true;
                 break;
         }
     }
+}
+
+bool Simulation::LineDue(std::time_t now, std::int64_t nowMilliseconds) const {
+    if (nextMilliseconds_ < 0) return std::int64_t{now} - startTime_ >= nextOffset_;
+    return nowMilliseconds >= (std::int64_t{startTime_} + nextOffset_) * 1000 + nextMilliseconds_;
+}
+
+std::optional<std::int64_t> Simulation::NextDueMilliseconds() const {
+    if (!file_) return std::nullopt;
+    // An invalid line read ahead holds the reading up until its time too, as in Step.
+    return (std::int64_t{startTime_} + nextOffset_) * 1000 + std::max(nextMilliseconds_, 0);
 }
 
 Simulation::ReadResult Simulation::ReadNextLine() {
@@ -114,12 +126,16 @@ bool Simulation::ParseLine(char* text) {
     if (!timeField) return Refuse(InvalidLineReason::Time);
 
     const LineTime time = ReadLineTime(timeField);
+    nextMilliseconds_ = time.milliseconds;
     switch (time.form) {
         case LineTime::Form::Offset:
             nextOffset_ = OffsetSeconds(time);
             break;
         case LineTime::Form::TimeOfDay: {
-            const std::time_t due = ResolveTimeOfDay(time.hours, time.minutes, time.seconds, clock_.Now());
+            const std::time_t now = clock_.Now();
+            const std::time_t due = ResolveTimeOfDay(time.hours, time.minutes, time.seconds, now);
+            // One that has just passed is due at once, whatever its milliseconds said.
+            if (due == now && !IsTimeOfDay(now, time.hours, time.minutes, time.seconds)) nextMilliseconds_ = -1;
             const std::int64_t offset = static_cast<std::int64_t>(due) - startTime_;
             nextOffset_ = static_cast<std::int32_t>(
                 std::clamp<std::int64_t>(offset, INT32_MIN, INT32_MAX));

@@ -4,7 +4,8 @@
 // Line format (one session per line, no comments):
 //   time,user,password,MM:SS[,section;section;...]
 //   time     D:HH:MM:SS  offset from loading the file, or
-//            HH:MM:SS    a local time of day (its next occurrence; within a minute past: now)
+//            HH:MM:SS    a local time of day (its next occurrence; within a minute past: now);
+//            either may end in .mmm, milliseconds within its second
 //   section  Auth:pairs | Acct:pairs | AcctStart:pairs | AcctStop:pairs   (keyword case ignored)
 //   pairs    Name=value,Name=value,...  (names as in the dictionary, case-sensitive)
 #pragma once
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <optional>
 
 #include "infra/clock.h"
 #include "infra/file_handle.h"
@@ -47,10 +49,17 @@ public:
     // ("Simulation file does not exist: %s"), is empty, or its first line is invalid.
     bool LoadFile(const char* path);
 
-    // One timer tick: sends every line whose time has come, reading ahead as it goes. True
+    // One timer tick: sends every line whose time has come, reading ahead as it goes. A line
+    // in whole seconds is due once as many calendar seconds have begun since the load as its
+    // offset says (as ever); one with milliseconds, once the calendar clock has reached that
+    // second of its offset and that millisecond within it. True
     // while the simulation goes on, false once the file is played out (or none is open).
     // An invalid line ends the tick; reading goes on at the next one.
     bool Step();
+
+    // The calendar millisecond (that of Clock::NowMilliseconds) from which Step has work: the
+    // time of the line read ahead, valid or not. None once the file is played out.
+    std::optional<std::int64_t> NextDueMilliseconds() const;
 
     // Reads the next line into the per-line members.
     ReadResult ReadNextLine();
@@ -65,6 +74,8 @@ public:
 
     // The line read ahead.
     std::int32_t NextOffset() const { return nextOffset_; }
+    // Its milliseconds within the second of NextOffset(), or -1 for a line in whole seconds.
+    int NextMilliseconds() const { return nextMilliseconds_; }
     const char* UserName() const { return userName_; }
     const char* Password() const { return password_; }
     std::uint32_t Duration() const { return duration_; }
@@ -77,6 +88,8 @@ private:
     // Fills the per-line members from one line (its line end removed); false when invalid,
     // with the reason in lineFault_.
     bool ParseLine(char* text);
+    // The line read ahead has come due at these readings of the clock.
+    bool LineDue(std::time_t now, std::int64_t nowMilliseconds) const;
     bool ParseSection(const char* section);
     bool Refuse(InvalidLineReason reason) {
         lineFault_ = reason;
@@ -100,6 +113,7 @@ private:
     bool passwordCutTold_ = false;
 
     std::int32_t nextOffset_ = 0;
+    int nextMilliseconds_ = -1;
     char userName_[kLineUserNameLength + 1] = {};
     char password_[kLinePasswordLength + 1] = {};
     std::uint32_t duration_ = 0;

@@ -48,17 +48,31 @@ bool ScanNumber(const char*& text, int width, std::int64_t& value) {
 }
 
 // Reads numbers separated by ":" like sscanf with "%d:%02d:..." (first width first, then 2)
-// and returns how many were read.
-int ScanColonNumbers(const char* text, int firstWidth, int count, std::int64_t* values) {
+// and returns how many were read; end, when given, is left just after the last one.
+int ScanColonNumbers(const char* text, int firstWidth, int count, std::int64_t* values,
+                     const char** end = nullptr) {
     const char* p = text;
-    for (int i = 0; i < count; ++i) {
-        if (i > 0) {
-            if (*p != ':') return i;
+    int read = 0;
+    for (; read < count; ++read) {
+        if (read > 0) {
+            if (*p != ':') break;
             ++p;
         }
-        if (!ScanNumber(p, i == 0 ? firstWidth : 2, values[i])) return i;
+        if (!ScanNumber(p, read == 0 ? firstWidth : 2, values[read])) break;
     }
-    return count;
+    if (end != nullptr) *end = p;
+    return read;
+}
+
+// ".mmm" after the seconds: one to three digits as milliseconds (".5" is 500), the rest
+// ignored; -1 when the text does not start so.
+int ReadMilliseconds(const char* text) {
+    if (text[0] != '.' || !std::isdigit(static_cast<unsigned char>(text[1]))) return -1;
+    int milliseconds = 0;
+    int scale = 100;
+    for (const char* p = text + 1; scale > 0 && std::isdigit(static_cast<unsigned char>(*p)); ++p, scale /= 10)
+        milliseconds += (*p - '0') * scale;
+    return milliseconds;
 }
 
 std::int32_t ClampToInt32(std::int64_t value) {
@@ -106,18 +120,22 @@ char* NextToken(char* text, const char* separators, char*& position) {
 LineTime ReadLineTime(const char* text) {
     LineTime time;
     std::int64_t numbers[4] = {};
-    if (ScanColonNumbers(text, 0, 4, numbers) == 4) {
+    const char* end = nullptr;
+    if (ScanColonNumbers(text, 0, 4, numbers, &end) == 4) {
         time.form = LineTime::Form::Offset;
         time.days = numbers[0];
         time.hours = static_cast<int>(numbers[1]);
         time.minutes = static_cast<int>(numbers[2]);
         time.seconds = static_cast<int>(numbers[3]);
-    } else if (ScanColonNumbers(text, 2, 3, numbers) == 3) {
+    } else if (ScanColonNumbers(text, 2, 3, numbers, &end) == 3) {
         time.form = LineTime::Form::TimeOfDay;
         time.hours = static_cast<int>(numbers[0]);
         time.minutes = static_cast<int>(numbers[1]);
         time.seconds = static_cast<int>(numbers[2]);
+    } else {
+        return time;
     }
+    time.milliseconds = ReadMilliseconds(end);
     return time;
 }
 
@@ -161,6 +179,12 @@ std::time_t ResolveTimeOfDay(int hours, int minutes, int seconds, std::time_t no
     // On a 25-hour day "now + one day" is still today, so t may still lie behind us.
     if (t - now > kLongestWait || t < now) t = now;
     return t;
+}
+
+bool IsTimeOfDay(std::time_t now, int hours, int minutes, int seconds) {
+    std::tm local{};
+    localtime_r(&now, &local);
+    return local.tm_hour == hours && local.tm_min == minutes && local.tm_sec == seconds;
 }
 
 SectionKeyword MatchSectionKeyword(const char* section) {

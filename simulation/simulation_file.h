@@ -38,11 +38,16 @@ struct LineTime {
     int hours = 0;
     int minutes = 0;
     int seconds = 0;
+    // The milliseconds written after the seconds (".250", ".5" = 500), or -1 for a time in
+    // whole seconds.
+    int milliseconds = -1;
 };
 
 // D:HH:MM:SS (an offset from the simulation start; D of any length) is tried first, then
 // HH:MM:SS (a local time of day). Every number but D has at most two digits, may carry a sign
-// and may be preceded by white space; text after the last number is ignored. No range checks.
+// and may be preceded by white space. Right after the seconds, "." and one to three digits
+// give milliseconds (further digits are ignored); other text after the last number is ignored.
+// No range checks.
 LineTime ReadLineTime(const char* text);
 
 // The offset of an Offset-form time in seconds, kept within the 32-bit range.
@@ -60,6 +65,9 @@ std::time_t MakeLocalTime(std::tm& brokenDown);
 // is now; any other is its next occurrence, today or tomorrow; one that would lie more than
 // 23 h 59 min ahead (an hour above 23) is now. Never earlier than now.
 std::time_t ResolveTimeOfDay(int hours, int minutes, int seconds, std::time_t now);
+
+// Whether the local time at now is that time of day.
+bool IsTimeOfDay(std::time_t now, int hours, int minutes, int seconds);
 
 // The section keywords, as a prefix of a section, letter case ignored.
 enum class SectionKind { Auth, Acct, AcctStart, AcctStop, Unknown };

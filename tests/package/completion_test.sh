@@ -29,7 +29,9 @@ expect() {
   [[ $got == "$wanted" ]] || { echo "FAIL: '$*' offers '${got//$'\n'/ }', not '${wanted//$'\n'/ }'" >&2; failed=1; }
 }
 
-expect $'--run\n--report' pelvok --r
+expect $'--run\n--report\n--rate\n--ramp' pelvok --r
+expect "--session-time" pelvok --run --load users.txt --session-
+expect "" pelvok --run --load users.txt --rate ""
 expect "--max-wait" pelvok --run demo.sim --m
 expect "--probe" pelvok --p
 expect "lab.ini" pelvok --config la

@@ -55,6 +55,35 @@ TEST(AddSession, With255RequestsOutstandingTheNextFailsAndGivesItsPortBack) {
     EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
 }
 
+TEST(AddSession, WithWaitForIdASessionFindingEveryIdentifierInUseWaitsForOneInTurn) {
+    CapturingLogger log;
+    EngineHarness h({.nasPorts = 300});
+    h.Engine().SetWaitForId(true);
+    for (int i = 0; i < 255; ++i) ASSERT_TRUE(h.Add(Numbered("u", i).c_str()));
+    const std::size_t sent = h.SentCount();
+    ASSERT_TRUE(h.Add("late"));
+    ASSERT_TRUE(h.Add("later"));
+    EXPECT_EQ(h.SentCount(), sent);
+    EXPECT_EQ(h.Engine().SessionCount(), 257u);
+    EXPECT_NE(h.Engine().MillisecondsUntilDue(), 0u);  // nothing can move until a reply comes
+    h.AdvanceAndTick(250);
+    EXPECT_EQ(h.SentCount(), sent);
+    EXPECT_FALSE(log.Contains("Out of free Reuquest Ids"));
+
+    ASSERT_TRUE(h.Deliver(h.ReplyTo(1, 3)));  // u0 rejected: its identifier is free
+    EXPECT_EQ(h.Engine().MillisecondsUntilDue(), 0u);
+    h.AdvanceAndTick(50);
+    ASSERT_EQ(h.SentCount(), sent + 1);
+    EXPECT_EQ(h.LastSent().Id(), 1);
+    EXPECT_EQ(ItemsOf(h.LastSent().bytes, 1), std::vector<Bytes>{Text("late")});  // in the order they came
+    const RequestStatistics::IdWaits& waits = h.Engine().Statistics().IdWaitTimes();
+    EXPECT_EQ(waits.sessions, 1u);
+    EXPECT_EQ(waits.maximumMs, 300u);
+    EXPECT_EQ(h.Engine().Counters().authRequests, 256u);
+    EXPECT_EQ(h.Engine().Statistics().Summarize(RequestKind::Access).requests, 256u);
+    EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
+}
+
 TEST(Retransmission, EveryLimitAndTimeOut) {
     CapturingLogger log;
     struct Case {

@@ -1,7 +1,9 @@
-// Request statistics: nearest-rank percentiles.
+// Request statistics: nearest-rank percentiles, replies timed in microseconds.
+#include "radius/statistics.h"
+
 #include <gtest/gtest.h>
 
-#include "radius/statistics.h"
+#include "engine_test_support.h"
 
 TEST(NearestRankPercentile, PicksTheSmallestSampleCoveringThePercentage) {
     std::vector<std::uint32_t> hundred;
@@ -18,4 +20,28 @@ TEST(NearestRankPercentile, PicksTheSmallestSampleCoveringThePercentage) {
     for (const Case& c : cases)
         EXPECT_EQ(NearestRankPercentile(c.sorted, c.percent), c.expected)
             << c.sorted.size() << " samples, p" << c.percent;
+}
+
+// The engine times each reply on the microsecond clock, from the request's last transmission.
+TEST(RequestStatistics, RepliesAreTimedInMicrosecondsAndSummarisedInBothUnits) {
+    radius_test::EngineHarness h;
+    struct Case {
+        std::uint64_t microseconds;
+    } cases[] = {{137}, {2400}, {999}, {15001}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(h.Add("alice", "pw", 60));
+        h.Clock().AdvanceMicroseconds(c.microseconds);
+        ASSERT_TRUE(h.Answer(3));  // Access-Reject: the session ends
+    }
+    const KindSummary access = h.Engine().Statistics().Summarize(RequestKind::Access);
+    ASSERT_TRUE(access.latencyMicroseconds && access.latency);
+    EXPECT_EQ(access.replies, 4u);
+    EXPECT_EQ(access.latencyMicroseconds->minimum, 137u);
+    EXPECT_EQ(access.latencyMicroseconds->median, 999u);
+    EXPECT_EQ(access.latencyMicroseconds->p95, 15001u);  // the maximum, within its bucket
+    EXPECT_EQ(access.latencyMicroseconds->maximum, 15001u);
+    // Whole milliseconds, cut down, as the summary line shows them.
+    EXPECT_EQ(access.latency->minimum, 0u);
+    EXPECT_EQ(access.latency->median, 0u);
+    EXPECT_EQ(access.latency->maximum, 15u);
 }

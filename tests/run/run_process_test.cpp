@@ -442,3 +442,73 @@ TEST_F(RunProcessTest, HelpVersionAndUnknownOptions) {
 }
 
 }  // namespace
+
+// Two thousand sessions a second for ten seconds, paced on sixteen sockets: every request is
+// answered and no line is lost. A test of correctness, not of speed (bench/ measures that).
+TEST_F(RunProcessTest, APacedLoadOfTwoThousandSessionsASecondLosesNothing) {
+    constexpr int kSessions = 20000;
+    std::string lines;
+    for (int i = 0; i < kSessions; ++i) {
+        const int at = i / 2;  // milliseconds: two lines each
+        char line[64];
+        // Five seconds: a session's end is due when a calendar second begins, so one that
+        // starts late in a second lives up to a second less than its length; a stop that came
+        // before the start's reply would cut the start short.
+        std::snprintf(line, sizeof line, "0:00:00:%02d.%03d,load%d,pw,00:05\n", at / 1000, at % 1000, i);
+        lines += line;
+    }
+    const std::string simulation = Simulation(lines);
+    std::ostringstream options;
+    options << "[Options]\nRadHost=127.0.0.1\nQuorlanPort=" << responder.AuthPort()
+            << "\nSecret=MeadowLantern\nDictDir=" << PELVOK_DATA_DIR
+            << "\nDictName=default.dic\nNumPorts=" << kSessions
+            << "\nAuthTimeout=5\nAcctTimeout=5\nSockets=16\nPacing=1\nWaitForId=1\n";
+    folder.Write("load.ini", options.str());
+
+    const Outcome run = Run({"--run", simulation, "--config", folder.Path("load.ini"), "--report",
+                             folder.Path("out.json"), "--max-wait", "100"},
+                            110s);
+    ASSERT_EQ(run.status, 0) << run.output.substr(run.output.size() > 4000 ? run.output.size() - 4000 : 0);
+    EXPECT_TRUE(Has(run, "Sessions not started: 0, unfinished: 0"));
+    const nlohmann::json report = Report();
+    for (const char* kind : {"access", "accountingStart", "accountingStop"}) {
+        EXPECT_EQ(report["requests"][kind]["requests"], kSessions) << kind;
+        EXPECT_EQ(report["requests"][kind]["replies"], kSessions) << kind;
+        EXPECT_EQ(report["requests"][kind]["drops"], 0) << kind;
+    }
+    EXPECT_EQ(responder.CountReceived(1), static_cast<std::size_t>(kSessions) +
+                                              report["requests"]["access"]["retransmissions"].get<std::size_t>());
+}
+
+// A load made from the arguments plays like a file; users that cannot be read end the run
+// before it starts.
+TEST_F(RunProcessTest, ALoadFromTheArgumentsPlaysItsSessionsAtTheRate) {
+    const std::string options = Options(200);
+    const Outcome run = Run({"--run", "--load", "load{n},pw{n}", "--rate", "200/s", "--sessions", "100",
+                             "--session-time", "1", "--ramp", "1", "--config", options, "--timeline",
+                             folder.Path("timeline.csv")});
+    ASSERT_EQ(run.status, 0) << run.output;
+    // A row a second, the sessions' requests all in it.
+    std::istringstream timeline(folder.Read("timeline.csv"));
+    std::string line;
+    std::getline(timeline, line);
+    EXPECT_EQ(line, "second,sent,answered,retransmitted,dropped,inFlight,p50Us,p99Us");
+    std::uint64_t sent = 0, answered = 0;
+    for (std::uint64_t second = 0; std::getline(timeline, line); ++second) {
+        std::uint64_t row = 0, rowSent = 0, rowAnswered = 0;
+        ASSERT_EQ(std::sscanf(line.c_str(), "%lu,%lu,%lu", &row, &rowSent, &rowAnswered), 3) << line;
+        EXPECT_EQ(row, second);
+        sent += rowSent;
+        answered += rowAnswered;
+    }
+    EXPECT_EQ(sent, 300u);
+    EXPECT_EQ(answered, 300u);
+    EXPECT_TRUE(Has(run, "Requests: Auth=100, Acct-Start=100, Acct-Stop=100")) << run.output;
+    EXPECT_EQ(responder.CountReceived(1, "load1"), 1u);
+    EXPECT_EQ(responder.CountReceived(1, "load100"), 1u);
+
+    const Outcome refused = Run({"--run", "--load", folder.Path("missing.txt"), "--rate", "1", "--sessions", "1",
+                                 "--session-time", "1", "--config", options});
+    EXPECT_EQ(refused.status, 2);
+    EXPECT_NE(refused.output.find("cannot read the users file"), std::string::npos) << refused.output;
+}

@@ -4,6 +4,7 @@
 
 #include "radius/radius_engine.h"
 #include "shell/main_window.h"
+#include "shell/pacing.h"
 #include "tests/shell/shell_fixture.h"
 
 namespace shell_test {
@@ -36,6 +37,8 @@ TEST_F(SimulatorTest, SetUpWiresEngineSocketAndTimer) {
     EXPECT_EQ(Shell().timerId, 1u);
     EXPECT_EQ(platform.SocketWindow(socket->Fd()), window);
     EXPECT_EQ(engine->Secret(), "s3");
+    PelvokWndProc(window, WM_TIMER, 1, 0);
+    EXPECT_EQ(platform.TimerPeriod(window, 1), 100u);  // without Pacing, the 100 ms grid
 
     // The result callback reaches the output list.
     ASSERT_TRUE(engine->AddSession("alice", "pw", 60, {}, {}, {}));
@@ -67,6 +70,41 @@ TEST_F(SimulatorTest, WithSeveralSocketsEachIsWatchedAndItsRepliesReachTheEngine
     PelvokWndProc(Shell().mainWindow, WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(sockets[1]->Fd()),
                   MakeSelectEvent(FD_READ, 0));
     EXPECT_EQ(platform.OutputLines(Shell().outputList).back(), "bob: Auth Accept");
+}
+
+TEST_F(SimulatorTest, WithPacingTheTimerIsSetToTheNextWorkAfterTicksAndReplies) {
+    WriteOptions(folder.Read("pelvok.ini") + "Pacing=1\n");
+    ASSERT_TRUE(InitSimulator(failure)) << failure;
+    const WindowHandle window = Shell().mainWindow;
+    PelvokWndProc(window, WM_TIMER, 1, 0);
+    EXPECT_EQ(platform.TimerPeriod(window, 1), kLongestPacedSleepMs);  // idle
+
+    ASSERT_TRUE(engine->AddSession("alice", "pw", 60, {}, {}, {}));
+    clock.Advance(200);
+    PelvokWndProc(window, WM_TIMER, 1, 0);
+    // The Access-Request times out once 5 s have passed since it left; until then, at most the
+    // longest sleep.
+    EXPECT_EQ(platform.TimerPeriod(window, 1), kLongestPacedSleepMs);
+    clock.Advance(4000);
+    PelvokWndProc(window, WM_TIMER, 1, 0);
+    EXPECT_EQ(platform.TimerPeriod(window, 1), 801u);
+    // A wake-up for a socket sets the timer only when there is sooner work: one set anew at
+    // every reply would never fire while replies came faster than its period.
+    clock.Advance(300);
+    PelvokWndProc(window, WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(socket->Fd()), MakeSelectEvent(FD_READ, 0));
+    EXPECT_EQ(platform.TimerPeriod(window, 1), 801u);
+    const auto& request = socket->sent.back();
+    socket->incoming.push_back(
+        radius_test::MakeReply(kAccessAccept, request.Id(), radius_test::AuthenticatorOf(request.bytes), "s3"));
+    PelvokWndProc(window, WM_SOCKET_NOTIFY, static_cast<std::uintptr_t>(socket->Fd()), MakeSelectEvent(FD_READ, 0));
+    EXPECT_EQ(socket->sent.size(), 2u);  // the Accounting-Request Start
+    // Answered, the Access-Request's time-out still wakes the engine (early is harmless);
+    // that tick finds the Accounting-Request Start's 15 s instead.
+    PelvokWndProc(window, WM_TIMER, 1, 0);
+    EXPECT_EQ(platform.TimerPeriod(window, 1), 501u);
+    clock.Advance(501);
+    PelvokWndProc(window, WM_TIMER, 1, 0);
+    EXPECT_EQ(platform.TimerPeriod(window, 1), kLongestPacedSleepMs);
 }
 
 TEST_F(SimulatorTest, FailuresLeaveNoTimerAndTheOptionsUntouched) {

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <stdlib.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -290,6 +291,55 @@ TEST_F(SimulationTest, AnInvalidLineEndsTheStepAndTheFileEndsAfterItsLastLine) {
     EXPECT_EQ(simulation_.InvalidLines().Of(InvalidLineReason::Time), 1u);
 }
 
+TEST(LineTimeTest, MillisecondsFollowTheSecondsOfEitherForm) {
+    struct Case {
+        const char* text;
+        LineTime::Form form;
+        int seconds;
+        int milliseconds;
+    } cases[] = {
+        {"0:00:00:01.250", LineTime::Form::Offset, 1, 250},
+        {"0:00:00:01.5", LineTime::Form::Offset, 1, 500},
+        {"0:00:00:01.05", LineTime::Form::Offset, 1, 50},
+        {"0:00:00:01.2509", LineTime::Form::Offset, 1, 250},  // below a millisecond: ignored
+        {"12:00:07.750", LineTime::Form::TimeOfDay, 7, 750},
+        // Whole seconds, as ever: nothing, or no digit right after the ".".
+        {"0:00:00:01", LineTime::Form::Offset, 1, -1},
+        {"0:00:00:01.", LineTime::Form::Offset, 1, -1},
+        {"0:00:00:01 .5", LineTime::Form::Offset, 1, -1},
+        {"0:00:00:01x.5", LineTime::Form::Offset, 1, -1},
+        {"12:00:07", LineTime::Form::TimeOfDay, 7, -1},
+        {".5", LineTime::Form::Invalid, 0, -1},
+    };
+    for (const Case& c : cases) {
+        const LineTime time = ReadLineTime(c.text);
+        EXPECT_EQ(time.form, c.form) << c.text;
+        EXPECT_EQ(time.seconds, c.seconds) << c.text;
+        EXPECT_EQ(time.milliseconds, c.milliseconds) << c.text;
+    }
+}
+
+TEST_F(SimulationTest, LinesWithMillisecondsLeaveAtTheirMillisecondAndWholeSecondsAsEver) {
+    clock_.Advance(700);  // loaded 700 ms into a calendar second
+    ASSERT_TRUE(Load("0:00:00:00.900,a,p,00:10\n0:00:00:01,b,p,00:10\n0:00:00:01.250,c,p,00:10\n"
+                     "0:00:00:02.000,d,p,00:10\n"));
+    EXPECT_THAT(starter_.sessions, IsEmpty());
+    const auto stepAt = [&](std::int64_t millisecond, std::vector<std::string> names) {
+        clock_.Advance(static_cast<std::uint32_t>(kLoadTime * 1000 + millisecond - clock_.NowMilliseconds()));
+        simulation_.Step();
+        EXPECT_EQ(UserNames(starter_.sessions), names) << millisecond;
+    };
+    stepAt(899, {});
+    stepAt(900, {"a"});
+    // A line in whole seconds is due when the next calendar second begins, 300 ms after loading.
+    stepAt(1000, {"a", "b"});
+    stepAt(1249, {"a", "b"});
+    stepAt(1250, {"a", "b", "c"});
+    stepAt(1999, {"a", "b", "c"});
+    stepAt(2000, {"a", "b", "c", "d"});
+    EXPECT_FALSE(simulation_.IsFileOpen());
+}
+
 TEST_F(SimulationTest, TimesOfDayCountFromTheLoadInLocalTime) {
     ScopedTimeZone zone("Europe/Berlin");
     struct Case {
@@ -303,6 +353,8 @@ TEST_F(SimulationTest, TimesOfDayCountFromTheLoadInLocalTime) {
         {LocalTime(1, 15, 11, 0, 0), "12:00:00", 3600},  // winter time
         {LocalTime(7, 15, 23, 59, 50), "00:00:10", 20},  // across midnight
         {LocalTime(7, 16, 0, 0, 10), "23:59:30", 0},
+        {LocalTime(7, 15, 12, 0, 30), "12:00:00.500", 0},  // passed: now, milliseconds or not
+        {LocalTime(7, 15, 11, 59, 59), "12:00:00.500", 1},
     };
     for (const Case& c : cases) {
         clock_.Set(c.load);
@@ -310,6 +362,7 @@ TEST_F(SimulationTest, TimesOfDayCountFromTheLoadInLocalTime) {
         ASSERT_TRUE(Load(std::string(c.time) + ",alice,secret,00:30\n")) << c.time;
         EXPECT_EQ(simulation_.NextOffset(), c.offset) << c.load;
         EXPECT_EQ(starter_.sessions.size(), c.offset == 0 ? 1u : 0u) << c.load;
+        if (c.offset > 0) EXPECT_EQ(simulation_.NextMilliseconds(), std::strchr(c.time, '.') ? 500 : -1);
     }
     // A time of day on a later line counts from the load too, not from when it is read.
     const std::time_t load = LocalTime(7, 15, 23, 59, 0);

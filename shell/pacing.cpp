@@ -1,0 +1,40 @@
+#include "shell/pacing.h"
+
+#include <algorithm>
+
+#include "infra/clock.h"
+#include "platform/platform.h"
+#include "radius/radius_engine.h"
+#include "shell/shell_state.h"
+#include "simulation/simulation.h"
+
+std::uint32_t PacedDelayMs(const RadiusEngine& engine, const Simulation* playing, const Clock& clock) {
+    std::uint32_t delay = kLongestPacedSleepMs;
+    if (const std::optional<std::uint32_t> engineDue = engine.MillisecondsUntilDue())
+        delay = std::min(delay, *engineDue);
+    if (playing != nullptr) {
+        if (const std::optional<std::int64_t> lineDue = playing->NextDueMilliseconds()) {
+            const std::int64_t until = *lineDue - clock.NowMilliseconds();
+            delay = static_cast<std::uint32_t>(std::clamp<std::int64_t>(until, 0, delay));
+        }
+    }
+    return delay;
+}
+
+void PacedEngineTick(RadiusEngine& engine) {
+    for (const int fd : engine.Descriptors()) engine.OnReadable(fd);
+    if (engine.MillisecondsUntilDue() == 0u) engine.Tick();
+}
+
+void RearmPacedTimer(PacedTimer timer) {
+    ShellState& shell = Shell();
+    if (!shell.options.pacing || shell.timerId == 0 || shell.engine == nullptr) return;
+    const Clock& clock = shell.clock != nullptr ? *shell.clock : SystemClock::Instance();
+    const Simulation* playing = shell.simulationRunning ? shell.simulation : nullptr;
+    const std::uint32_t delay = PacedDelayMs(*shell.engine, playing, clock);
+    const std::uint32_t due = clock.TickCount() + delay;
+    const bool sooner = !shell.pacedTimerDue || static_cast<std::int32_t>(due - *shell.pacedTimerDue) < 0;
+    if (timer == PacedTimer::Running && !sooner) return;
+    CurrentPlatform().SetTimer(shell.mainWindow, shell.timerId, delay);
+    shell.pacedTimerDue = due;
+}

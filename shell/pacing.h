@@ -1,0 +1,30 @@
+// Paced ticking ("Pacing"): instead of a tick every 100 ms, the shell's timer is set, after
+// every tick, reply and command, to fire when the engine or the simulation next has work, so
+// that lines, retransmissions and stops leave at their own millisecond and an idle process
+// sleeps. It sleeps at most kLongestPacedSleepMs, so that the run's progress line, its stop
+// signals and the saving of "SessionId" are looked at as before.
+#pragma once
+
+#include <cstdint>
+
+class Clock;
+class RadiusEngine;
+class Simulation;
+
+inline constexpr std::uint32_t kLongestPacedSleepMs = 1000;
+
+// The engine's part of a paced tick: the replies waiting on its sockets are taken first (a
+// timer that is due again and again while the process is behind would keep them unread,
+// since a due timer goes before the sockets), then Tick, when the engine has work now; a
+// tick for a line alone costs no walk over the requests in flight.
+void PacedEngineTick(RadiusEngine& engine);
+
+// Milliseconds until the engine or, while it plays, the simulation has work (0: now), at
+// most kLongestPacedSleepMs.
+std::uint32_t PacedDelayMs(const RadiusEngine& engine, const Simulation* playing, const Clock& clock);
+
+// With pacing on and the timer running, sets the shell's timer to PacedDelayMs: always once
+// it has fired, otherwise only when that is sooner than it was set for. (A timer set again at
+// every reply would never fire while replies come faster than the back end's shortest period.)
+enum class PacedTimer { Fired, Running };
+void RearmPacedTimer(PacedTimer timer = PacedTimer::Running);
