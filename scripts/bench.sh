@@ -155,7 +155,7 @@ Secret=$secret
 NasName=bench-nas
 DictDir=data/
 DictName=default.dic
-NumPorts=2000
+NumPorts=${num_ports:-2000}
 ResendAuth=1
 AuthTimeout=3
 ResendAcct=1
@@ -164,7 +164,7 @@ AuthOnly=0
 IncomingNotify=0
 SessionId=1
 EOF
-  # The sustained load's own keys (they come later in the section, so they win).
+  # The sustained load's own keys (none of those above: the first of two equal keys counts).
   [[ -z ${extra_options:-} ]] || printf '%s\n' "$extra_options" >>"$1"
   if [[ -n ${2:-} ]]; then
     printf '\n[Logs]\nFile4=ON,ERASE,NAME=%s\n' "$2" >>"$1"
@@ -286,8 +286,8 @@ fi
 if ((sustained)); then
   load_sessions=$((sustained_rate * sustained_seconds))
   echo "---- sustained: $sustained_rate sessions a second for $sustained_seconds s ($((3 * load_sessions)) requests)"
-  extra_options="NumPorts=$((sustained_rate * 4 + 1000))
-LargeNasPorts=1
+  num_ports=$((sustained_rate * 4 + 1000))
+  extra_options="LargeNasPorts=1
 Pacing=1
 Sockets=16
 WaitForId=1"
@@ -295,6 +295,7 @@ WaitForId=1"
                  --timeline "$work/load-timeline.csv")
   run_pelvok 1 pelvok-load
   run_arguments=()
+  num_ports=""
   radclient_requests "$load_sessions" "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt"
   run_radclient 1 radclient-load "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt" "$load_sessions"
   # The idle cost: one session as long as the load run, paced and on the 100 ms tick.

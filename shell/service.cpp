@@ -8,9 +8,9 @@
 #include "infra/log.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
+#include "shell/pacing.h"
 #include "shell/shell_state.h"
 #include "shell/simulator.h"
-#include "shell/pacing.h"
 #include "simulation/simulation.h"
 
 namespace {
