@@ -34,6 +34,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -46,13 +47,21 @@ public:
         DatagramSocket::OpenStep failedAt = DatagramSocket::OpenStep::Done;
         int error = 0;            // errno of the failed step
         std::size_t channel = 0;  // the channel that failed
+        std::string problem;      // in words, when errno does not say it
     };
 
     explicit ChannelSet(std::unique_ptr<SocketFactory> factory);
 
     // Opens channels 0 to count - 1, each a socket bound to local; those open already stay as
-    // they are. Stops at the first that fails; those opened before it stay open.
-    OpenResult Open(std::size_t count, const SocketAddress& local);
+    // they are. Stops at the first that fails; those opened before it stay open. With tls each
+    // channel is a connection to its server instead.
+    OpenResult Open(std::size_t count, const SocketAddress& local, const TlsSettings* tls = nullptr);
+    // Told when a channel's descriptor changes (a connection made anew), after the set maps it.
+    void SetDescriptorChanged(DatagramSocket::DescriptorChanged changed) { descriptorChanged_ = std::move(changed); }
+    // Every tick: the channels' own timer work (reconnecting).
+    void Service();
+    // The descriptors of channels holding packets read but not yet received.
+    std::vector<int> Buffered() const;
 
     // A further socket from the channels' factory, not one of the channels (a listener beside
     // them); null when none can be had.
@@ -74,4 +83,5 @@ private:
     std::unique_ptr<SocketFactory> factory_;
     std::vector<std::unique_ptr<DatagramSocket>> sockets_;
     std::unordered_map<int, std::size_t> channelOfFd_;
+    DatagramSocket::DescriptorChanged descriptorChanged_;
 };
