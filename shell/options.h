@@ -12,6 +12,7 @@
 #include "net/socket_address.h"
 
 #include "radius/session_life.h"
+#include "shell/tls_options.h"
 
 inline constexpr const char* kOptionsSection = "Options";
 
@@ -58,6 +59,10 @@ struct Options {
     std::int32_t statusServerInterval = 0;
     // NAS identity, Session-Timeout, Interim-Updates and counters (shell/session_life_options.h).
     SessionLifeSettings sessionLife;
+    // RADIUS over TLS (shell/tls_options.h).
+    TlsOptions tls;
+    // "RadHost" as written (or --server's host): the name a TLS server's certificate carries.
+    std::string radHostText;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first
