@@ -21,11 +21,12 @@
 //   of the server's family (SocketAddress::Resolve of the server's name); destinations are
 //   SocketAddresses already. Nothing below changes.
 // - Status-Server: a request like the others on a channel, under one of its identifiers.
-// - RADIUS over TLS: a stream connection type beside DatagramSocket (connect, handshake, write
-//   a packet, read packets framed by their Length field), made by the factory; a channel is
-//   then one connection with its own identifiers. Its descriptor changes when it reconnects:
-//   the set maps descriptors anew and tells whoever watches them (a callback that forgets the
-//   old descriptor and watches the new one), so the shell's read notifications follow.
+// - RADIUS over TLS (tls_channel.h): a TlsChannel stands where a UDP socket stands (connect,
+//   handshake, write a packet, read packets framed by their Length field), made by the
+//   factory's MakeStreamSocket; a channel is then one connection with its own identifiers. Its
+//   descriptor changes when it reconnects: the set maps descriptors anew and tells whoever
+//   watches them (SetDescriptorChanged: forget the old descriptor, watch the new one), so the
+//   shell's read notifications follow.
 // - A CoA/Disconnect listener: a DatagramSocket from the same factory bound to the source
 //   address and the CoA port, kept beside the channels (it receives requests, not replies);
 //   its descriptor is watched like theirs and told apart by ChannelOf finding nothing.

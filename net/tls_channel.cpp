@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <string>
 
 #include "infra/clock.h"
 #include "infra/log.h"
@@ -39,6 +40,7 @@ DatagramSocket::OpenResult TlsChannel::Open(const SocketAddress& local) {
         connection_->Advance();
     }
     open_ = true;
+    wasUp_ = true;
     Log(2, "TLS connection to %s up", settings_.server.Format().c_str());
     return {};
 }
@@ -51,19 +53,22 @@ bool TlsChannel::Connect() {
         connection_.reset();
         return false;
     }
+    attemptStart_ = Now();
     if (open_ && descriptorChanged_) descriptorChanged_(-1, connection_->Fd());
     return true;
 }
 
 void TlsChannel::Connected() {
     backoffMs_ = kFirstBackoffMs;
+    wasUp_ = true;
     Log(1, "TLS connection to %s up again", settings_.server.Format().c_str());
     Flush();
 }
 
 void TlsChannel::Drop(std::string reason) {
-    Log(1, "TLS connection to %s lost: %s; next attempt in %u ms", settings_.server.Format().c_str(), reason.c_str(),
-        backoffMs_);
+    Log(1, "TLS connection to %s %s: %s; next attempt in %u ms", settings_.server.Format().c_str(),
+        wasUp_ ? "lost" : "not made", reason.c_str(), backoffMs_);
+    wasUp_ = false;
     if (connection_ && descriptorChanged_) descriptorChanged_(connection_->Fd(), -1);
     connection_.reset();
     framer_.Clear();
@@ -102,6 +107,10 @@ void TlsChannel::Service() {
         }
     }
     Progress();
+    if (connection_ && !Up() && Now() - attemptStart_ >= kOpenTimeoutMs) {
+        Drop("no connection within " + std::to_string(kOpenTimeoutMs / 1000) + " s");
+        return;
+    }
     if (Up()) Flush();
 }
 

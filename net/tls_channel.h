@@ -22,7 +22,7 @@ class Clock;
 
 class TlsChannel : public DatagramSocket {
 public:
-    static constexpr std::uint32_t kOpenTimeoutMs = 10000;  // connect and handshake at start
+    static constexpr std::uint32_t kOpenTimeoutMs = 10000;  // to connect and shake hands
     static constexpr std::uint32_t kFirstBackoffMs = 1000;
     static constexpr std::uint32_t kMaxBackoffMs = 30000;
 
@@ -79,6 +79,8 @@ private:
     std::map<std::uint8_t, Outgoing> inFlight_;
 
     bool open_ = false;  // Open succeeded once; from then on the channel reconnects by itself
+    bool wasUp_ = false;  // the connection in hand had shaken hands
     std::uint32_t backoffMs_ = kFirstBackoffMs;
     std::uint32_t nextAttempt_ = 0;
+    std::uint32_t attemptStart_ = 0;  // when the connection being made was started
 };

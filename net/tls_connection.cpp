@@ -121,6 +121,7 @@ TlsConnection::Step TlsConnection::Advance() {
         step_ = Step::Handshaking;
     }
     if (step_ == Step::Handshaking) {
+        ERR_clear_error();
         const int result = SSL_connect(ssl_);
         if (result == 1) {
             step_ = Step::Up;
@@ -154,22 +155,20 @@ std::string TlsConnection::TlsProblem(int result, const char* what) {
 long TlsConnection::Write(std::span<const std::uint8_t> octets) {
     if (step_ != Step::Up) return -1;
     ERR_clear_error();
-    const int result = SSL_write(ssl_, octets.data(), static_cast<int>(octets.size()));
-    if (result > 0) return result;
-    const int reason = SSL_get_error(ssl_, result);
-    if (reason == SSL_ERROR_WANT_WRITE || reason == SSL_ERROR_WANT_READ) return 0;
-    Fail(TlsProblem(result, "Writing"));
-    return -1;
+    return Transferred(SSL_write(ssl_, octets.data(), static_cast<int>(octets.size())), "Writing");
 }
 
 long TlsConnection::Read(std::span<std::uint8_t> buffer) {
     if (step_ != Step::Up) return -1;
     ERR_clear_error();
     errno = 0;
-    const int result = SSL_read(ssl_, buffer.data(), static_cast<int>(buffer.size()));
+    return Transferred(SSL_read(ssl_, buffer.data(), static_cast<int>(buffer.size())), "Reading");
+}
+
+long TlsConnection::Transferred(int result, const char* what) {
     if (result > 0) return result;
     const int reason = SSL_get_error(ssl_, result);
     if (reason == SSL_ERROR_WANT_READ || reason == SSL_ERROR_WANT_WRITE) return 0;
-    Fail(TlsProblem(result, "Reading"));
+    Fail(TlsProblem(result, what));
     return -1;
 }

@@ -49,6 +49,8 @@ public:
 
 private:
     Step Fail(std::string problem);
+    // A read's or write's outcome as Read and Write give it.
+    long Transferred(int result, const char* what);
     // The reason of a failed TLS call: the certificate's, the library's or the system's.
     std::string TlsProblem(int result, const char* what);
 

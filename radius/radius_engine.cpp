@@ -121,7 +121,10 @@ bool RadiusEngine::OpenChannels() {
         return false;
     }
     std::optional<TlsSettings> tls = transport_.tls;
-    if (tls) tls->server = server_.WithPort(serverPort_);
+    if (tls) {
+        tls->server = server_.WithPort(serverPort_);
+        tls->clock = &clock_;
+    }
     const ChannelSet::OpenResult opened = channels_.Open(count, BindAddress(), tls ? &*tls : nullptr);
     if (opened.failedAt != DatagramSocket::OpenStep::Done && !opened.problem.empty()) {
         SetError("%s", opened.problem.c_str());
