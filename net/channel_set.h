@@ -2,8 +2,8 @@
 // has its own 255 request identifiers, since a server tells requests apart by source address,
 // source port and identifier (RFC 2865 section 3: "The RADIUS server can detect a duplicate
 // request if it has the same client source IP address and source UDP port and Identifier
-// within a short span of time."). Today a channel is one UDP source socket; option "Sockets"
-// opens several.
+// within a short span of time."). A channel is one UDP source socket, or with "Transport" tls
+// one TLS connection; option "Sockets" opens several.
 //
 // The layer, bottom up:
 //   SocketAddress (socket_address.h)  IPv4 or IPv6 address and port: parse, format, resolve

@@ -56,7 +56,8 @@ public:
     virtual bool Reliable() const { return false; }
     // Every tick: reconnecting after a drop, writing what waits.
     virtual void Service() {}
-    // Packets read from the stream but not yet received, which no read event announces.
+    // Packets read from the stream but not yet received, which no read event announces (or a
+    // connection that ended: reading it says so).
     virtual bool HasBuffered() const { return false; }
     virtual void SetDescriptorChanged(DescriptorChanged changed) { (void)changed; }
 };

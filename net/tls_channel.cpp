@@ -191,4 +191,11 @@ std::size_t TlsChannel::ReceiveMany(std::span<Received> batch, int& error) {
     return count;
 }
 
-bool TlsChannel::HasBuffered() const { return Up() && (framer_.HasPacket() || connection_->Pending()); }
+bool TlsChannel::HasBuffered() const {
+    if (!Up()) return false;
+    if (framer_.HasPacket() || connection_->Pending()) return true;
+    // A connection reset or hung up is read too, so it is dropped and made anew even when the
+    // watch of its descriptor was given up on the error.
+    pollfd ready{connection_->Fd(), POLLIN, 0};
+    return ::poll(&ready, 1, 0) == 1 && (ready.revents & (POLLERR | POLLHUP)) != 0;
+}

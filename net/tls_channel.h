@@ -44,15 +44,13 @@ public:
     bool HasBuffered() const override;
     void SetDescriptorChanged(DescriptorChanged changed) override { descriptorChanged_ = std::move(changed); }
 
-    bool Up() const { return connection_ && connection_->Current() == TlsConnection::Step::Up; }
-    std::uint32_t BackoffMs() const { return backoffMs_; }
-
 private:
     struct Outgoing {
         std::vector<std::uint8_t> packet;
         bool resent = false;  // already carried over from a dropped connection
     };
 
+    bool Up() const { return connection_ && connection_->Current() == TlsConnection::Step::Up; }
     std::uint32_t Now() const;
     // Makes a new connection; false when it failed at once.
     bool Connect();

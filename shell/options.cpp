@@ -279,7 +279,8 @@ void LoadOptions() {
         std::clamp<std::int64_t>(ReadNumberOption(file, "StatusServerInterval", "0"), 0, 86400));
     options.sessionLife = ReadSessionLifeOptions(file);
     options.tls = ReadTlsOptions(file);
-    options.radHostText = shell.overrides.serverHost ? *shell.overrides.serverHost : ReadWholeOption(file, "RadHost", "");
+    options.radHostText =
+        shell.overrides.serverHost ? *shell.overrides.serverHost : ReadWholeOption(file, "RadHost", "");
 
     ApplyOptionOverrides(shell.overrides, options);
     shell.radHostInFile = options.radHost;

@@ -85,7 +85,8 @@ make_certificates() {
       openssl x509 -req -in "$who.csr" -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile "$who.ext" \
         -out "$who.pem"
     done
-  ) >"$work/certificates.log" 2>&1 || { echo "openssl could not make the certificates:"; cat "$work/certificates.log"; exit 1; }
+  ) >"$work/certificates.log" 2>&1 ||
+    { echo "openssl could not make the certificates:"; cat "$work/certificates.log"; exit 1; }
 }
 
 # tls_options NAME KEY=VALUE...: options for RADIUS over TLS with the test's certificates.
@@ -169,7 +170,8 @@ case "$case" in
     start_server --tls "$certs"
     out="$(run "$(tls_options other-ca RadHost=127.0.0.1 "TlsCa=$certs/other-ca.pem")")"; status=$?
     check "a certificate of another CA is refused" 2 "$status" "$out" \
-      "TLS handshake with 127.0.0.1:$port failed: the server.s certificate is not trusted: \(self-signed certificate in certificate chain\|unable to get local issuer\)"
+      "TLS handshake with 127.0.0.1:$port failed: the server.s certificate is not trusted: " \
+      "not trusted: \(self-signed certificate in certificate chain\|unable to get local issuer\)"
     out="$(run "$(tls_options other-name RadHost=127.0.0.1 TlsServerName=radius.example.org)")"; status=$?
     check "a certificate of another name is refused" 2 "$status" "$out" \
       "the server's certificate is not trusted: hostname mismatch"
@@ -230,7 +232,8 @@ SIM
       failures=$((failures + 1))
     fi
     [[ $(wc -l <"$work/requests.log") == 4 ]] ||
-      { echo "FAILED: more requests than Access, Start and Stop:"; cat "$work/requests.log"; failures=$((failures + 1)); }
+      { echo "FAILED: more requests than Access, Start and Stop:"; cat "$work/requests.log"
+        failures=$((failures + 1)); }
     ;;
   *) echo "unknown case $case"; exit 2 ;;
 esac
