@@ -91,10 +91,14 @@ void TlsChannel::Drop(std::string reason) {
 }
 
 void TlsChannel::Progress() {
-    if (!connection_ || connection_->Current() == TlsConnection::Step::Up) return;
-    const TlsConnection::Step step = connection_->Advance();
-    if (step == TlsConnection::Step::Up) Connected();
-    if (step == TlsConnection::Step::Failed) Drop(connection_->Problem());
+    if (!connection_) return;
+    if (connection_->Current() != TlsConnection::Step::Up &&
+        connection_->Advance() == TlsConnection::Step::Failed) {
+        Drop(connection_->Problem());
+        return;
+    }
+    // However the handshake ended, what waits goes out once and the back-off starts anew.
+    if (Up() && !wasUp_) Connected();
 }
 
 void TlsChannel::Service() {
