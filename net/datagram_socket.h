@@ -6,14 +6,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "net/socket_address.h"
 
 class DatagramSocket {
 public:
-    enum class OpenStep { Done, Create, Bind };
+    // Connect: a stream connection's connect or handshake (OpenProblem() says why).
+    enum class OpenStep { Done, Create, Bind, Connect };
+    // Told (old, new) when the descriptor changes: (fd, -1) while fd is still open, before it
+    // closes; (-1, fd) once a new one is there.
+    using DescriptorChanged = std::function<void(int oldFd, int newFd)>;
     struct OpenResult {
         OpenStep failedAt = OpenStep::Done;  // Done: the socket is open
         int error = 0;                       // errno of the failed step
@@ -42,6 +48,18 @@ public:
     // An error after the first datagram is left for the next call. This one receives them one
     // by one.
     virtual std::size_t ReceiveMany(std::span<Received> batch, int& error);
+
+    // What a stream connection adds; a datagram socket has none of it.
+    // Why Open failed, in words, when errno does not say it.
+    virtual std::string OpenProblem() const { return {}; }
+    // What is written arrives or the connection drops: a request is not written twice on it.
+    virtual bool Reliable() const { return false; }
+    // Every tick: reconnecting after a drop, writing what waits.
+    virtual void Service() {}
+    // Packets read from the stream but not yet received, which no read event announces (or a
+    // connection that ended: reading it says so).
+    virtual bool HasBuffered() const { return false; }
+    virtual void SetDescriptorChanged(DescriptorChanged changed) { (void)changed; }
 };
 
 class UdpSocket : public DatagramSocket {

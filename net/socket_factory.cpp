@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "infra/log.h"
+#include "net/tls_channel.h"
 
 namespace {
 
@@ -16,6 +17,10 @@ constexpr rlim_t kOtherDescriptors = 64;
 }  // namespace
 
 std::unique_ptr<DatagramSocket> SystemSockets::MakeDatagramSocket() { return std::make_unique<UdpSocket>(); }
+
+std::unique_ptr<DatagramSocket> SystemSockets::MakeStreamSocket(const TlsSettings& settings) {
+    return std::make_unique<TlsChannel>(settings);
+}
 
 void SystemSockets::ReserveDescriptors(std::size_t count) {
     rlimit limit{};
@@ -39,4 +44,9 @@ std::unique_ptr<DatagramSocket> GivenSockets::MakeDatagramSocket() {
     std::unique_ptr<DatagramSocket> socket = std::move(sockets_.front());
     sockets_.pop_front();
     return socket;
+}
+
+std::unique_ptr<DatagramSocket> GivenSockets::MakeStreamSocket(const TlsSettings& settings) {
+    (void)settings;
+    return MakeDatagramSocket();
 }

@@ -54,8 +54,8 @@ bool RadiusEngine::Init(const char* secret, std::uint16_t serverPort, const Sock
                         std::int32_t nasPortCount, bool resendAuth, std::uint32_t authTimeout, bool resendAcct,
                         std::uint32_t acctTimeout, bool authOnly, const char* dictionaryDir,
                         const char* dictionaryName) {
-    secret_ = Bounded(secret, kMaxSecretLength);
-    serverPort_ = serverPort;
+    secret_ = Bounded(transport_.tls ? kRadiusTlsSecret : secret, kMaxSecretLength);
+    serverPort_ = serverPort == 0 && transport_.tls ? kRadiusTlsPort : serverPort;
     server_ = server.Family() == AddressFamily::None ? SocketAddress::Ipv4(0, 0) : server.WithPort(0);
     resendAuth_ = resendAuth;
     authTimeout_ = authTimeout;
@@ -120,7 +120,16 @@ bool RadiusEngine::OpenChannels() {
         SetError("%s", problem.c_str());
         return false;
     }
-    const ChannelSet::OpenResult opened = channels_.Open(count, BindAddress());
+    std::optional<TlsSettings> tls = transport_.tls;
+    if (tls) {
+        tls->server = server_.WithPort(serverPort_);
+        tls->clock = &clock_;
+    }
+    const ChannelSet::OpenResult opened = channels_.Open(count, BindAddress(), tls ? &*tls : nullptr);
+    if (opened.failedAt != DatagramSocket::OpenStep::Done && !opened.problem.empty()) {
+        SetError("%s", opened.problem.c_str());
+        return false;
+    }
     if (opened.failedAt != DatagramSocket::OpenStep::Done) {
         // Which of several, and why: a limit of open files is the likely reason.
         char which[96] = "";
@@ -156,6 +165,11 @@ void RadiusEngine::SetServerAddress(std::uint32_t address) { SetServerAddress(So
 bool RadiusEngine::SetServerAddress(const SocketAddress& address) {
     // Before Init no channel is open, and Init opens them in the server's family.
     const bool open = channels_.Count() > 0;
+    if (open && transport_.tls) {
+        Log(1, "Radius host %s: the TLS connections stay with their server: kept for the next start",
+            address.FormatAddress().c_str());
+        return false;
+    }
     if (address.Family() == AddressFamily::None || (open && address.Family() != BindAddress().Family())) {
         Log(1, "Radius host %s is not reachable from the open sockets: kept for the next start",
             address.FormatAddress().c_str());
@@ -170,7 +184,9 @@ bool RadiusEngine::SetServerAddress(const SocketAddress& address) {
     return true;
 }
 
-void RadiusEngine::SetSecret(const char* secret) { secret_ = Bounded(secret, kMaxSecretLength); }
+void RadiusEngine::SetSecret(const char* secret) {
+    if (!transport_.tls) secret_ = Bounded(secret, kMaxSecretLength);
+}
 
 void RadiusEngine::SetError(const char* format, ...) {
     char text[256];

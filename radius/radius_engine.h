@@ -18,6 +18,7 @@
 
 #include "net/channel_set.h"
 #include "net/socket_address.h"
+#include "net/tls_settings.h"
 #include "radius/packet_builder.h"
 #include "radius/result_lines.h"
 #include "radius/session.h"
@@ -51,10 +52,19 @@ struct TransportSettings {
     // Where the channels bind ("SourceAddress"); family None: the wildcard of the server's
     // family. Its family must be the server's.
     SocketAddress source;
+    // RADIUS over TLS ("Transport" tls): each channel is one connection to the server, carrying
+    // authentication and accounting alike. Its server is the engine's, on the server port
+    // (kRadiusTlsPort when none is given).
+    std::optional<TlsSettings> tls;
 };
 
 class RadiusEngine : public SessionStarter {
 public:
+    // RFC 6614 section 2.1: "The default destination port number for RADIUS over TLS is TCP/2083."
+    static constexpr std::uint16_t kRadiusTlsPort = 2083;
+    // RFC 6614 section 2.3: "The shared secret to compute the (obsolete) MD5 integrity checks
+    // and attribute encryption MUST be "radsec"".
+    static constexpr const char* kRadiusTlsSecret = "radsec";
     static constexpr std::int32_t kMaxNasPorts = 32766;  // ports are positive 16-bit numbers
     // With large NAS ports: NAS-Port is a 32-bit attribute, NumPorts a signed 32-bit number.
     static constexpr std::int32_t kMaxLargeNasPorts = 2147483647;
@@ -72,6 +82,11 @@ public:
     // Before Init: the sockets to open (at most kMaxSockets; more are limited, with a line at
     // level 1).
     void SetTransport(const TransportSettings& transport) { transport_ = transport; }
+    // Told when a channel's descriptor changes (a TLS connection made anew): (fd, -1) while fd
+    // is still open, before it closes, and (-1, fd) for the new one, so the watcher follows.
+    void SetDescriptorChanged(DatagramSocket::DescriptorChanged changed) {
+        channels_.SetDescriptorChanged(std::move(changed));
+    }
     // Before Init: NumPorts may go beyond kMaxNasPorts, up to kMaxLargeNasPorts.
     void SetLargeNasPorts(bool on) { largeNasPorts_ = on; }
     // Before the first session: NAS identity, Session-Timeout, Interim-Updates, counters.
@@ -205,6 +220,8 @@ private:
     bool SendAccessRequest(Session& session, bool isRetry);
     bool SendAccountingRequest(Session& session, bool isRetry);
     bool SendPacket(std::span<const std::uint8_t> packet, Session& session);
+    // On a stream channel a retransmission is timed but not sent: true then.
+    bool HoldRetransmission(Session& session);
     void StartAccountingStop(Session& session, TerminateCause cause);
     // Inline: Tick runs it for every session it visits.
     inline void TickSession(Session& session, std::time_t now);

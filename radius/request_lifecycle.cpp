@@ -23,7 +23,18 @@ void CountTransmission(RequestStatistics& statistics, RequestKind kind, bool isR
 
 }  // namespace
 
+bool RadiusEngine::HoldRetransmission(Session& session) {
+    // A stream delivers what it was given, so its requests are not retransmitted: the channel
+    // itself carries one over to a new connection when the old one dropped (RFC 6614 section 2.5).
+    // The request written stays the one its reply answers; the time-outs go on as over UDP.
+    if (!channels_.Socket(session.channel).Reliable()) return false;
+    ++session.transmissions;
+    session.lastSendTime = clock_.TickCount();
+    return true;
+}
+
 bool RadiusEngine::SendAccessRequest(Session& session, bool isRetry) {
+    if (isRetry && HoldRetransmission(session)) return true;
     if (!isRetry) ++counters_.authRequests;
     if (session.waitingForFirstId) {
         session.waitingForFirstId = false;
@@ -48,6 +59,7 @@ bool RadiusEngine::SendAccessRequest(Session& session, bool isRetry) {
 }
 
 bool RadiusEngine::SendAccountingRequest(Session& session, bool isRetry) {
+    if (isRetry && HoldRetransmission(session)) return true;
     if (!isRetry) {
         if (session.state == SessionState::AccountingStart) {
             ++counters_.acctStartRequests;
@@ -105,6 +117,9 @@ void RadiusEngine::StartAccountingStop(Session& session, TerminateCause cause) {
 }
 
 void RadiusEngine::Tick() {
+    // Connections reconnect; packets a stream read ahead are taken, as no read event comes.
+    channels_.Service();
+    for (const int fd : channels_.Buffered()) OnReadable(fd);
     const std::time_t now = clock_.Now();
     // The walk visits every request outstanding: the earliest time-out is found anew, the
     // requests that leave meanwhile noted as they go.

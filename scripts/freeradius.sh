@@ -2,7 +2,7 @@
 # Runs FreeRADIUS on the loopback address with Pelvok's configuration (examples/freeradius).
 #
 #   scripts/freeradius.sh start DIR PORT [--require-message-authenticator] [--secret SECRET]
-#                                        [--listen ADDRESS] [--client ADDRESS]
+#                                        [--listen ADDRESS] [--client ADDRESS] [--tls CERTDIR]
 #   scripts/freeradius.sh stop DIR
 #
 # start: makes a fresh configuration in DIR (a copy of /etc/freeradius/3.0 with our files
@@ -10,7 +10,9 @@
 # on 127.0.0.1:PORT and accounting on PORT+1 (Disconnect-Requests it originates go to the NAS
 # on 127.0.0.1:PORT+40), and returns once it is ready (or fails within 10 seconds). --listen:
 # the loopback address it listens on instead (::1 for IPv6); --client: the one client address
-# it answers instead of 127.0.0.1 (127.0.0.2, ::1). The server's log is DIR/log/radius.log.
+# it answers instead of 127.0.0.1 (127.0.0.2, ::1); --tls: RADIUS over TLS on TCP port PORT
+# too, with CERTDIR's ca.pem, server.pem and server.key (examples/freeradius/sites-available/
+# pelvok-tls). The server's log is DIR/log/radius.log.
 # The server keeps the rights of whoever starts it (it does not switch to the user freerad
 # when started by root), so DIR may lie in any folder that user can enter, a private home
 # folder included; it listens on loopback only.
@@ -27,7 +29,7 @@ skip=77
 
 usage() {
   echo "usage: $0 start DIR PORT [--require-message-authenticator] [--secret SECRET]" >&2
-  echo "                       [--listen ADDRESS] [--client ADDRESS]" >&2
+  echo "                       [--listen ADDRESS] [--client ADDRESS] [--tls CERTDIR]" >&2
   echo "       $0 stop DIR" >&2
   exit 1
 }
@@ -59,7 +61,7 @@ stop() {
 }
 
 make_config() {
-  local dir="$1" port="$2" secret="$3" require_ma="$4"
+  local dir="$1" port="$2" secret="$3" require_ma="$4" tls_dir="$5"
   rm -rf "$dir"
   mkdir -p "$dir"
   cp -a "$system_config/." "$dir/"
@@ -68,32 +70,42 @@ make_config() {
   cp "$overlay/radiusd.conf" "$overlay/clients.conf" "$dir/"
   cp "$overlay/sites-available/pelvok" "$dir/sites-available/pelvok"
   ln -s ../sites-available/pelvok "$dir/sites-enabled/pelvok"
+  if [[ -n $tls_dir ]]; then
+    cp "$overlay/sites-available/pelvok-tls" "$dir/sites-available/pelvok-tls"
+    ln -s ../sites-available/pelvok-tls "$dir/sites-enabled/pelvok-tls"
+  fi
   rm -f "$dir/mods-config/files/authorize"
   cp "$overlay/mods-config/files/authorize" "$dir/mods-config/files/authorize"
   for module in always detail detail.log expr files pap; do
     ln -s "../mods-available/$module" "$dir/mods-enabled/$module"
   done
   mkdir -p "$dir/log" "$dir/run"
+  # Requests that wait for a TLS connection arrive together, and the detail module's threads
+  # race to make the client's folder: one fails the request ("File exists") and, as nothing is
+  # retransmitted on a stream, it goes unanswered. The folder is made beforehand.
+  [[ -z $tls_dir ]] || mkdir -p "$dir/log/radacct/$CLIENT_ADDRESS"
 
   local file
-  for file in radiusd.conf clients.conf sites-available/pelvok; do
+  for file in radiusd.conf clients.conf sites-available/pelvok ${tls_dir:+sites-available/pelvok-tls}; do
     perl -0pi -e '
       s/\@RADDB\@/$ENV{RADDB}/g; s/\@AUTH_PORT\@/$ENV{AUTH_PORT}/g; s/\@ACCT_PORT\@/$ENV{ACCT_PORT}/g;
       s/\@SECRET\@/$ENV{SECRET}/g; s/\@COA_PORT\@/$ENV{COA_PORT}/g;
       s/\@REQUIRE_MESSAGE_AUTHENTICATOR\@/$ENV{REQUIRE_MA}/g;
-      s/\@LISTEN_ADDRESS\@/$ENV{LISTEN_ADDRESS}/g; s/\@CLIENT_ADDRESS\@/$ENV{CLIENT_ADDRESS}/g;' "$dir/$file"
+      s/\@LISTEN_ADDRESS\@/$ENV{LISTEN_ADDRESS}/g; s/\@CLIENT_ADDRESS\@/$ENV{CLIENT_ADDRESS}/g;
+      s/\@TLS_DIR\@/$ENV{TLS_DIR}/g;' "$dir/$file"
   done
 }
 
 start() {
   local dir="$1" port="$2"; shift 2
-  local secret=MeadowLantern require_ma=no listen=127.0.0.1 client=127.0.0.1
+  local secret=MeadowLantern require_ma=no listen=127.0.0.1 client=127.0.0.1 tls_dir=""
   while (($#)); do
     case "$1" in
       --require-message-authenticator) require_ma=yes ;;
       --listen) [[ $# -ge 2 ]] || usage; listen="$2"; shift ;;
       --client) [[ $# -ge 2 ]] || usage; client="$2"; shift ;;
       --secret) [[ $# -ge 2 ]] || usage; secret="$2"; shift ;;
+      --tls) [[ $# -ge 2 ]] || usage; tls_dir="$(cd "$2" && pwd)"; shift ;;
       *) usage ;;
     esac
     shift
@@ -118,8 +130,8 @@ start() {
   dir="$(cd "$dir" && pwd)"
   stop "$dir" >/dev/null
   RADDB="$dir" AUTH_PORT="$port" ACCT_PORT="$((port + 1))" COA_PORT="$((port + 40))" SECRET="$secret" \
-    REQUIRE_MA="$require_ma" LISTEN_ADDRESS="$listen" CLIENT_ADDRESS="$client" \
-    make_config "$dir" "$port" "$secret" "$require_ma"
+    REQUIRE_MA="$require_ma" LISTEN_ADDRESS="$listen" CLIENT_ADDRESS="$client" TLS_DIR="$tls_dir" \
+    make_config "$dir" "$port" "$secret" "$require_ma" "$tls_dir"
 
   # -f: stay in the foreground (we keep its process id); output goes to the log file.
   setsid "$server" -f -d "$dir" -l "$dir/log/radius.log" </dev/null >"$dir/log/stdout.log" 2>&1 &

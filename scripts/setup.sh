@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config   # the build
   clang libclang-rt-14-dev                       # sanitizer test build and libFuzzer
-  libssl-dev                                     # MD5, HMAC-MD5 and random bytes (libcrypto)
+  libssl-dev openssl                             # MD5, HMAC-MD5, random bytes; RADIUS over TLS; test certificates
   libgtest-dev libgmock-dev libbenchmark-dev     # unit tests and benchmarks
   libsystemd-dev                                 # sd_notify in service mode
   qt6-base-dev                                   # the interactive program

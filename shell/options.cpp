@@ -280,6 +280,9 @@ void LoadOptions() {
     options.sessionLife = ReadSessionLifeOptions(file);
     options.pacing = ReadNumberOption(file, "Pacing", "0") > 0;
     options.waitForId = ReadNumberOption(file, "WaitForId", "0") > 0;
+    options.tls = ReadTlsOptions(file);
+    options.radHostText =
+        shell.overrides.serverHost ? *shell.overrides.serverHost : ReadWholeOption(file, "RadHost", "");
 
     ApplyOptionOverrides(shell.overrides, options);
     shell.radHostInFile = options.radHost;

@@ -12,6 +12,7 @@
 #include "net/socket_address.h"
 
 #include "radius/session_life.h"
+#include "shell/tls_options.h"
 
 inline constexpr const char* kOptionsSection = "Options";
 
@@ -64,6 +65,10 @@ struct Options {
     // "WaitForId": a new session that finds every identifier in use waits for one instead of
     // being lost.
     bool waitForId = false;
+    // RADIUS over TLS (shell/tls_options.h).
+    TlsOptions tls;
+    // "RadHost" as written (or --server's host): the name a TLS server's certificate carries.
+    std::string radHostText;
 };
 
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first

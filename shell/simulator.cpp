@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "infra/log.h"
+#include "net/tls_settings.h"
 #include "platform/platform.h"
 #include "radius/radius_engine.h"
 #include "shell/main_window.h"
@@ -47,7 +49,12 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
         SetFailure(failureText, problem);
         return false;
     }
-    engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets), .source = *source});
+    std::optional<TlsSettings> tls = TlsTransport(options.tls, options.radHostText, problem);
+    if (!problem.empty()) {
+        SetFailure(failureText, problem);
+        return false;
+    }
+    engine.SetTransport({.sockets = static_cast<std::size_t>(options.sockets), .source = *source, .tls = tls});
     engine.SetLargeNasPorts(options.largeNasPorts);
     engine.SetSessionLife(WithNasIdentity(options.sessionLife, options.nasName, options.radHost, *source));
     engine.SetWaitForId(options.waitForId);
@@ -79,6 +86,14 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
             return false;
         }
     }
+
+    // A TLS connection made anew has a new descriptor: the watch follows it.
+    engine.SetDescriptorChanged([window = shell.mainWindow](int oldFd, int newFd) {
+        Platform& platform = CurrentPlatform();
+        if (oldFd >= 0) platform.AsyncSelect(oldFd, window, WM_SOCKET_NOTIFY, 0);
+        if (newFd >= 0 && platform.AsyncSelect(newFd, window, WM_SOCKET_NOTIFY, FD_READ) != 0)
+            Log(0, "Cannot watch socket %d for replies", newFd);
+    });
 
     if (!StartStatusWatch(failureText)) return false;
 

@@ -38,7 +38,7 @@ expect "lab.ini" pelvok --config la
 expect "lab.ini" pelvok --config=la
 expect "demo.sim" pelvok --run de
 expect "" pelvok --run demo.sim --max-wait ""
-expect $'--strict\n--save-session-id\n--server\n--secret' pelvok --run demo.sim --s
+expect $'--sessions\n--session-time\n--strict\n--save-session-id\n--server\n--secret' pelvok --run demo.sim --s
 expect "lab.ini" pelvok --run demo.sim --dictionary=la
 expect "" pelvok --run demo.sim --server ""
 expect "" pelvok --run demo.sim --secret ""
