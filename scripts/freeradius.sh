@@ -80,10 +80,10 @@ make_config() {
     ln -s "../mods-available/$module" "$dir/mods-enabled/$module"
   done
   mkdir -p "$dir/log" "$dir/run"
-  # Requests that wait for a TLS connection arrive together, and the detail module's threads
-  # race to make the client's folder: one fails the request ("File exists") and, as nothing is
-  # retransmitted on a stream, it goes unanswered. The folder is made beforehand.
-  [[ -z $tls_dir ]] || mkdir -p "$dir/log/radacct/$CLIENT_ADDRESS"
+  # Requests that arrive together (sessions starting at once, or waiting for a TLS connection)
+  # make the detail modules' threads race to create the client's folder: the loser fails its
+  # request ("File exists"), an Access-Request with a Reject. The folder is made beforehand.
+  mkdir -p "$dir/log/radacct/$CLIENT_ADDRESS"
 
   local file
   for file in radiusd.conf clients.conf sites-available/pelvok ${tls_dir:+sites-available/pelvok-tls}; do
