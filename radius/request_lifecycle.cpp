@@ -117,9 +117,12 @@ void RadiusEngine::StartAccountingStop(Session& session, TerminateCause cause) {
 }
 
 void RadiusEngine::Tick() {
-    // Connections reconnect; packets a stream read ahead are taken, as no read event comes.
-    channels_.Service();
-    for (const int fd : channels_.Buffered()) OnReadable(fd);
+    // Over TLS, connections reconnect and packets a stream read ahead are taken, as no read
+    // event comes for them; UDP sockets have neither, so their ticks skip the walk over them.
+    if (transport_.tls) {
+        channels_.Service();
+        for (const int fd : channels_.Buffered()) OnReadable(fd);
+    }
     const std::time_t now = clock_.Now();
     // The walk visits every request outstanding: the earliest time-out is found anew, the
     // requests that leave meanwhile noted as they go.

@@ -21,7 +21,7 @@ std::vector<std::string> OptionsFileCandidates(const std::string& programPath, c
                                                const char* home) {
     std::vector<std::string> candidates;
     if (!programPath.empty()) candidates.push_back(OptionsFileForProgram(programPath));
-    // The XDG Base Directory Specification: a relative $XDG_CONFIG_HOME is invalid and ignored.
+    // A relative $XDG_CONFIG_HOME is invalid under the XDG base-directory rules, and ignored.
     if (xdgConfigHome != nullptr && IsAbsolute(xdgConfigHome))
         candidates.push_back(JoinPath(xdgConfigHome, "pelvok/pelvok.ini"));
     else if (home != nullptr && home[0] != '\0')
