@@ -85,7 +85,14 @@ void RadiusEngine::ApplyCoa(const CoaRequest& request, Session& session) {
     if (request.code == code::kDisconnectRequest) {
         // The Stop reports the time the session had up to now.
         session.endTime = std::max({now, session.startTime, static_cast<std::time_t>(session.reportTime)});
-        StartAccountingStop(session, TerminateCause::AdminReset);
+        if (session.state == SessionState::Active) {
+            StartAccountingStop(session, TerminateCause::AdminReset);
+        } else {
+            // Its Start or Interim-Update is outstanding: the reply still finds the session and
+            // the Stop follows it, so the server sees the session's accounting in order.
+            session.terminateCause = TerminateCause::AdminReset;
+            sessions_.SetDue(session, session.endTime);
+        }
         return;
     }
     if (request.sessionTimeout) {

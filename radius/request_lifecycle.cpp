@@ -137,10 +137,14 @@ void RadiusEngine::Tick() {
 
 void RadiusEngine::TickSession(Session& session, std::time_t now) {
     const SessionState state = session.state;
-    if (now >= session.endTime && (state == SessionState::AccountingStart || state == SessionState::Active ||
-                                   state == SessionState::AccountingInterim)) {
-        const TerminateCause cause =
-            session.endsBySessionTimeout ? TerminateCause::SessionTimeout : TerminateCause::UserRequest;
+    // A session the server disconnected waits for the reply to its outstanding Start or
+    // Interim-Update before its Stop; one whose time is up stops at once.
+    const bool disconnected = session.terminateCause == TerminateCause::AdminReset;
+    const bool awaitingReply = state == SessionState::AccountingStart || state == SessionState::AccountingInterim;
+    if (now >= session.endTime && (state == SessionState::Active || (awaitingReply && !disconnected))) {
+        const TerminateCause cause = disconnected                  ? TerminateCause::AdminReset
+                                     : session.endsBySessionTimeout ? TerminateCause::SessionTimeout
+                                                                    : TerminateCause::UserRequest;
         StartAccountingStop(session, cause);
         return;
     }
@@ -198,6 +202,7 @@ void RadiusEngine::StopAllSessions() {
         // its last report said.
         if (life_.acctCounters && now < session.endTime)
             session.endTime = std::max({now, session.startTime, static_cast<std::time_t>(session.reportTime)});
-        StartAccountingStop(session, TerminateCause::NasRequest);
+        const bool disconnected = session.terminateCause == TerminateCause::AdminReset;
+        StartAccountingStop(session, disconnected ? TerminateCause::AdminReset : TerminateCause::NasRequest);
     }
 }

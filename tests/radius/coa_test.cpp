@@ -187,6 +187,46 @@ TEST(Coa, ChangesSessionTimeoutAndInterimInterval) {
               static_cast<std::uint32_t>(TerminateCause::SessionTimeout));
 }
 
+// The server may disconnect a session as it takes its Start or Interim-Update, so the Disconnect
+// can arrive before that request's reply: the reply still counts, and the Stop follows it.
+TEST(Coa, ADisconnectWhileAnAccountingRequestIsOutstandingStopsAfterItsReply) {
+    for (const bool interim : {false, true}) {
+        SCOPED_TRACE(interim ? "Interim-Update outstanding" : "Start outstanding");
+        SessionLifeSettings life = CoaOn();
+        life.interimInterval = interim ? 60 : 0;
+        life.honourInterimInterval = 2;
+        EngineHarness h(EngineOptions{.life = life});
+        ASSERT_TRUE(h.Add("alice", "pw", 100));
+        ASSERT_TRUE(h.Answer(kAccept));
+        if (interim) {
+            ASSERT_TRUE(h.Answer(kAccountingResponse));
+            for (int i = 0; i < 601 && IntOf(h.LastSent().bytes, attr::kAcctStatusType) != 3; ++i)
+                h.AdvanceAndTick(100);
+            ASSERT_EQ(IntOf(h.LastSent().bytes, attr::kAcctStatusType), 3u);
+        }
+        const std::uint8_t outstandingId = h.LastSent().Id();
+
+        FakeSocket& coa = h.CoaSocket();
+        coa.incoming.push_back(MakeCoaRequest(code::kDisconnectRequest, Item(attr::kUserName, Text("alice"))));
+        coa.incomingSender = SocketAddress::Ipv4(0x7F000001, 40000);
+        h.Engine().OnReadable(coa.Fd());
+        ASSERT_EQ(coa.sent.size(), 1u);
+        EXPECT_EQ(coa.sent.back().bytes.at(0), code::kDisconnectAck);
+        h.AdvanceAndTick(100);
+        EXPECT_EQ(h.LastSent().Id(), outstandingId) << "no Stop before the reply";
+
+        ASSERT_TRUE(h.Answer(kAccountingResponse));
+        EXPECT_EQ(h.Lines().back(), "alice: Account " + std::string(interim ? "INTERIM" : "START") + " Reply");
+        h.AdvanceAndTick(100);
+        const Bytes& stop = h.LastSent().bytes;
+        EXPECT_EQ(IntOf(stop, attr::kAcctStatusType), kAcctStatusStop);
+        EXPECT_EQ(IntOf(stop, attr::kAcctTerminateCause), static_cast<std::uint32_t>(TerminateCause::AdminReset));
+        ASSERT_TRUE(h.Answer(kAccountingResponse));
+        EXPECT_EQ(h.Engine().SessionCount(), 0u);
+        EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
+    }
+}
+
 TEST(CoaRequestReader, ReadsOnlyWithinTheLengthField) {
     Bytes request = MakeCoaRequest(code::kDisconnectRequest, Item(attr::kUserName, Text("alice")));
     request.push_back(0xFF);  // beyond the Length field: padding, not an attribute
