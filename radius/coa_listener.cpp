@@ -125,7 +125,7 @@ bool RadiusEngine::ProcessCoaRequest(const std::uint8_t* data, std::size_t recei
         return false;
     }
     CoaRequest request;
-    switch (ReadCoaRequest(datagram, secret_, request)) {
+    switch (ReadCoaRequest(datagram, udpSecret_, request)) {
         case CoaReading::Ok: break;
         case CoaReading::NotARequest:
             Log(1, "Malformed CoA request from %s: %zu bytes", from.c_str(), datagram.size());
@@ -145,7 +145,7 @@ bool RadiusEngine::ProcessCoaRequest(const std::uint8_t* data, std::size_t recei
     }
     // The answer first: the Stop of a disconnected session follows it.
     std::array<std::uint8_t, kMaxPacketLength> response{};
-    const std::size_t length = BuildCoaResponse(response, datagram, cause, secret_);
+    const std::size_t length = BuildCoaResponse(response, datagram, cause, udpSecret_);
     const std::span<const std::uint8_t> answer(response.data(), length);
     if (length != 0) {
         Log(3, "CoA Send(%d) to %s. Code=%d, len=%zu", request.id, from.c_str(), response[0], length);

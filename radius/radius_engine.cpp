@@ -54,7 +54,8 @@ bool RadiusEngine::Init(const char* secret, std::uint16_t serverPort, const Sock
                         std::int32_t nasPortCount, bool resendAuth, std::uint32_t authTimeout, bool resendAcct,
                         std::uint32_t acctTimeout, bool authOnly, const char* dictionaryDir,
                         const char* dictionaryName) {
-    secret_ = Bounded(transport_.tls ? kRadiusTlsSecret : secret, kMaxSecretLength);
+    udpSecret_ = Bounded(secret, kMaxSecretLength);
+    secret_ = transport_.tls ? kRadiusTlsSecret : udpSecret_;
     serverPort_ = serverPort == 0 && transport_.tls ? kRadiusTlsPort : serverPort;
     server_ = server.Family() == AddressFamily::None ? SocketAddress::Ipv4(0, 0) : server.WithPort(0);
     resendAuth_ = resendAuth;
@@ -185,7 +186,8 @@ bool RadiusEngine::SetServerAddress(const SocketAddress& address) {
 }
 
 void RadiusEngine::SetSecret(const char* secret) {
-    if (!transport_.tls) secret_ = Bounded(secret, kMaxSecretLength);
+    udpSecret_ = Bounded(secret, kMaxSecretLength);
+    if (!transport_.tls) secret_ = udpSecret_;
 }
 
 void RadiusEngine::SetError(const char* format, ...) {

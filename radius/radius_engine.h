@@ -196,6 +196,10 @@ public:
     // family. Whatever else talks with the server (a CoA listener) binds there too.
     SocketAddress BindAddress() const;
     const std::string& Secret() const { return secret_; }
+    // The Secret option as given. The CoA listener and the Status-Server watch talk UDP with
+    // the server whatever the transport, so they sign with it; only requests over TLS use "radsec".
+    const std::string& UdpSecret() const { return udpSecret_; }
+    bool OverTls() const { return transport_.tls.has_value(); }
     const Dictionary* GetDictionary() const { return dictionary_; }
     std::size_t SessionCount() const { return sessions_.Count(); }
     // The live sessions (iterable in creation order) with their pools and indexes.
@@ -286,6 +290,7 @@ private:
     const Dictionary* dictionary_ = nullptr;
 
     std::string secret_;
+    std::string udpSecret_;
     std::uint16_t serverPort_ = 0;
     SocketAddress server_ = SocketAddress::Ipv4(0, 0);
     SocketAddress authDestination_;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "infra/clock.h"
+#include "net/socket_address.h"
 #include "platform/platform.h"
 #include "radius/radius_engine.h"
 #include "radius/random_source.h"
@@ -14,6 +15,9 @@
 #include "shell/shell_state.h"
 
 namespace {
+// RFC 2865 section 3: "The officially assigned port number for RADIUS is 1812."
+constexpr std::uint16_t kRadiusUdpPort = 1812;
+
 std::unique_ptr<StatusWatch> watch;
 }  // namespace
 
@@ -27,8 +31,10 @@ bool StartStatusWatch(std::string& failureText) {
     auto started = std::make_unique<StatusWatch>(clock, CryptoRandomSource::Instance(), std::make_unique<UdpSocket>());
     StatusWatch::Settings settings;
     settings.bind = engine.BindAddress();
-    settings.server = engine.Server().WithPort(engine.ServerPort());
-    settings.secret = engine.Secret();
+    // Over TLS the server port is the TLS one; the probes go to the server's UDP port.
+    const std::uint16_t udpPort = engine.OverTls() ? LookupServicePort("radius", "udp") : engine.ServerPort();
+    settings.server = engine.Server().WithPort(udpPort != 0 ? udpPort : kRadiusUdpPort);
+    settings.secret = engine.UdpSecret();
     settings.intervalMs = static_cast<std::uint32_t>(std::min(options.statusServerInterval, 86400)) * 1000;
     settings.timeoutMs = std::clamp<std::uint32_t>(options.authTimeout, 1, 3600) * 1000;
     int error = 0;

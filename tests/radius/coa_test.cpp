@@ -4,7 +4,6 @@
 
 #include "engine_test_support.h"
 #include "radius/coa_request.h"
-#include "radius/message_authenticator.h"
 
 using namespace radius_test;
 
@@ -16,23 +15,6 @@ constexpr std::uint8_t kFilterId = 11;
 constexpr std::uint8_t kProxyState = 33;
 constexpr std::uint8_t kErrorCause = 101;
 const std::string kSecret = "testing123";
-
-// A request as a server makes it (RFC 5176 section 3.5); with a Message-Authenticator first
-// when asked, its HMAC taken over the packet with the Request Authenticator zeroed.
-Bytes MakeCoaRequest(std::uint8_t requestCode, const Bytes& attributes, const std::string& secret = kSecret,
-                     bool messageAuthenticator = false) {
-    const Bytes items = messageAuthenticator ? Concat({Item(80, Bytes(16, 0)), attributes}) : attributes;
-    Bytes packet = Concat({Bytes{requestCode, 9, 0, 0}, Bytes(16, 0), items});
-    packet[2] = static_cast<std::uint8_t>(packet.size() >> 8);
-    packet[3] = static_cast<std::uint8_t>(packet.size());
-    if (messageAuthenticator) {
-        const HmacMd5Digest digest = HmacMd5(secret, {packet});
-        std::copy(digest.begin(), digest.end(), packet.begin() + 22);
-    }
-    const Bytes digest = Md5Of(Concat({packet, Text(secret)}));
-    std::copy(digest.begin(), digest.end(), packet.begin() + 4);
-    return packet;
-}
 
 std::uint32_t IntOf(const Bytes& packet, std::uint8_t type) {
     const std::vector<Bytes> items = ItemsOf(packet, type);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine_test_support.h"
+#include "radius/coa_request.h"
 
 using namespace radius_test;
 
@@ -34,13 +35,24 @@ private:
 };
 
 struct StreamRig {
-    explicit StreamRig(std::uint16_t port = 0) {
+    // With a CoA port, a fake datagram socket (descriptor 50) is the CoA listener.
+    explicit StreamRig(std::uint16_t port = 0, std::uint16_t coaPort = 0) {
+        std::vector<std::unique_ptr<DatagramSocket>> sockets;
         auto fake = std::make_unique<FakeStream>(42);
         stream = fake.get();
-        engine = std::make_unique<RadiusEngine>(&clock, &random, std::make_unique<GivenSockets>(std::move(fake)));
+        sockets.push_back(std::move(fake));
+        if (coaPort != 0) {
+            auto listener = std::make_unique<FakeSocket>(50);
+            coa = listener.get();
+            sockets.push_back(std::move(listener));
+        }
+        engine = std::make_unique<RadiusEngine>(&clock, &random, std::make_unique<GivenSockets>(std::move(sockets)));
         TlsSettings tls;
         tls.ca = "ca.pem";
         engine->SetTransport({.sockets = 1, .source = {}, .tls = tls});
+        SessionLifeSettings life;
+        life.coaPort = coaPort;
+        engine->SetSessionLife(life);
         engine->SetDescriptorChanged([this](int oldFd, int newFd) { changes.emplace_back(oldFd, newFd); });
         initialized = engine->Init("typed secret", port, SocketAddress::Ipv4(0x7F000001, 0), 10, true, 5, true, 15,
                                    false, nullptr, nullptr);
@@ -51,6 +63,7 @@ struct StreamRig {
     ManualClock clock;
     CountingRandomSource random;
     FakeStream* stream = nullptr;
+    FakeSocket* coa = nullptr;
     std::unique_ptr<RadiusEngine> engine;
     std::vector<std::pair<int, int>> changes;
     bool initialized = false;
@@ -69,6 +82,31 @@ TEST(StreamTransport, TheSecretIsRadsecAndThePort2083UnlessOneIsGiven) {
         rig.engine->SetSecret("changed in the dialog");
         EXPECT_EQ(rig.engine->Secret(), "radsec");
     }
+}
+
+// The server sends its Disconnect-Requests over UDP, signed with the secret it shares with
+// this NAS, not with the stream's "radsec".
+TEST(StreamTransport, TheCoaListenerChecksAndSignsWithTheSecretGiven) {
+    StreamRig rig(0, 3799);
+    ASSERT_TRUE(rig.initialized) << rig.engine->LastError();
+    ASSERT_TRUE(rig.engine->AddSession("alice", "pw", 60, {}, {}, {}));
+    const Bytes accept = rig.Reply(2, rig.stream->sent.back());
+    ASSERT_TRUE(rig.engine->ProcessReply(accept.data(), accept.size()));
+    const Bytes started = rig.Reply(5, rig.stream->sent.back());
+    ASSERT_TRUE(rig.engine->ProcessReply(started.data(), started.size()));
+
+    for (const char* secret : {"radsec", "typed secret"}) {
+        SCOPED_TRACE(secret);
+        const Bytes request = MakeCoaRequest(code::kDisconnectRequest, Item(attr::kUserName, Text("alice")), secret);
+        rig.coa->incoming.push_back(request);
+        rig.coa->incomingSender = SocketAddress::Ipv4(0x7F000001, 40000);
+        rig.engine->OnReadable(rig.coa->Fd());
+    }
+    ASSERT_EQ(rig.coa->sent.size(), 1U) << "only the request signed with the secret given is answered";
+    const std::string secret = "typed secret";
+    const Bytes request = MakeCoaRequest(code::kDisconnectRequest, Item(attr::kUserName, Text("alice")), secret);
+    EXPECT_EQ(rig.coa->sent[0].bytes,
+              MakeReply(code::kDisconnectAck, request[1], AuthenticatorOf(request), secret));
 }
 
 TEST(StreamTransport, AccountingFollowsOnTheSameConnection) {
