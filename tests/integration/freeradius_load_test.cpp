@@ -1,6 +1,6 @@
 // pelvok --run --load as a process against a FreeRADIUS of its own, made for high rates
-// (scripts/freeradius.sh --high-rate, started by a ctest fixture): the same load as against
-// the scripted responder, every request answered by a real server.
+// (scripts/freeradius.sh --high-rate, started by a ctest fixture): the rate, options and checks
+// of the load against the scripted responder, every request answered by a real server.
 #include <gtest/gtest.h>
 
 #include <chrono>
