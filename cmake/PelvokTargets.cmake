@@ -38,6 +38,35 @@ function(pelvok_add_test_support name)
   target_link_libraries(${name} INTERFACE ${ARG_LIBS})
 endfunction()
 
+# pelvok_discovered_test_properties(TARGET [TEST NAME] [LABELS label...] [RUN_SERIAL])
+# Properties of the tests gtest_discover_tests found in TARGET, or of its test NAME alone. Its
+# own PROPERTIES are one flat list that reads a second label as a property's name (and the
+# pairs after it shifted: a TIMEOUT lost), and name no single test, so these are set by a
+# ctest include file read after the discovered tests.
+function(pelvok_discovered_test_properties target)
+  cmake_parse_arguments(ARG "RUN_SERIAL" "TEST" "LABELS" ${ARGN})
+  set(properties "")
+  if(ARG_LABELS)
+    string(APPEND properties " LABELS \"${ARG_LABELS}\"")
+  endif()
+  if(ARG_RUN_SERIAL)
+    string(APPEND properties " RUN_SERIAL TRUE")
+  endif()
+  if(ARG_TEST)
+    set(tests "\"${ARG_TEST}\"")
+  else()
+    set(tests "\${${target}_TESTS}")
+  endif()
+  string(MAKE_C_IDENTIFIER "${target}_${ARG_TEST}" id)
+  set(file ${CMAKE_CURRENT_BINARY_DIR}/${id}_properties.cmake)
+  # Nothing to set before the program is built (its tests are not yet discovered).
+  file(WRITE ${file} "list(FIND ${target}_TESTS \"${ARG_TEST}\" found)\n"
+                     "if(${target}_TESTS AND (\"${ARG_TEST}\" STREQUAL \"\" OR NOT found EQUAL -1))\n"
+                     "  set_tests_properties(${tests} PROPERTIES${properties})\n"
+                     "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${file})
+endfunction()
+
 # pelvok_add_gtest(NAME SOURCES src... LIBS lib... [LABELS label...])
 # One GoogleTest executable whose tests ctest lists one by one. It sees the headers of its own
 # folder and of the libraries it links.
@@ -48,8 +77,11 @@ function(pelvok_add_gtest name)
   pelvok_export_folder(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   gtest_discover_tests(${name}
     WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
-    PROPERTIES LABELS "${ARG_LABELS}" TIMEOUT 120
+    PROPERTIES TIMEOUT 120
     DISCOVERY_TIMEOUT 60)
+  if(ARG_LABELS)
+    pelvok_discovered_test_properties(${name} LABELS ${ARG_LABELS})
+  endif()
 endfunction()
 
 # pelvok_add_fuzzer(NAME SOURCE src LIBS lib... [SECONDS n])

@@ -26,10 +26,9 @@
 # one session as long as that run, paced and on the 100 ms tick (the idle cost).
 #
 # Needs: a Release build in build/bench (made here if missing), FreeRADIUS and radclient.
-# The server's configuration is scripts/freeradius.sh's with a bench overlay: 4 MiB socket
-# receive buffers, the bench users (any benchNNNNN with password benchpw is accepted), no
-# authentication log lines and no detail files. It runs in build/bench/e2e/freeradius and is
-# stopped at the end.
+# The server is scripts/freeradius.sh's with --high-rate: 4 MiB socket receive buffers, the
+# bench users (any benchNNNNN with password benchpw is accepted), no authentication log lines
+# and no detail files. It runs in build/bench/e2e/freeradius and is stopped at the end.
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -86,40 +85,8 @@ fi
 
 # ---- The server -------------------------------------------------------------------------
 start_server() {
-  # freeradius.sh makes the configuration (and starts it); the bench overlay goes on top
-  # while it is stopped, then the server starts again the way freeradius.sh starts it.
-  scripts/freeradius.sh start "$server_dir" "$port" >/dev/null
-  scripts/freeradius.sh stop "$server_dir" >/dev/null
-  # Receive buffers of 4 MiB on both listeners (the kernel's limit is net.core.rmem_max).
-  perl -0pi -e 's/(\n\t\tport = \d+\n)/$1\t\trecv_buff = 4194304\n/g' "$server_dir/sites-available/pelvok"
-  grep -c 'recv_buff' "$server_dir/sites-available/pelvok" | grep -qx 2 || {
-    echo "bench: could not add recv_buff to the listen sections" >&2; exit 1; }
-  # One log line per authentication, and the detail files of every request, are the server's
-  # work, not the clients'.
-  perl -0pi -e 's/\tauth = yes/\tauth = no/' "$server_dir/radiusd.conf"
-  perl -0pi -e 's/\n\t\t(auth_log|detail)\n/\n/g' "$server_dir/sites-available/pelvok"
-  # The bench users, before everyone else.
-  local users="$server_dir/mods-config/files/authorize"
-  {
-    printf '# The bench users (scripts/bench.sh): bench followed by digits, password benchpw.\n'
-    printf 'DEFAULT\tUser-Name =~ "^bench[0-9]+$", Cleartext-Password := "benchpw"\n'
-    printf '\tService-Type = Framed-User,\n\tFramed-Protocol = PPP,\n'
-    printf '\tFramed-IP-Address = 10.0.0.5,\n\tClass = "pelvok-gold"\n\n'
-    cat "$users"
-  } >"$users.bench"
-  mv "$users.bench" "$users"
-
-  setsid /usr/sbin/freeradius -f -d "$server_dir" -l "$server_dir/log/radius.log" \
-    </dev/null >"$server_dir/log/stdout.log" 2>&1 &
-  echo $! >"$server_dir/freeradius.pid"
-  for _ in $(seq 100); do
-    grep -q "Ready to process requests" "$server_dir/log/radius.log" 2>/dev/null && return 0
-    kill -0 "$(cat "$server_dir/freeradius.pid")" 2>/dev/null || break
-    sleep 0.1
-  done
-  echo "bench: FreeRADIUS did not start; its log:" >&2
-  tail -n 20 "$server_dir/log/radius.log" "$server_dir/log/stdout.log" >&2 2>/dev/null || true
-  exit 1
+  scripts/freeradius.sh start "$server_dir" "$port" --high-rate >/dev/null || {
+    echo "bench: FreeRADIUS did not start" >&2; exit 1; }
 }
 trap 'scripts/freeradius.sh stop "$server_dir" >/dev/null 2>&1 || true' EXIT
 start_server

@@ -3,6 +3,7 @@
 #
 #   scripts/freeradius.sh start DIR PORT [--require-message-authenticator] [--secret SECRET]
 #                                        [--listen ADDRESS] [--client ADDRESS] [--tls CERTDIR]
+#                                        [--high-rate]
 #   scripts/freeradius.sh stop DIR
 #
 # start: makes a fresh configuration in DIR (a copy of /etc/freeradius/3.0 with our files
@@ -12,7 +13,10 @@
 # the loopback address it listens on instead (::1 for IPv6); --client: the one client address
 # it answers instead of 127.0.0.1 (127.0.0.2, ::1); --tls: RADIUS over TLS on TCP port PORT
 # too, with CERTDIR's ca.pem, server.pem and server.key (examples/freeradius/sites-available/
-# pelvok-tls). The server's log is DIR/log/radius.log.
+# pelvok-tls). --high-rate: a server for loads of thousands of requests a second (scripts/bench.sh,
+# the load test): 4 MiB socket receive buffers on both listeners, no authentication log lines and
+# no detail files (accounting answers ok), and the load users accepted: any user "bench"
+# followed by digits, password benchpw. The server's log is DIR/log/radius.log.
 # The server keeps the rights of whoever starts it (it does not switch to the user freerad
 # when started by root), so DIR may lie in any folder that user can enter, a private home
 # folder included; it listens on loopback only.
@@ -29,7 +33,7 @@ skip=77
 
 usage() {
   echo "usage: $0 start DIR PORT [--require-message-authenticator] [--secret SECRET]" >&2
-  echo "                       [--listen ADDRESS] [--client ADDRESS] [--tls CERTDIR]" >&2
+  echo "                       [--listen ADDRESS] [--client ADDRESS] [--tls CERTDIR] [--high-rate]" >&2
   echo "       $0 stop DIR" >&2
   exit 1
 }
@@ -96,9 +100,32 @@ make_config() {
   done
 }
 
+# The configuration made for high rates (see --high-rate above), laid over make_config's.
+make_high_rate() {
+  local dir="$1" site="$1/sites-available/pelvok" users="$1/mods-config/files/authorize"
+  # Receive buffers of 4 MiB on both listeners (the kernel's limit is net.core.rmem_max), so a
+  # burst the threads have not yet taken is not dropped.
+  perl -0pi -e 's/(\n\t\tport = \d+\n)/$1\t\trecv_buff = 4194304\n/g' "$site"
+  grep -c 'recv_buff' "$site" | grep -qx 2 || {
+    echo "freeradius: could not add recv_buff to the listen sections" >&2; return 1; }
+  # One log line per authentication, and the detail files of every request, are the server's
+  # work, not the clients'.
+  perl -0pi -e 's/\tauth = yes/\tauth = no/' "$dir/radiusd.conf"
+  perl -0pi -e 's/\n\t\t(auth_log|detail)\n/\n/g' "$site"
+  # The load users, before everyone else.
+  {
+    printf '# The load users (--high-rate): bench followed by digits, password benchpw.\n'
+    printf 'DEFAULT\tUser-Name =~ "^bench[0-9]+$", Cleartext-Password := "benchpw"\n'
+    printf '\tService-Type = Framed-User,\n\tFramed-Protocol = PPP,\n'
+    printf '\tFramed-IP-Address = 10.0.0.5,\n\tClass = "pelvok-gold"\n\n'
+    cat "$users"
+  } >"$users.high-rate"
+  mv "$users.high-rate" "$users"
+}
+
 start() {
   local dir="$1" port="$2"; shift 2
-  local secret=MeadowLantern require_ma=no listen=127.0.0.1 client=127.0.0.1 tls_dir=""
+  local secret=MeadowLantern require_ma=no listen=127.0.0.1 client=127.0.0.1 tls_dir="" high_rate=0
   while (($#)); do
     case "$1" in
       --require-message-authenticator) require_ma=yes ;;
@@ -106,6 +133,7 @@ start() {
       --client) [[ $# -ge 2 ]] || usage; client="$2"; shift ;;
       --secret) [[ $# -ge 2 ]] || usage; secret="$2"; shift ;;
       --tls) [[ $# -ge 2 ]] || usage; tls_dir="$(cd "$2" && pwd)"; shift ;;
+      --high-rate) high_rate=1 ;;
       *) usage ;;
     esac
     shift
@@ -132,6 +160,7 @@ start() {
   RADDB="$dir" AUTH_PORT="$port" ACCT_PORT="$((port + 1))" COA_PORT="$((port + 40))" SECRET="$secret" \
     REQUIRE_MA="$require_ma" LISTEN_ADDRESS="$listen" CLIENT_ADDRESS="$client" TLS_DIR="$tls_dir" \
     make_config "$dir" "$port" "$secret" "$require_ma" "$tls_dir"
+  ((high_rate == 0)) || make_high_rate "$dir" || exit 1
 
   # -f: stay in the foreground (we keep its process id); output goes to the log file.
   setsid "$server" -f -d "$dir" -l "$dir/log/radius.log" </dev/null >"$dir/log/stdout.log" 2>&1 &

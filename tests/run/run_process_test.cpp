@@ -23,6 +23,8 @@
 #include "tests/infra/temp_folder.h"
 #include "tests/responder/child_process.h"
 #include "tests/responder/test_responder.h"
+#include "tests/run/paced_load.h"
+#include "tests/run/program_run.h"
 #include "tests/support/hostile_files.h"
 
 namespace {
@@ -30,15 +32,10 @@ namespace {
 using namespace std::chrono_literals;
 using responder::Fault;
 using responder::Rule;
+using run_test::Outcome;
 
 constexpr std::uint8_t kAccountingRequest = 4;
 constexpr std::uint32_t kAcctStatusStop = 2;
-
-struct Outcome {
-    std::optional<int> status;
-    std::string output;  // standard output and error together
-    std::vector<std::string> lines;
-};
 
 class RunProcessTest : public testing::Test {
 protected:
@@ -66,15 +63,7 @@ protected:
     Outcome Run(std::vector<std::string> arguments, std::chrono::milliseconds within = 20s,
                 const std::string& shellPrefix = "") {
         arguments.insert(arguments.begin(), PELVOK_PROGRAM);
-        if (!shellPrefix.empty()) arguments.insert(arguments.begin(), {"/bin/bash", "-c", shellPrefix + " exec \"$@\"", "bash"});
-        responder::ChildProcess child;
-        Outcome outcome;
-        if (!child.Start(arguments)) return outcome;
-        outcome.output = child.ReadAll(within);
-        outcome.status = child.Wait(2s);
-        std::istringstream in(outcome.output);
-        for (std::string line; std::getline(in, line);) outcome.lines.push_back(line);
-        return outcome;
+        return run_test::RunProgram(std::move(arguments), within, shellPrefix);
     }
 
     nlohmann::json Report() { return nlohmann::json::parse(folder.Read("out.json")); }
@@ -136,11 +125,7 @@ protected:
         return at == std::string::npos ? "" : text.substr(at + 10, text.find('\n', at) - at - 10);
     }
 
-    static bool Has(const Outcome& outcome, const std::string& line) {
-        for (const std::string& shown : outcome.lines)
-            if (shown == line) return true;
-        return false;
-    }
+    static bool Has(const Outcome& outcome, const std::string& line) { return outcome.Has(line); }
 
     bool StopReceivedFor(const std::string& user) const {
         for (const responder::ReceivedRequest& request : responder.Received())
@@ -446,10 +431,10 @@ TEST_F(RunProcessTest, HelpVersionAndUnknownOptions) {
 // Two thousand sessions a second for ten seconds, paced on sixteen sockets: every request is
 // answered and no line is lost. A test of correctness, not of speed (bench/ measures that).
 TEST_F(RunProcessTest, APacedLoadOfTwoThousandSessionsASecondLosesNothing) {
-    constexpr int kSessions = 20000;
+    constexpr int kSessions = run_test::kLoadSessions;
     std::string lines;
     for (int i = 0; i < kSessions; ++i) {
-        const int at = i / 2;  // milliseconds: two lines each
+        const int at = i * 1000 / run_test::kLoadRate;  // milliseconds: two lines each
         char line[64];
         // Five seconds: a session's end is due when a calendar second begins, so one that
         // starts late in a second lives up to a second less than its length; a stop that came
@@ -458,24 +443,14 @@ TEST_F(RunProcessTest, APacedLoadOfTwoThousandSessionsASecondLosesNothing) {
         lines += line;
     }
     const std::string simulation = Simulation(lines);
-    std::ostringstream options;
-    options << "[Options]\nRadHost=127.0.0.1\nQuorlanPort=" << responder.AuthPort()
-            << "\nSecret=MeadowLantern\nDictDir=" << PELVOK_DATA_DIR
-            << "\nDictName=default.dic\nNumPorts=" << kSessions
-            << "\nAuthTimeout=5\nAcctTimeout=5\nSockets=16\nPacing=1\nWaitForId=1\n";
-    folder.Write("load.ini", options.str());
+    folder.Write("load.ini", run_test::PacedLoadOptions(responder.AuthPort(), kSessions));
 
     const Outcome run = Run({"--run", simulation, "--config", folder.Path("load.ini"), "--report",
                              folder.Path("out.json"), "--max-wait", "100"},
                             110s);
-    ASSERT_EQ(run.status, 0) << run.output.substr(run.output.size() > 4000 ? run.output.size() - 4000 : 0);
-    EXPECT_TRUE(Has(run, "Sessions not started: 0, unfinished: 0"));
+    ASSERT_EQ(run.status, 0) << run.Tail();
     const nlohmann::json report = Report();
-    for (const char* kind : {"access", "accountingStart", "accountingStop"}) {
-        EXPECT_EQ(report["requests"][kind]["requests"], kSessions) << kind;
-        EXPECT_EQ(report["requests"][kind]["replies"], kSessions) << kind;
-        EXPECT_EQ(report["requests"][kind]["drops"], 0) << kind;
-    }
+    run_test::ExpectEveryLoadRequestAnswered(run, report, kSessions);
     EXPECT_EQ(responder.CountReceived(1), static_cast<std::size_t>(kSessions) +
                                               report["requests"]["access"]["retransmissions"].get<std::size_t>());
 }
