@@ -456,11 +456,13 @@ TEST_F(RunProcessTest, APacedLoadOfTwoThousandSessionsASecondLosesNothing) {
 }
 
 // A load made from the arguments plays like a file; users that cannot be read end the run
-// before it starts.
+// before it starts. Sessions of three seconds: an end falls on a whole second, and a session
+// whose end comes before its Start's reply sends its Stop instead, so one of a second would
+// lose the Start's reply on a busy machine.
 TEST_F(RunProcessTest, ALoadFromTheArgumentsPlaysItsSessionsAtTheRate) {
     const std::string options = Options(200);
     const Outcome run = Run({"--run", "--load", "load{n},pw{n}", "--rate", "200/s", "--sessions", "100",
-                             "--session-time", "1", "--ramp", "1", "--config", options, "--timeline",
+                             "--session-time", "3", "--ramp", "1", "--config", options, "--timeline",
                              folder.Path("timeline.csv")});
     ASSERT_EQ(run.status, 0) << run.output;
     // A row a second, the sessions' requests all in it.
