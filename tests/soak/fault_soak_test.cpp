@@ -215,9 +215,10 @@ TEST(FaultSoak, EverySessionEndsAsItsFaultPredictsAndNothingStaysHeld) {
     EXPECT_EQ(tally.report[3], responsesLine);
 
     // The malformed datagrams were all seen and refused.
-    EXPECT_GE(rig.Log().CountStartingWith("Malformed reply: "), mischief.ShortOnes() + mischief.LyingOnes() -
-                                                           rig.Log().CountStartingWith("recvfrom error (0)"));
-    EXPECT_GE(rig.Log().CountStartingWith("Unrecognized request: "), mischief.StrayOnes());
+    const CapturingLogger& engineLog = rig.Log();
+    EXPECT_GE(engineLog.CountStartingWith("Malformed reply: "),
+              mischief.ShortOnes() + mischief.LyingOnes() - engineLog.CountStartingWith("recvfrom error (0)"));
+    EXPECT_GE(engineLog.CountStartingWith("Unrecognized request: "), mischief.StrayOnes());
 
     std::printf("fault soak: %d sessions in %.1f s\n", sessions, playedSeconds);
     // Per fault: sessions, requests the responder received, datagrams it sent back.
@@ -233,9 +234,11 @@ TEST(FaultSoak, EverySessionEndsAsItsFaultPredictsAndNothingStaysHeld) {
                 mischief.ShortOnes(), mischief.LyingOnes(), mischief.StrayOnes());
     std::printf("  engine log: %d malformed, %d unrecognized id, %d unrecognized code, %d not authenticated, "
                 "%d inconsistent, %d dropped\n",
-                rig.Log().CountStartingWith("Malformed reply: "), rig.Log().CountStartingWith("Unrecognized request: "),
-                rig.Log().CountStartingWith("Unrecognized request code: "), rig.Log().Count("Response not authenticated."),
-                rig.Log().CountStartingWith("Inconsistent "), rig.Log().CountStartingWith("Dropping "));
+                engineLog.CountStartingWith("Malformed reply: "),
+                engineLog.CountStartingWith("Unrecognized request: "),
+                engineLog.CountStartingWith("Unrecognized request code: "),
+                engineLog.Count("Response not authenticated."), engineLog.CountStartingWith("Inconsistent "),
+                engineLog.CountStartingWith("Dropping "));
     std::printf("  outcomes:");
     for (const auto& [outcome, count] : outcomes) std::printf(" %s=%d", OutcomeName(outcome), count);
     std::printf(" (unexpected %d)\n  %s\n  %s\n", wrong, requestsLine, responsesLine);

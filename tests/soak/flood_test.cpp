@@ -125,8 +125,9 @@ TEST(Flood, SessionsCompleteWhileRandomDatagramsPourIn) {
     }
     // Only a forged datagram that reached a session can keep it from completing; the engine's
     // log names each one it acted on.
-    const int actedOn = rig.Log().CountStartingWith("Unrecognized request code: ") + rig.Log().CountStartingWith("Inconsistent ") +
-                        rig.Log().Count("Response not authenticated.");
+    const CapturingLogger& engineLog = rig.Log();
+    const int actedOn = engineLog.CountStartingWith("Unrecognized request code: ") +
+                        engineLog.CountStartingWith("Inconsistent ") + engineLog.Count("Response not authenticated.");
     EXPECT_GE(outcomes[Outcome::Completed], sessions - actedOn);
     EXPECT_GE(outcomes[Outcome::Completed], sessions * 9 / 10) << "the flood kept sessions from completing";
 
@@ -137,9 +138,11 @@ TEST(Flood, SessionsCompleteWhileRandomDatagramsPourIn) {
                 counts.framed, rig.DatagramsRead());
     std::printf("  engine log: %d malformed, %d unrecognized id, %d unrecognized code, %d not authenticated, "
                 "%d inconsistent, %d empty\n",
-                rig.Log().CountStartingWith("Malformed reply: "), rig.Log().CountStartingWith("Unrecognized request: "),
-                rig.Log().CountStartingWith("Unrecognized request code: "), rig.Log().Count("Response not authenticated."),
-                rig.Log().CountStartingWith("Inconsistent "), rig.Log().CountStartingWith("recvfrom error (0)"));
+                engineLog.CountStartingWith("Malformed reply: "),
+                engineLog.CountStartingWith("Unrecognized request: "),
+                engineLog.CountStartingWith("Unrecognized request code: "),
+                engineLog.Count("Response not authenticated."), engineLog.CountStartingWith("Inconsistent "),
+                engineLog.CountStartingWith("recvfrom error (0)"));
     std::printf("  sessions %d:", sessions);
     for (const auto& [outcome, count] : outcomes) std::printf(" %s=%d", OutcomeName(outcome), count);
     std::printf("\n");
