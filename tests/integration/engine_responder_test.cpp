@@ -24,11 +24,6 @@ protected:
         settings.serverPort = server_.AuthPort();
         return settings;
     }
-    int CountLog(const std::string& text, const EngineDriver& driver) const {
-        int count = 0;
-        for (const auto& line : driver.Log().Lines()) count += line == text;
-        return count;
-    }
 
     responder::TestResponder server_;
 };
@@ -78,7 +73,7 @@ TEST_F(EngineResponderTest, WrongSecretIsLoggedForEveryReplyAndTheSessionGoesOn)
     ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
     ASSERT_TRUE(driver.Add("alice", "pw", 1));
     ASSERT_TRUE(driver.RunUntilIdle()) << driver.Dump();
-    EXPECT_EQ(CountLog("Response not authenticated.", driver), 3) << driver.Dump();
+    EXPECT_EQ(driver.Log().Count("Response not authenticated."), 3) << driver.Dump();
     EXPECT_EQ(driver.Lines(),
               (std::vector<std::string>{"alice: Auth Accept", "alice: Account START Reply", "alice: Account STOP Reply"}))
         << driver.Dump();

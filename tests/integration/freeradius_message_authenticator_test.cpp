@@ -14,12 +14,6 @@ const char* const kHint =
     "No reply to an Access-Request: the server may require Message-Authenticator "
     "(set MessageAuthenticator=1 in [Options])";
 
-int CountLog(const EngineDriver& driver, const std::string& prefix) {
-    int count = 0;
-    for (const auto& line : driver.Log().Lines()) count += line.rfind(prefix, 0) == 0;
-    return count;
-}
-
 class FreeRadiusRequiringMessageAuthenticator : public FreeRadiusTest {
 protected:
     FreeRadiusRequiringMessageAuthenticator()
@@ -38,7 +32,7 @@ TEST_F(FreeRadiusRequiringMessageAuthenticator, WithoutItEveryAccessRequestGoesU
                               }))
         << driver.Dump();
     EXPECT_EQ(driver.Engine().Counters().authResponses, 0);
-    EXPECT_EQ(CountLog(driver, kHint), 1) << driver.Dump();
+    EXPECT_EQ(driver.Log().CountStartingWith(kHint), 1) << driver.Dump();
 }
 
 TEST_F(FreeRadiusRequiringMessageAuthenticator, WithItTheUserIsAcceptedAndAccountingRunsToItsEnd) {
@@ -56,7 +50,7 @@ TEST_F(FreeRadiusRequiringMessageAuthenticator, WithItTheUserIsAcceptedAndAccoun
                                   "alice: Account STOP Reply",
                               }))
         << driver.Dump();
-    EXPECT_EQ(CountLog(driver, "Message-Authenticator wrong"), 0) << driver.Dump();
+    EXPECT_EQ(driver.Log().CountStartingWith("Message-Authenticator wrong"), 0) << driver.Dump();
     EXPECT_FALSE(driver.Log().Contains("Response not authenticated.")) << driver.Dump();
     EXPECT_EQ(driver.Engine().Counters().authRequests, 1);
     EXPECT_EQ(driver.Engine().Counters().acctStopResponses, 1);

@@ -14,12 +14,6 @@ using responder::Fault;
 using responder::ReceivedRequest;
 using responder::Rule;
 
-int CountLogPrefix(const EngineDriver& driver, const std::string& prefix) {
-    int count = 0;
-    for (const auto& line : driver.Log().Lines()) count += line.rfind(prefix, 0) == 0;
-    return count;
-}
-
 TEST(MessageAuthenticatorResponder, FirstTransmissionsRetransmissionsAndChallengeAnswersCarryARightOne) {
     responder::TestResponder server;
     server.SetDefaultRule(Rule::Accept().With(Fault::SilentFor(1, responder::kAccessPackets)));
@@ -54,7 +48,7 @@ TEST(MessageAuthenticatorResponder, FirstTransmissionsRetransmissionsAndChalleng
     EXPECT_TRUE(driver.HasLine("alice: Account STOP Reply")) << driver.Dump();
     EXPECT_TRUE(driver.HasLine("carol: Account STOP Reply")) << driver.Dump();
     // The packet trace names it.
-    EXPECT_EQ(CountLogPrefix(driver, "  Message-Authenticator = "), 4) << driver.Dump();
+    EXPECT_EQ(driver.Log().CountStartingWith("  Message-Authenticator = "), 4) << driver.Dump();
 }
 
 }  // namespace

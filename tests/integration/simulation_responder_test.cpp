@@ -3,13 +3,10 @@
 // its accounting requests, as the responder decodes them on its own.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
-#include <cstdlib>
-#include <fstream>
 #include <string>
 
 #include "simulation/simulation.h"
+#include "tests/infra/temp_folder.h"
 #include "tests/integration/engine_driver.h"
 #include "tests/responder/test_responder.h"
 
@@ -50,14 +47,13 @@ TEST(SimulationResponderTest, EachLineLeavesAtItsTimeWithItsAttributes) {
     EngineDriver driver(settings);
     ASSERT_TRUE(driver.Initialized()) << driver.Engine().LastError();
 
-    char folder[] = "/tmp/pelvok-simulation-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string path = std::string(folder) + "/lines.sim";
-    std::ofstream(path)
-        << "0:00:00:00,alice,pw1,00:01,Auth:NAS-IP-Address=10.1.2.3,NAS-Port-Type=Ethernet;"
-           "Acct:Acct-Delay-Time=5;AcctStop:Acct-Terminate-Cause=User-Request\n"
-        << "0:00:00:02,bob,pw2,00:01,Auth:Called-Station-Id=lobby;AcctStart:Connect-Info=fast\n"
-        << "0:00:00:02,carol,pw3,00:01\n";
+    TempFolder folder;
+    const std::string path = folder.Path("lines.sim");
+    folder.Write("lines.sim",
+                 "0:00:00:00,alice,pw1,00:01,Auth:NAS-IP-Address=10.1.2.3,NAS-Port-Type=Ethernet;"
+                 "Acct:Acct-Delay-Time=5;AcctStop:Acct-Terminate-Cause=User-Request\n"
+                 "0:00:00:02,bob,pw2,00:01,Auth:Called-Station-Id=lobby;AcctStart:Connect-Info=fast\n"
+                 "0:00:00:02,carol,pw3,00:01\n");
 
     Simulation simulation;
     ASSERT_TRUE(simulation.Attach(&driver.Engine(), "default.dic"));
@@ -68,8 +64,6 @@ TEST(SimulationResponderTest, EachLineLeavesAtItsTimeWithItsAttributes) {
         running = running && simulation.Step();
         return !running && driver.Engine().SessionCount() == 0;
     })) << driver.Dump();
-    std::remove(path.c_str());
-    ::rmdir(folder);
 
     const auto received = server.Received();
     EXPECT_EQ(received.size(), 9u);  // three sessions: request, start, stop each

@@ -16,10 +16,6 @@ WindowHandle ScriptedPlatform::CreateMainWindow(const std::string& title, const 
     return windowsAllowed_ ? HeadlessPlatform::CreateMainWindow(title, menu, proc) : kNoWindow;
 }
 
-WindowHandle ScriptedPlatform::CreateOutputList(WindowHandle parent) {
-    return outputListsAllowed_ ? HeadlessPlatform::CreateOutputList(parent) : kNoWindow;
-}
-
 std::uint32_t ScriptedPlatform::SetTimer(WindowHandle window, std::uint32_t timerId, std::uint32_t periodMs) {
     return timersAllowed_ ? HeadlessPlatform::SetTimer(window, timerId, periodMs) : 0;
 }
@@ -43,11 +39,6 @@ bool ScriptedPlatform::GetOpenFileName(WindowHandle owner, const std::string& in
     if (!answer) return false;
     path = *answer;
     return true;
-}
-
-void ScriptedPlatform::OpenUrl(WindowHandle, const std::string& url) {
-    std::lock_guard<std::mutex> guard(scriptLock_);
-    openedUrls_.push_back(url);
 }
 
 void ScriptedPlatform::AnswerDialog(HeadlessDialog& dialog) {
@@ -86,9 +77,4 @@ std::vector<ShownMessageBox> ScriptedPlatform::MessageBoxes() const {
 std::vector<OpenFileRequest> ScriptedPlatform::OpenFileRequests() const {
     std::lock_guard<std::mutex> guard(scriptLock_);
     return openFileRequests_;
-}
-
-std::vector<std::string> ScriptedPlatform::OpenedUrls() const {
-    std::lock_guard<std::mutex> guard(scriptLock_);
-    return openedUrls_;
 }

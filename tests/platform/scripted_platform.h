@@ -1,6 +1,6 @@
 // The headless back end with someone at it, for tests: modal dialogs and the open-file dialog
-// are answered from scripts, every dialog, message box, file request and web address is
-// recorded, and the creation of windows, output lists and timers can be made to fail.
+// are answered from scripts, every dialog, message box and file request is recorded, and
+// the creation of windows and timers can be made to fail.
 #pragma once
 
 #include <atomic>
@@ -54,29 +54,24 @@ public:
     void ScriptOpenFile(std::optional<std::string> path);
     // When false, creating one fails (start-up failures).
     void SetWindowCreationAllowed(bool allowed) { windowsAllowed_ = allowed; }
-    void SetOutputListCreationAllowed(bool allowed) { outputListsAllowed_ = allowed; }
     void SetTimerCreationAllowed(bool allowed) { timersAllowed_ = allowed; }
 
     std::vector<ShownDialog> ShownDialogs() const;
     std::vector<ShownMessageBox> MessageBoxes() const;
     std::vector<OpenFileRequest> OpenFileRequests() const;
-    std::vector<std::string> OpenedUrls() const;
 
     WindowHandle CreateMainWindow(const std::string& title, const MenuBar& menu, WindowProc proc) override;
-    WindowHandle CreateOutputList(WindowHandle parent) override;
     std::uint32_t SetTimer(WindowHandle window, std::uint32_t timerId, std::uint32_t periodMs) override;
     int MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                    unsigned type) override;
     bool GetOpenFileName(WindowHandle owner, const std::string& initialFolder, const std::string& title,
                          bool fileMustExist, std::string& path) override;
-    void OpenUrl(WindowHandle owner, const std::string& url) override;
 
 protected:
     void AnswerDialog(HeadlessDialog& dialog) override;
 
 private:
     std::atomic<bool> windowsAllowed_{true};
-    std::atomic<bool> outputListsAllowed_{true};
     std::atomic<bool> timersAllowed_{true};
 
     mutable std::mutex scriptLock_;
@@ -85,5 +80,4 @@ private:
     std::vector<ShownDialog> shownDialogs_;
     std::vector<ShownMessageBox> messageBoxes_;
     std::vector<OpenFileRequest> openFileRequests_;
-    std::vector<std::string> openedUrls_;
 };

@@ -2,45 +2,33 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "protocol/dictionary.h"
+#include "tests/infra/temp_folder.h"
 #include "tests/support/capturing_logger.h"
 
 class DictionaryFiles {
 public:
-    DictionaryFiles() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pelvok-dic-XXXXXX").string();
-        folder_ = mkdtemp(pattern.data()) ? pattern + "/" : std::string();
-        set_ = std::make_unique<DictionarySet>(folder_.c_str());
-    }
-    ~DictionaryFiles() {
-        set_.reset();
-        std::error_code ignored;
-        if (!folder_.empty()) std::filesystem::remove_all(folder_, ignored);
-    }
-
     // name may lie in a subfolder, which is made.
     void Write(const std::string& name, const std::string& text) const {
-        std::filesystem::create_directories(std::filesystem::path(folder_ + name).parent_path());
-        std::ofstream(folder_ + name, std::ios::binary) << text;
+        std::filesystem::create_directories(std::filesystem::path(folder_.Path(name)).parent_path());
+        folder_.Write(name, text);
     }
     const Dictionary* Load(const std::string& name, const std::string& text) {
         Write(name, text);
-        return set_->Load(name);
+        return set_.Load(name);
     }
-    DictionarySet& Set() { return *set_; }
-    const std::string& Folder() const { return folder_; }
+    DictionarySet& Set() { return set_; }
+    // The folder's path with its closing slash.
+    std::string Folder() const { return folder_.Path(""); }
 
 private:
-    std::string folder_;
-    std::unique_ptr<DictionarySet> set_;
+    TempFolder folder_;  // outlives the set, which is destroyed first
+    DictionarySet set_{folder_.Path("").c_str()};
 };
 
 // Loads text as t.dic from a fresh folder: with message nullptr it must load without a word at

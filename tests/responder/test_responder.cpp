@@ -424,10 +424,6 @@ bool TestResponder::WaitUntil(const std::function<bool(const Traffic&)>& conditi
     return changed_.wait_for(lock, timeout, [&] { return condition(traffic_); });
 }
 
-bool TestResponder::WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
-    return WaitUntil([count](const Traffic& traffic) { return traffic.received.size() >= count; }, timeout);
-}
-
 std::string TestResponder::Summary() const {
     const Traffic traffic = Snapshot();
     std::map<std::uint8_t, int> byCode;

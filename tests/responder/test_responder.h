@@ -100,7 +100,6 @@ public:
     // Waits until the condition holds for the traffic so far, re-checking at every packet;
     // false when the timeout passes first.
     bool WaitUntil(const std::function<bool(const Traffic&)>& condition, std::chrono::milliseconds timeout) const;
-    bool WaitForRequests(std::size_t count, std::chrono::milliseconds timeout) const;
 
     // What was received, by code and by user, as text lines (the CLI prints it at exit).
     std::string Summary() const;

@@ -205,14 +205,8 @@ TEST_F(RunProcessTest, SigtermEndsTheRunWithItsStopsAndExitOne) {
     const std::string simulation = Simulation("0:00:00:00,alice,pw,10:00\n");
     responder::ChildProcess child;
     ASSERT_TRUE(child.Start({PELVOK_PROGRAM, "--run", simulation, "--config", options}));
-    // Once the start is answered, the session is live and has a stop to send.
-    ASSERT_TRUE(responder.WaitUntil(
-        [](const responder::Traffic& traffic) {
-            for (const auto& request : traffic.received)
-                if (request.code == kAccountingRequest) return true;
-            return false;
-        },
-        10s));
+    // Once the start is received, the session is live and has a stop to send.
+    ASSERT_TRUE(StartReceivedFor("alice"));
     child.Signal(SIGTERM);
     const std::string output = child.ReadAll(10s);
     EXPECT_EQ(child.Wait(2s), 1) << output;

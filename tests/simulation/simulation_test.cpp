@@ -8,13 +8,12 @@
 #include <stdlib.h>
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "protocol/dictionary.h"
 #include "radius/session_starter.h"
+#include "tests/infra/temp_folder.h"
 #include "tests/support/capturing_logger.h"
 
 using ::testing::ElementsAre;
@@ -24,20 +23,6 @@ using ::testing::IsEmpty;
 namespace {
 
 constexpr std::time_t kLoadTime = 1767225600;  // 2026-01-01 00:00:00 UTC
-
-// A folder under the system's temporary folder, removed with everything in it.
-struct TempFolder {
-    TempFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "pelvok-sim-XXXXXX").string();
-        if (mkdtemp(pattern.data())) path = pattern;
-    }
-    ~TempFolder() { std::error_code ignored; if (!path.empty()) std::filesystem::remove_all(path, ignored); }
-    std::string Write(const std::string& name, const std::string& bytes) const {
-        std::ofstream(path / name, std::ios::binary) << bytes;
-        return (path / name).string();
-    }
-    std::filesystem::path path;
-};
 
 // The attributes of a list as "Name=value" texts (numbers for integer types).
 std::vector<std::string> Describe(const AttributeList& list) {
@@ -114,7 +99,9 @@ protected:
     }
 
     bool Load(const std::string& bytes) {
-        return simulation_.LoadFile(folder_.Write("run" + std::to_string(++files_) + ".sim", bytes).c_str());
+        const std::string name = "run" + std::to_string(++files_) + ".sim";
+        folder_.Write(name, bytes);
+        return simulation_.LoadFile(folder_.Path(name).c_str());
     }
     // Loads a file whose first line lies far ahead, then reads the line under test.
     Simulation::ReadResult ReadOneLine(const std::string& line) {
@@ -129,7 +116,7 @@ protected:
 
     CapturingLogger log_;
     TempFolder folder_;
-    DictionarySet dictionaries_{(folder_.path.string() + "/").c_str()};
+    DictionarySet dictionaries_{folder_.Path("").c_str()};
     ManualClock clock_{kLoadTime};
     RecordingStarter starter_{clock_};
     Simulation simulation_{clock_};
@@ -218,7 +205,7 @@ TEST_F(SimulationTest, LongUserNamesAndPasswordsAreCutToFit) {
 }
 
 TEST_F(SimulationTest, RefusedFiles) {
-    const std::string missing = (folder_.path / "nothing.sim").string();
+    const std::string missing = folder_.Path("nothing.sim");
     EXPECT_FALSE(simulation_.LoadFile(missing.c_str()));
     EXPECT_THAT(log_.LinesAt(1), ElementsAre("Simulation file does not exist: " + missing));
     EXPECT_FALSE(simulation_.Step());
@@ -232,7 +219,7 @@ TEST_F(SimulationTest, RefusedFiles) {
 }
 
 TEST_F(SimulationTest, AFifoIsRefusedAtOnceAndCutNamesAreToldOncePerFile) {
-    const std::string fifo = (folder_.path / "pipe.sim").string();
+    const std::string fifo = folder_.Path("pipe.sim");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // no writer: opening it would wait for one
     EXPECT_FALSE(simulation_.LoadFile(fifo.c_str()));
     EXPECT_THAT(log_.LinesAt(1), ElementsAre("Simulation file is not a regular file: " + fifo));

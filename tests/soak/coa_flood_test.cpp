@@ -72,7 +72,7 @@ TEST(CoaFlood, SessionsCompleteWhileTheCoaPortIsFlooded) {
     ASSERT_TRUE(server.Start()) << server.LastError();
     std::vector<SimLine> lines;
     for (int i = 0; i < 60; ++i) lines.push_back({i / 20, "user-" + std::to_string(i), "pw", 3});
-    WorkFolder work;
+    TempFolder work;
     const std::string simFile = work.Path("coa-flood.sim");
     ASSERT_TRUE(WriteSimulationFile(simFile, lines));
 

@@ -133,7 +133,7 @@ TEST(FaultSoak, EverySessionEndsAsItsFaultPredictsAndNothingStaysHeld) {
     }
     ASSERT_TRUE(server.Start()) << server.LastError();
 
-    WorkFolder work;
+    TempFolder work;
     const std::string simFile = work.Path("soak.sim");
     ASSERT_TRUE(WriteSimulationFile(simFile, lines));
     SoakRig rig(server.AuthPort());
@@ -159,11 +159,7 @@ TEST(FaultSoak, EverySessionEndsAsItsFaultPredictsAndNothingStaysHeld) {
     rig.RunFor(std::chrono::milliseconds(2500));
     server.Stop();
 
-    // Nothing held: every port back in the pool, no identifier in use, no session left.
-    EXPECT_EQ(rig.Engine().SessionCount(), 0u);
-    EXPECT_EQ(rig.Engine().NasPorts().FreeCount(), 4000u);
-    EXPECT_EQ(rig.Engine().RequestIds().InUseCount(), 0);
-    EXPECT_EQ(rig.Invariants(), "");
+    ExpectNothingHeld(rig);
 
     // Every session ended once, as its fault predicts.
     const ResultTally tally = TallyResults(rig.Lines());
@@ -219,9 +215,10 @@ TEST(FaultSoak, EverySessionEndsAsItsFaultPredictsAndNothingStaysHeld) {
     EXPECT_EQ(tally.report[3], responsesLine);
 
     // The malformed datagrams were all seen and refused.
-    EXPECT_GE(rig.CountLogPrefix("Malformed reply: "), mischief.ShortOnes() + mischief.LyingOnes() -
-                                                           rig.CountLogPrefix("recvfrom error (0)"));
-    EXPECT_GE(rig.CountLogPrefix("Unrecognized request: "), mischief.StrayOnes());
+    const CapturingLogger& engineLog = rig.Log();
+    EXPECT_GE(engineLog.CountStartingWith("Malformed reply: "),
+              mischief.ShortOnes() + mischief.LyingOnes() - engineLog.CountStartingWith("recvfrom error (0)"));
+    EXPECT_GE(engineLog.CountStartingWith("Unrecognized request: "), mischief.StrayOnes());
 
     std::printf("fault soak: %d sessions in %.1f s\n", sessions, playedSeconds);
     // Per fault: sessions, requests the responder received, datagrams it sent back.
@@ -237,9 +234,11 @@ TEST(FaultSoak, EverySessionEndsAsItsFaultPredictsAndNothingStaysHeld) {
                 mischief.ShortOnes(), mischief.LyingOnes(), mischief.StrayOnes());
     std::printf("  engine log: %d malformed, %d unrecognized id, %d unrecognized code, %d not authenticated, "
                 "%d inconsistent, %d dropped\n",
-                rig.CountLogPrefix("Malformed reply: "), rig.CountLogPrefix("Unrecognized request: "),
-                rig.CountLogPrefix("Unrecognized request code: "), rig.CountLog("Response not authenticated."),
-                rig.CountLogPrefix("Inconsistent "), rig.CountLogPrefix("Dropping "));
+                engineLog.CountStartingWith("Malformed reply: "),
+                engineLog.CountStartingWith("Unrecognized request: "),
+                engineLog.CountStartingWith("Unrecognized request code: "),
+                engineLog.Count("Response not authenticated."), engineLog.CountStartingWith("Inconsistent "),
+                engineLog.CountStartingWith("Dropping "));
     std::printf("  outcomes:");
     for (const auto& [outcome, count] : outcomes) std::printf(" %s=%d", OutcomeName(outcome), count);
     std::printf(" (unexpected %d)\n  %s\n  %s\n", wrong, requestsLine, responsesLine);

@@ -14,7 +14,6 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
@@ -22,9 +21,11 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "radius/radius_engine.h"
 #include "simulation/simulation.h"
-#include "tests/radius/engine_test_support.h"
+#include "tests/infra/temp_folder.h"
 #include "tests/support/capturing_logger.h"
 
 namespace soak {
@@ -39,13 +40,6 @@ inline long EnvironmentNumber(const char* name, long fallback) {
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
     return end != text && value > 0 ? value : fallback;
-}
-
-inline std::uint16_t LocalPortOf(int fd) {
-    sockaddr_in address{};
-    socklen_t length = sizeof address;
-    if (::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
-    return ntohs(address.sin_port);
 }
 
 // A socket of its own on 127.0.0.1 that sends datagrams at the engine's port.
@@ -180,7 +174,7 @@ inline bool WriteSimulationFile(const std::string& path, const std::vector<SimLi
 
 class SoakRig {
 public:
-    SoakRig(std::uint16_t serverPort, const RigSettings& settings = {}) : settings_(settings) {
+    explicit SoakRig(std::uint16_t serverPort, const RigSettings& settings = {}) {
         engine_.SetSessionLife(settings.life);
         initialized_ = engine_.Init(settings.secret.c_str(), serverPort, 0x7F000001, settings.nasPorts, true,
                                     settings.authTimeout, true, settings.acctTimeout, false, PELVOK_DATA_DIR,
@@ -193,7 +187,12 @@ public:
     RadiusEngine& Engine() { return engine_; }
     const std::vector<std::string>& Lines() const { return lines_; }
     const CapturingLogger& Log() const { return log_; }
-    std::uint16_t EnginePort() const { return LocalPortOf(engine_.SocketFd()); }
+    std::uint16_t EnginePort() const {
+        sockaddr_in address{};
+        socklen_t length = sizeof address;
+        if (::getsockname(engine_.SocketFd(), reinterpret_cast<sockaddr*>(&address), &length) != 0) return 0;
+        return ntohs(address.sin_port);
+    }
 
     // As the service does: counters reset, the file loaded, the simulation running.
     bool Play(const std::string& path) {
@@ -214,17 +213,6 @@ public:
 
     std::size_t DatagramsRead() const { return datagramsRead_; }
     std::string Invariants() const { return engine_.Sessions().CheckConsistency(); }
-
-    int CountLog(const std::string& text) const {
-        int count = 0;
-        for (const auto& line : log_.Lines()) count += line == text;
-        return count;
-    }
-    int CountLogPrefix(const std::string& prefix) const {
-        int count = 0;
-        for (const auto& line : log_.Lines()) count += line.rfind(prefix, 0) == 0;
-        return count;
-    }
 
 private:
     static constexpr std::chrono::milliseconds kTick{100};
@@ -264,7 +252,6 @@ private:
         if (!simulationRunning_) engine_.SetSimulationDone();
     }
 
-    RigSettings settings_;
     CapturingLogger log_{1};  // failures and warnings; the packet trace would be too much
     RadiusEngine engine_;
     Simulation simulation_;
@@ -274,23 +261,13 @@ private:
     std::size_t datagramsRead_ = 0;
 };
 
-// A fresh folder for the run's files, removed afterwards.
-class WorkFolder {
-public:
-    WorkFolder() {
-        std::string pattern = "/tmp/pelvok-soak-XXXXXX";
-        if (::mkdtemp(pattern.data()) != nullptr) root_ = pattern;
-    }
-    ~WorkFolder() {
-        std::error_code ignored;
-        if (!root_.empty()) std::filesystem::remove_all(root_, ignored);
-    }
-    WorkFolder(const WorkFolder&) = delete;
-    WorkFolder& operator=(const WorkFolder&) = delete;
-    std::string Path(const std::string& name) const { return root_ + "/" + name; }
-
-private:
-    std::string root_;
-};
+// Once every session is gone nothing may stay held: every port back in the pool (the rig's
+// 4000), no identifier in use, the session table consistent.
+inline void ExpectNothingHeld(SoakRig& rig) {
+    EXPECT_EQ(rig.Engine().SessionCount(), 0u);
+    EXPECT_EQ(rig.Engine().NasPorts().FreeCount(), 4000u);
+    EXPECT_EQ(rig.Engine().RequestIds().InUseCount(), 0);
+    EXPECT_EQ(rig.Invariants(), "");
+}
 
 }  // namespace soak

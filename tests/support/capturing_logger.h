@@ -43,6 +43,19 @@ public:
             if (entry.second == text) return true;
         return false;
     }
+    // How many captured texts are text, or begin with prefix.
+    int Count(const std::string& text) const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        int count = 0;
+        for (const auto& entry : entries_) count += entry.second == text;
+        return count;
+    }
+    int CountStartingWith(const std::string& prefix) const {
+        std::lock_guard<std::mutex> guard(mutex_);
+        int count = 0;
+        for (const auto& entry : entries_) count += entry.second.rfind(prefix, 0) == 0;
+        return count;
+    }
     void Clear() {
         std::lock_guard<std::mutex> guard(mutex_);
         entries_.clear();
