@@ -96,6 +96,9 @@ public:
     // Access-Request waits for one (Tick sends it when one is free) instead of being lost; how
     // long it waited goes into the statistics.
     void SetWaitForId(bool on) { waitForId_ = on; }
+    // On, a reply whose Response Authenticator does not answer its request is discarded and
+    // the request stays outstanding; off, it is logged and handled all the same, as always.
+    void SetDiscardUnauthenticated(bool on) { discardUnauthenticated_ = on; }
 
     // Keeps the settings, loads the dictionary (dictionaryDir null: none), fills the NAS port
     // pool, opens the sockets and finds the server port (0: the "radius"/"udp" service).
@@ -286,6 +289,7 @@ private:
     bool largeNasPorts_ = false;
     SessionLifeSettings life_;
     bool waitForId_ = false;
+    bool discardUnauthenticated_ = false;
     std::unique_ptr<DictionarySet> dictionarySet_;
     const Dictionary* dictionary_ = nullptr;
 

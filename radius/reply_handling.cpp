@@ -103,11 +103,17 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
     LogPacket(reply, dictionary_, traceValueNames_);
     // Before anything is handled: a discarded reply leaves the request outstanding.
     if (!AcceptReplyMessageAuthenticator(reply, *session)) return false;
+    if (!VerifyResponse(reply, session->lastRequestAuthenticator, secret_)) {
+        Log(1, "Response not authenticated.");
+        // RFC 2865 section 4.2: "Invalid packets are silently discarded." Under load this is a
+        // late reply to an abandoned request whose identifier a newer request has taken.
+        if (discardUnauthenticated_) {
+            Log(1, "Reply %d discarded: %s's request stays outstanding", id, session->userName.c_str());
+            return false;
+        }
+    }
     // From here on a duplicate of this reply is an unrecognised request.
     sessions_.ReleaseRequestId(*session);
-
-    if (!VerifyResponse(reply, session->lastRequestAuthenticator, secret_))
-        Log(1, "Response not authenticated.");
 
     // Unsigned: the microsecond clock's low 32 bits wrap.
     const std::uint32_t latency =

@@ -280,6 +280,7 @@ void LoadOptions() {
     options.sessionLife = ReadSessionLifeOptions(file);
     options.pacing = ReadNumberOption(file, "Pacing", "0") > 0;
     options.waitForId = ReadNumberOption(file, "WaitForId", "0") > 0;
+    options.discardUnauthenticated = ReadNumberOption(file, "DiscardUnauthenticated", "0") > 0;
     options.tls = ReadTlsOptions(file);
     options.radHostText =
         shell.overrides.serverHost ? *shell.overrides.serverHost : ReadWholeOption(file, "RadHost", "");

@@ -65,6 +65,9 @@ struct Options {
     // "WaitForId": a new session that finds every identifier in use waits for one instead of
     // being lost.
     bool waitForId = false;
+    // "DiscardUnauthenticated": a reply that fails its Response Authenticator is discarded
+    // instead of handled.
+    bool discardUnauthenticated = false;
     // RADIUS over TLS (shell/tls_options.h).
     TlsOptions tls;
     // "RadHost" as written (or --server's host): the name a TLS server's certificate carries.

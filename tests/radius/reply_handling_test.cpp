@@ -187,6 +187,22 @@ TEST_F(Replies, ACallbackThatReentersTheEngineCannotDisturbTheChallengedSession)
     EXPECT_NE(h.SessionOf("third"), nullptr);
 }
 
+TEST(DiscardUnauthenticated, AReplyThatFailsItsAuthenticatorLeavesTheRequestOutstanding) {
+    CapturingLogger log;
+    EngineHarness h;
+    h.Engine().SetDiscardUnauthenticated(true);
+    ASSERT_TRUE(h.Add("u", "pw", 60));
+    const SentDatagram request = h.LastSent();
+    EXPECT_FALSE(h.Deliver(MakeReply(kAccept, request.Id(), AuthenticatorOf(request.bytes), "not-the-secret")));
+    EXPECT_EQ(log.LinesAt(1), (std::vector<std::string>{"Response not authenticated.",
+                                                        "Reply 1 discarded: u's request stays outstanding"}));
+    EXPECT_EQ(h.SessionOf("u")->state, State::Authenticating);
+    EXPECT_TRUE(h.Lines().empty());
+    EXPECT_TRUE(h.Answer(kAccept));  // the true reply still finds its request
+    EXPECT_EQ(h.SessionOf("u")->state, State::AccountingStart);
+    EXPECT_EQ(h.Engine().Statistics().Summarize(RequestKind::Access).replies, 1u);
+}
+
 TEST_F(Replies, AReplyThatFailsItsAuthenticatorIsLoggedAndHandledAllTheSame) {
     ASSERT_TRUE(h.Add("u", "pw", 60));
     const SentDatagram request = h.LastSent();
