@@ -82,6 +82,8 @@ public:
     // Before Init: the sockets to open (at most kMaxSockets; more are limited, with a line at
     // level 1).
     void SetTransport(const TransportSettings& transport) { transport_ = transport; }
+    // Over TLS: a channel may hold data it read ahead, which its descriptor does not show.
+    bool StreamTransport() const { return transport_.tls.has_value(); }
     // Told when a channel's descriptor changes (a TLS connection made anew): (fd, -1) while fd
     // is still open, before it closes, and (-1, fd) for the new one, so the watcher follows.
     void SetDescriptorChanged(DatagramSocket::DescriptorChanged changed) {
@@ -96,6 +98,9 @@ public:
     // Access-Request waits for one (Tick sends it when one is free) instead of being lost; how
     // long it waited goes into the statistics.
     void SetWaitForId(bool on) { waitForId_ = on; }
+    // On ("Pacing"), a session ends, and its Interim-Updates fall due, at the millisecond of its
+    // start within their second instead of when the second begins; before the first session.
+    void SetMillisecondEnds(bool on) { millisecondEnds_ = on; }
 
     // Keeps the settings, loads the dictionary (dictionaryDir null: none), fills the NAS port
     // pool, opens the sockets and finds the server port (0: the "radius"/"udp" service).
@@ -247,6 +252,16 @@ private:
     void StartInterim(Session& session);
     // The time Tick next has something to do for an Active session.
     std::time_t NextDueTime(const Session& session) const;
+    // The calendar millisecond Tick and the session's times go by: the clock's with
+    // millisecond ends, otherwise the last of the current second (a whole-second due time has
+    // come once its second has begun).
+    std::int64_t DueClockMilliseconds() const;
+    // The second on the session's own calendar, whose seconds begin dueOffsetMs into the
+    // clock's: its end and Interim-Updates are due once this reaches them.
+    static std::time_t SessionSecond(const Session& session, std::int64_t nowMs) {
+        return static_cast<std::time_t>((nowMs - session.dueOffsetMs) / 1000);
+    }
+    std::time_t SessionNow(const Session& session) const { return SessionSecond(session, DueClockMilliseconds()); }
 
     // Results.
     void ReportResult(ResultKind kind, const Session* session, std::span<const std::uint8_t> reply = {});
@@ -282,6 +297,7 @@ private:
     bool largeNasPorts_ = false;
     SessionLifeSettings life_;
     bool waitForId_ = false;
+    bool millisecondEnds_ = false;
     std::unique_ptr<DictionarySet> dictionarySet_;
     const Dictionary* dictionary_ = nullptr;
 
