@@ -42,6 +42,14 @@ std::optional<std::uint32_t> RadiusEngine::MillisecondsUntilDue() const {
     return until;
 }
 
+bool RadiusEngine::OnlyWaitingAreDue() const {
+    if (transport_.tls || !sessions_.WaitingMayProceed()) return false;
+    // Tick finds a request timed out from its deadline on.
+    if (retryDeadline_ && TicksFrom(clock_.TickCount(), *retryDeadline_) <= 0) return false;
+    const std::optional<std::int64_t> due = sessions_.EarliestDueMilliseconds();
+    return !due || *due > DueClockMilliseconds();
+}
+
 std::int64_t RadiusEngine::DueClockMilliseconds() const {
     return millisecondEnds_ ? clock_.NowMilliseconds() : std::int64_t{clock_.Now()} * 1000 + 999;
 }

@@ -141,6 +141,13 @@ public:
     // Every 100 ms (or, paced, when MillisecondsUntilDue says): accounting stops that are due,
     // retransmissions, waiting requests, drops.
     void Tick();
+    // Tick's work when only sessions waiting for an identifier have any (OnlyWaitingAreDue):
+    // the first of them, in the order they came, take the identifiers free, without a walk
+    // over the requests in flight.
+    void TickWaiting();
+    // Some session waits for an identifier while one is free, and no retransmission, drop,
+    // stop or Interim-Update is due yet (over UDP: a TLS channel's tick has more to do).
+    bool OnlyWaitingAreDue() const;
     // How long until Tick has something to do: the earliest accounting stop, retransmission or
     // drop, or 0 when a session waiting for an identifier could now have one. None when
     // nothing is pending. Never late; it may be early after a reply came (Tick then finds

@@ -135,6 +135,14 @@ void RadiusEngine::Tick() {
     }
 }
 
+void RadiusEngine::TickWaiting() {
+    const std::int64_t nowMs = DueClockMilliseconds();
+    for (Session& session : sessions_.FirstWaiting()) {
+        TickSession(session, SessionSecond(session, nowMs));
+        if (session.requestId != 0) NoteRetryDeadline(session);
+    }
+}
+
 void RadiusEngine::TickSession(Session& session, std::time_t now) {
     const SessionState state = session.state;
     // A session the server disconnected waits for the reply to its outstanding Start or

@@ -87,6 +87,9 @@ public:
     Walk DueAtMillisecond(std::int64_t nowMs);
     // A walk over every live session in creation order.
     Walk All();
+    // A walk over the first of the sessions waiting for an identifier, in creation order: as
+    // many as there are identifiers free (the later ones could not have one now).
+    Walk FirstWaiting();
 
     // The earliest calendar millisecond a session is due from, if any is.
     std::optional<std::int64_t> EarliestDueMilliseconds() const {
@@ -123,6 +126,9 @@ private:
     void SettleMayWait();
     void EndGuard();
     void CollectDue(std::int64_t nowMs, std::vector<Record*>& out);
+    void CollectFirstWaiting(std::vector<Record*>& out);
+    // Forgets the listed sessions that got an identifier or became Active since.
+    void PruneWaiting();
 
     Records live_;
     Records removed_;  // out of every index, kept in memory until the last Guard ends
@@ -221,7 +227,7 @@ public:
 
 private:
     friend class SessionTable;
-    enum class Pick { Due, All };
+    enum class Pick { Due, All, FirstWaiting };
     Walk(SessionTable& table, Pick pick, std::int64_t nowMs);
 
     Guard guard_;

@@ -39,7 +39,12 @@ void PacedEngineTick(RadiusEngine& engine) {
                 if (socket.revents != 0) engine.OnReadable(socket.fd);
         }
     }
-    if (engine.MillisecondsUntilDue() == 0u) engine.Tick();
+    if (engine.MillisecondsUntilDue() != 0u) return;
+    if (engine.OnlyWaitingAreDue()) {
+        engine.TickWaiting();
+    } else {
+        engine.Tick();
+    }
 }
 
 void RearmPacedTimer(PacedTimer timer) {
