@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <deque>
+#include <optional>
 #include <utility>
 
 #include "infra/clock.h"
@@ -38,10 +39,15 @@ struct HeadlessPlatform::SocketRecord {
     unsigned message = 0;
 };
 
-// A thread's posted messages and the descriptor that wakes its poll() when one arrives.
+// A thread's posted messages and the descriptor that wakes its poll() when one arrives, with
+// the thread's poll list: its wake descriptor first, then its windows' sockets. The list is
+// kept between waits (only this thread uses it) and made anew when the sockets change.
 struct HeadlessPlatform::ThreadQueue {
     std::deque<Message> messages;
     int wakeFd = -1;
+    std::vector<pollfd> watched;
+    std::vector<SocketRecord> registered;  // for watched[1] on
+    std::optional<std::uint64_t> watchedAt;  // the value of socketsChanged_ it was made at
     ThreadQueue() : wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
     ~ThreadQueue() {
         if (wakeFd >= 0) close(wakeFd);
@@ -145,6 +151,7 @@ void HeadlessPlatform::DestroyWindow(WindowHandle window) {
     }
     std::erase_if(timers_, [window](const TimerRecord& timer) { return timer.window == window; });
     std::erase_if(sockets_, [window](const auto& entry) { return entry.second.window == window; });
+    ++socketsChanged_;
 }
 
 void HeadlessPlatform::ShowWindow(WindowHandle window, bool visible) {
@@ -248,23 +255,28 @@ bool HeadlessPlatform::TakeDueTimer(ThreadId thread, Message& message, int& wait
 }
 
 bool HeadlessPlatform::WaitForEvent(ThreadId thread, int waitMs, Message& message) {
-    std::vector<pollfd> fds;
-    std::vector<std::pair<int, SocketRecord>> registered;
+    ThreadQueue* queue = nullptr;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        fds.push_back(pollfd{QueueOf(thread).wakeFd, POLLIN, 0});
-        for (const auto& [socket, registration] : sockets_) {
-            const WindowRecord* record = Find(registration.window);
-            if (record == nullptr || record->owner != thread) continue;
-            fds.push_back(pollfd{socket, POLLIN, 0});
-            registered.emplace_back(socket, registration);
+        queue = &QueueOf(thread);
+        if (queue->watchedAt != socketsChanged_) {
+            queue->watched.assign(1, pollfd{queue->wakeFd, POLLIN, 0});
+            queue->registered.clear();
+            for (const auto& [socket, registration] : sockets_) {
+                const WindowRecord* record = Find(registration.window);
+                if (record == nullptr || record->owner != thread) continue;
+                queue->watched.push_back(pollfd{socket, POLLIN, 0});
+                queue->registered.push_back(registration);
+            }
+            queue->watchedAt = socketsChanged_;
         }
     }
+    std::vector<pollfd>& fds = queue->watched;
     int ready = poll(fds.data(), fds.size(), waitMs);
     if (ready <= 0) return false;  // time-out or a signal: the caller looks again
     if (fds[0].revents != 0) {
         std::lock_guard<std::mutex> guard(lock_);
-        QueueOf(thread).Drain();
+        queue->Drain();
     }
     for (std::size_t i = 1; i < fds.size(); ++i) {
         short events = fds[i].revents;
@@ -274,6 +286,7 @@ bool HeadlessPlatform::WaitForEvent(ThreadId thread, int waitMs, Message& messag
             // Closed behind our back: forget it rather than spin on it.
             std::lock_guard<std::mutex> guard(lock_);
             sockets_.erase(socket);
+            ++socketsChanged_;
             continue;
         }
         int error = 0;
@@ -281,7 +294,7 @@ bool HeadlessPlatform::WaitForEvent(ThreadId thread, int waitMs, Message& messag
             socklen_t length = sizeof error;
             if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
         }
-        const SocketRecord& registration = registered[i - 1].second;
+        const SocketRecord& registration = queue->registered[i - 1];
         message = Message{registration.window, registration.message,
                           static_cast<std::uintptr_t>(socket), MakeSelectEvent(FD_READ, error)};
         return true;
@@ -362,9 +375,11 @@ int HeadlessPlatform::AsyncSelect(int socket, WindowHandle window, unsigned mess
     std::lock_guard<std::mutex> guard(lock_);
     if (message == 0 || events == 0) {
         sockets_.erase(socket);
+        ++socketsChanged_;
         return 0;
     }
     if (Find(window) == nullptr) return EINVAL;
+    ++socketsChanged_;
     if ((events & FD_READ) == 0) {
         sockets_.erase(socket);
         return 0;

@@ -142,5 +142,7 @@ private:
     std::map<WindowHandle, WindowRecord> windows_;
     std::vector<TimerRecord> timers_;
     std::map<int, SocketRecord> sockets_;
+    // Counts the changes to sockets_: a thread's poll list is made anew only after one.
+    std::uint64_t socketsChanged_ = 0;
     std::map<ThreadId, std::unique_ptr<ThreadQueue>> queues_;
 };

@@ -81,9 +81,11 @@ std::vector<Session*> RadiusEngine::SessionsNamedBy(const CoaRequest& request) {
 }
 
 void RadiusEngine::ApplyCoa(const CoaRequest& request, Session& session) {
-    const std::time_t now = clock_.Now();
     if (request.code == code::kDisconnectRequest) {
-        // The Stop reports the time the session had up to now.
+        // The Stop reports the time the session had up to now, and comes now: on the second
+        // the clock is in, whatever millisecond the session's times fell on.
+        session.dueOffsetMs = 0;
+        const std::time_t now = clock_.Now();
         session.endTime = std::max({now, session.startTime, static_cast<std::time_t>(session.reportTime)});
         if (session.state == SessionState::Active) {
             StartAccountingStop(session, TerminateCause::AdminReset);
@@ -96,7 +98,7 @@ void RadiusEngine::ApplyCoa(const CoaRequest& request, Session& session) {
         return;
     }
     if (request.sessionTimeout) {
-        session.endTime = now + static_cast<std::time_t>(*request.sessionTimeout);
+        session.endTime = SessionNow(session) + static_cast<std::time_t>(*request.sessionTimeout);
         session.endsBySessionTimeout = true;
     }
     if (request.interimInterval) {

@@ -35,8 +35,21 @@ std::optional<std::uint32_t> RadiusEngine::MillisecondsUntilDue() const {
         until = until ? std::min(*until, clamped) : clamped;
     };
     if (retryDeadline_) fold(TicksFrom(clock_.TickCount(), *retryDeadline_));
-    // A session's stop is due once its end second has begun on the calendar clock.
-    if (const std::optional<std::time_t> end = sessions_.EarliestDue())
-        fold(std::int64_t{*end} * 1000 - clock_.NowMilliseconds());
+    // A session's stop is due once its end second has begun on the calendar clock (and, with
+    // millisecond ends, its millisecond within it).
+    if (const std::optional<std::int64_t> end = sessions_.EarliestDueMilliseconds())
+        fold(*end - clock_.NowMilliseconds());
     return until;
+}
+
+bool RadiusEngine::OnlyWaitingAreDue() const {
+    if (transport_.tls || !sessions_.WaitingMayProceed()) return false;
+    // Tick finds a request timed out from its deadline on.
+    if (retryDeadline_ && TicksFrom(clock_.TickCount(), *retryDeadline_) <= 0) return false;
+    const std::optional<std::int64_t> due = sessions_.EarliestDueMilliseconds();
+    return !due || *due > DueClockMilliseconds();
+}
+
+std::int64_t RadiusEngine::DueClockMilliseconds() const {
+    return millisecondEnds_ ? clock_.NowMilliseconds() : std::int64_t{clock_.Now()} * 1000 + 999;
 }

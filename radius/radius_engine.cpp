@@ -214,7 +214,13 @@ bool RadiusEngine::AddSession(const char* userName, const char* password, std::u
     // Everything is prepared aside and measured before anything is taken from the engine,
     // so a session that cannot be made changes nothing.
     Session prepared;
-    prepared.startTime = clock_.Now();
+    if (millisecondEnds_) {
+        const std::int64_t nowMs = clock_.NowMilliseconds();
+        prepared.startTime = static_cast<std::time_t>(nowMs / 1000);
+        prepared.dueOffsetMs = static_cast<std::uint16_t>(nowMs % 1000);
+    } else {
+        prepared.startTime = clock_.Now();
+    }
     prepared.endTime = prepared.startTime + duration;
     prepared.sessionNumber = lastSessionId_ + 1;
     prepared.userName = Bounded(userName, kMaxUserNameLength);

@@ -82,6 +82,8 @@ public:
     // Before Init: the sockets to open (at most kMaxSockets; more are limited, with a line at
     // level 1).
     void SetTransport(const TransportSettings& transport) { transport_ = transport; }
+    // Over TLS: a channel may hold data it read ahead, which its descriptor does not show.
+    bool StreamTransport() const { return transport_.tls.has_value(); }
     // Told when a channel's descriptor changes (a TLS connection made anew): (fd, -1) while fd
     // is still open, before it closes, and (-1, fd) for the new one, so the watcher follows.
     void SetDescriptorChanged(DatagramSocket::DescriptorChanged changed) {
@@ -99,6 +101,9 @@ public:
     // On, a reply whose Response Authenticator does not answer its request is discarded and
     // the request stays outstanding; off, it is logged and handled all the same, as always.
     void SetDiscardUnauthenticated(bool on) { discardUnauthenticated_ = on; }
+    // On ("Pacing"), a session ends, and its Interim-Updates fall due, at the millisecond of its
+    // start within their second instead of when the second begins; before the first session.
+    void SetMillisecondEnds(bool on) { millisecondEnds_ = on; }
 
     // Keeps the settings, loads the dictionary (dictionaryDir null: none), fills the NAS port
     // pool, opens the sockets and finds the server port (0: the "radius"/"udp" service).
@@ -139,6 +144,13 @@ public:
     // Every 100 ms (or, paced, when MillisecondsUntilDue says): accounting stops that are due,
     // retransmissions, waiting requests, drops.
     void Tick();
+    // Tick's work when only sessions waiting for an identifier have any (OnlyWaitingAreDue):
+    // the first of them, in the order they came, take the identifiers free, without a walk
+    // over the requests in flight.
+    void TickWaiting();
+    // Some session waits for an identifier while one is free, and no retransmission, drop,
+    // stop or Interim-Update is due yet (over UDP: a TLS channel's tick has more to do).
+    bool OnlyWaitingAreDue() const;
     // How long until Tick has something to do: the earliest accounting stop, retransmission or
     // drop, or 0 when a session waiting for an identifier could now have one. None when
     // nothing is pending. Never late; it may be early after a reply came (Tick then finds
@@ -254,6 +266,16 @@ private:
     void StartInterim(Session& session);
     // The time Tick next has something to do for an Active session.
     std::time_t NextDueTime(const Session& session) const;
+    // The calendar millisecond Tick and the session's times go by: the clock's with
+    // millisecond ends, otherwise the last of the current second (a whole-second due time has
+    // come once its second has begun).
+    std::int64_t DueClockMilliseconds() const;
+    // The second on the session's own calendar, whose seconds begin dueOffsetMs into the
+    // clock's: its end and Interim-Updates are due once this reaches them.
+    static std::time_t SessionSecond(const Session& session, std::int64_t nowMs) {
+        return static_cast<std::time_t>((nowMs - session.dueOffsetMs) / 1000);
+    }
+    std::time_t SessionNow(const Session& session) const { return SessionSecond(session, DueClockMilliseconds()); }
 
     // Results.
     void ReportResult(ResultKind kind, const Session* session, std::span<const std::uint8_t> reply = {});
@@ -290,6 +312,7 @@ private:
     SessionLifeSettings life_;
     bool waitForId_ = false;
     bool discardUnauthenticated_ = false;
+    bool millisecondEnds_ = false;
     std::unique_ptr<DictionarySet> dictionarySet_;
     const Dictionary* dictionary_ = nullptr;
 

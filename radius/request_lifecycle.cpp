@@ -123,14 +123,22 @@ void RadiusEngine::Tick() {
         channels_.Service();
         for (const int fd : channels_.Buffered()) OnReadable(fd);
     }
-    const std::time_t now = clock_.Now();
+    const std::int64_t nowMs = DueClockMilliseconds();
     // The walk visits every request outstanding: the earliest time-out is found anew, the
     // requests that leave meanwhile noted as they go.
     retryDeadline_.reset();
     // For every session the walk leaves out (Active and not yet due) TickSession would do
     // nothing; a session added meanwhile (by a callback) has just sent its request.
-    for (Session& session : sessions_.Due(now)) {
-        TickSession(session, now);
+    for (Session& session : sessions_.DueAtMillisecond(nowMs)) {
+        TickSession(session, SessionSecond(session, nowMs));
+        if (session.requestId != 0) NoteRetryDeadline(session);
+    }
+}
+
+void RadiusEngine::TickWaiting() {
+    const std::int64_t nowMs = DueClockMilliseconds();
+    for (Session& session : sessions_.FirstWaiting()) {
+        TickSession(session, SessionSecond(session, nowMs));
         if (session.requestId != 0) NoteRetryDeadline(session);
     }
 }

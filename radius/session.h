@@ -70,6 +70,11 @@ struct Session {
     // Made while every identifier was in use ("WaitForId"): lastSendTime holds when, until
     // the Access-Request leaves.
     bool waitingForFirstId = false;
+    // With millisecond ends ("Pacing"): the millisecond within a second at which the session's
+    // end and Interim-Updates fall due, that of its start, so that the stops of the sessions
+    // started in one second spread over the next as their starts did. 0: at the second's
+    // start, as without it. (Fills padding: the session does not grow.)
+    std::uint16_t dueOffsetMs = 0;
 
     // The session's life beyond Start and Stop; all zero unless their options are set.
     std::time_t nextInterimTime = 0;       // when the next Interim-Update is due, 0: none

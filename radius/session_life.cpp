@@ -71,7 +71,7 @@ void RadiusEngine::ApplyAcceptTimers(std::span<const std::uint8_t> reply, Sessio
         std::uint32_t value = 0;
         if (!ByteReader(item.value).ReadU32(value)) continue;
         if (item.type == attr::kSessionTimeout && life_.honourSessionTimeout) {
-            const std::time_t end = clock_.Now() + static_cast<std::time_t>(value);
+            const std::time_t end = SessionNow(session) + static_cast<std::time_t>(value);
             if (end < session.endTime) {
                 session.endTime = end;
                 session.endsBySessionTimeout = true;
@@ -104,7 +104,7 @@ void RadiusEngine::StampAccountingRequest(Session& session) {
 
 void RadiusEngine::ScheduleInterim(Session& session) {
     if (session.interimInterval == 0) return;
-    session.nextInterimTime = clock_.Now() + static_cast<std::time_t>(session.interimInterval);
+    session.nextInterimTime = SessionNow(session) + static_cast<std::time_t>(session.interimInterval);
     sessions_.SetDue(session, NextDueTime(session));
 }
 

@@ -88,7 +88,7 @@ void SessionTable::GiveBackRequestId(Record& record) {
 void SessionTable::SetDue(Session& session, std::time_t at) {
     ClearDue(session);
     Record& record = RecordOf(session);
-    record.due = dueTimes_.emplace(at, &record);
+    record.due = dueTimes_.emplace(std::int64_t{at} * 1000 + record.dueOffsetMs, &record);
     record.hasDue = true;
 }
 
@@ -154,7 +154,7 @@ void SessionTable::EndGuard() {
     removed_.clear();
 }
 
-void SessionTable::CollectDue(std::time_t now, std::vector<Record*>& out) {
+void SessionTable::CollectDue(std::int64_t nowMs, std::vector<Record*>& out) {
     if (idsInUse_ > 0) {
         for (const IdChannel& ids : channels_) {
             if (ids.pool.InUseCount() == 0) continue;
@@ -162,28 +162,47 @@ void SessionTable::CollectDue(std::time_t now, std::vector<Record*>& out) {
                 if (holder != nullptr) out.push_back(holder);
         }
     }
-    // Those that got an identifier or became Active since the last walk wait no longer.
-    std::erase_if(waiting_, [](Record* record) {
-        const bool waits = WaitsForId(*record);
-        if (!waits) record->waitingListed = false;
-        return !waits;
-    });
+    PruneWaiting();
     out.insert(out.end(), waiting_.begin(), waiting_.end());
-    for (auto due = dueTimes_.begin(); due != dueTimes_.end() && due->first <= now; ++due)
+    for (auto due = dueTimes_.begin(); due != dueTimes_.end() && due->first <= nowMs; ++due)
         out.push_back(due->second);
     std::sort(out.begin(), out.end(), [](const Record* a, const Record* b) { return a->sequence < b->sequence; });
     out.erase(std::unique(out.begin(), out.end()), out.end());
 }
 
-SessionTable::Walk SessionTable::Due(std::time_t now) { return Walk(*this, Walk::Pick::Due, now); }
+void SessionTable::PruneWaiting() {
+    std::erase_if(waiting_, [](Record* record) {
+        const bool waits = WaitsForId(*record);
+        if (!waits) record->waitingListed = false;
+        return !waits;
+    });
+}
+
+void SessionTable::CollectFirstWaiting(std::vector<Record*>& out) {
+    PruneWaiting();
+    const std::size_t free = channels_.size() * RequestIdPool::kMaxId - idsInUse_;
+    out.assign(waiting_.begin(), waiting_.end());
+    const auto first = out.begin() + static_cast<std::ptrdiff_t>(std::min(free, out.size()));
+    std::partial_sort(out.begin(), first, out.end(),
+                      [](const Record* a, const Record* b) { return a->sequence < b->sequence; });
+    out.erase(first, out.end());
+}
+
+SessionTable::Walk SessionTable::FirstWaiting() { return Walk(*this, Walk::Pick::FirstWaiting, 0); }
+
+SessionTable::Walk SessionTable::Due(std::time_t now) { return DueAtMillisecond(std::int64_t{now} * 1000 + 999); }
+
+SessionTable::Walk SessionTable::DueAtMillisecond(std::int64_t nowMs) { return Walk(*this, Walk::Pick::Due, nowMs); }
 
 SessionTable::Walk SessionTable::All() { return Walk(*this, Walk::Pick::All, 0); }
 
-SessionTable::Walk::Walk(SessionTable& table, Pick pick, std::time_t now) : guard_(table), table_(table) {
+SessionTable::Walk::Walk(SessionTable& table, Pick pick, std::int64_t nowMs) : guard_(table), table_(table) {
     // A walk that a callback starts inside another walk gets a buffer of its own.
     records_.swap(table.scratch_);
     if (pick == Pick::Due) {
-        table.CollectDue(now, records_);
+        table.CollectDue(nowMs, records_);
+    } else if (pick == Pick::FirstWaiting) {
+        table.CollectFirstWaiting(records_);
     } else {
         for (Record& record : table.live_) records_.push_back(&record);
     }

@@ -68,7 +68,8 @@ public:
     // Gives back the session's identifier, if it holds one.
     void ReleaseRequestId(Session& session);
 
-    // The time from which Due walks visit the session (replacing any earlier one), or none.
+    // The second from which Due walks visit the session (replacing any earlier one), or none;
+    // it falls due dueOffsetMs into that second.
     void SetDue(Session& session, std::time_t at);
     void ClearDue(Session& session);
 
@@ -81,11 +82,17 @@ public:
     // one, and those whose due time has come. Any other session costs nothing, however many
     // there are. (for (Session& session : table.Due(now)) ...)
     Walk Due(std::time_t now);
+    // The same at a calendar millisecond: a session is due once its second and its
+    // dueOffsetMs have come. Due(now) is DueAtMillisecond(now * 1000 + 999).
+    Walk DueAtMillisecond(std::int64_t nowMs);
     // A walk over every live session in creation order.
     Walk All();
+    // A walk over the first of the sessions waiting for an identifier, in creation order: as
+    // many as there are identifiers free (the later ones could not have one now).
+    Walk FirstWaiting();
 
-    // The earliest time a session is due from, if any is.
-    std::optional<std::time_t> EarliestDue() const {
+    // The earliest calendar millisecond a session is due from, if any is.
+    std::optional<std::int64_t> EarliestDueMilliseconds() const {
         if (dueTimes_.empty()) return std::nullopt;
         return dueTimes_.begin()->first;
     }
@@ -118,7 +125,10 @@ private:
     void NoteMayWait(Record& record);
     void SettleMayWait();
     void EndGuard();
-    void CollectDue(std::time_t now, std::vector<Record*>& out);
+    void CollectDue(std::int64_t nowMs, std::vector<Record*>& out);
+    void CollectFirstWaiting(std::vector<Record*>& out);
+    // Forgets the listed sessions that got an identifier or became Active since.
+    void PruneWaiting();
 
     Records live_;
     Records removed_;  // out of every index, kept in memory until the last Guard ends
@@ -133,7 +143,7 @@ private:
     std::vector<IdChannel> channels_ = std::vector<IdChannel>(1);
     std::size_t nextChannel_ = 0;  // the first to try for the next identifier
     std::size_t idsInUse_ = 0;     // on every channel together
-    std::multimap<std::time_t, Record*> dueTimes_;
+    std::multimap<std::int64_t, Record*> dueTimes_;
     std::vector<Record*> waiting_;  // sessions other than Active that hold no identifier
     std::vector<Record*> mayWait_;  // noted during the current Guard
     std::vector<Record*> scratch_;  // reused by the walks
@@ -149,7 +159,7 @@ public:
 private:
     friend class SessionTable;
     Records::iterator position;
-    std::multimap<std::time_t, Record*>::iterator due;
+    std::multimap<std::int64_t, Record*>::iterator due;
     std::uint64_t sequence = 0;  // creation order
     bool hasDue = false;
     bool removed = false;
@@ -217,8 +227,8 @@ public:
 
 private:
     friend class SessionTable;
-    enum class Pick { Due, All };
-    Walk(SessionTable& table, Pick pick, std::time_t now);
+    enum class Pick { Due, All, FirstWaiting };
+    Walk(SessionTable& table, Pick pick, std::int64_t nowMs);
 
     Guard guard_;
     SessionTable& table_;

@@ -4,6 +4,8 @@
 #
 #   scripts/bench.sh [--rounds N] [--sessions N] [--per-second N] [--port PORT] [--no-trace]
 #                    [--sustained-rate N] [--sustained-seconds N] [--no-sustained]
+#                    [--also-rates "N ..."] [--radclient-file-users N]
+#                    [--capture-rate N] [--capture-seconds N]
 #
 # Each round:
 #   1. Pelvok plays a generated simulation file headless (--run), logging off: SESSIONS
@@ -23,9 +25,20 @@
 # Then, unless --no-sustained, the sustained load against the same server: pelvok --run --load
 # at --sustained-rate sessions a second for --sustained-seconds (Pacing=1, Sockets=16,
 # WaitForId=1, two-second sessions), radclient -p 255 with the same number of requests, and
-# one session as long as that run, paced and on the 100 ms tick (the idle cost).
+# one session as long as that run, paced and on the 100 ms tick (the idle cost), with the
+# voluntary context switches of each (its wake-ups), and `pelvok --version` (the start-up).
+# --also-rates: further sustained runs of the same length at those rates first (the highest
+# rate with nothing lost). radclient's file for the sustained size holds
+# --radclient-file-users users (1,000) and is sent that many times over with -c: radclient's
+# cost per request grows with the size of its file (120,000 requests cost it 499 us each),
+# which is its file handling, not the network.
+# --capture-rate: one more load run at that rate for --capture-seconds (10) with loopback
+# captured by dumpcap; scripts/wire-latency.py compares the latency on the wire with the
+# run's report.
 #
-# Needs: a Release build in build/bench (made here if missing), FreeRADIUS and radclient.
+# Needs: a Release build in build/bench (made here if missing), FreeRADIUS and radclient;
+# for --capture-rate also dumpcap and tshark (Debian package tshark) and the right to capture
+# on loopback (root).
 # The server is scripts/freeradius.sh's with --high-rate: 4 MiB socket receive buffers, the
 # bench users (any benchNNNNN with password benchpw is accepted), no authentication log lines
 # and no detail files. It runs in build/bench/e2e/freeradius and is stopped at the end.
@@ -42,22 +55,32 @@ trace=1
 sustained=1
 sustained_rate=6000
 sustained_seconds=60
+also_rates=""
+radclient_file_users=1000
+capture_rate=0
+capture_seconds=10
 while (($#)); do
   case "$1" in
     --sustained-rate) sustained_rate="$2"; shift ;;
     --sustained-seconds) sustained_seconds="$2"; shift ;;
     --no-sustained) sustained=0 ;;
+    --also-rates) also_rates="$2"; shift ;;
+    --radclient-file-users) radclient_file_users="$2"; shift ;;
+    --capture-rate) capture_rate="$2"; shift ;;
+    --capture-seconds) capture_seconds="$2"; shift ;;
     --rounds) rounds="$2"; shift ;;
     --sessions) sessions="$2"; shift ;;
     --per-second) per_second="$2"; shift ;;
     --port) port="$2"; shift ;;
     --no-trace) trace=0 ;;
     *) echo "usage: $0 [--rounds N] [--sessions N] [--per-second N] [--port PORT] [--no-trace]" \
-            "[--sustained-rate N] [--sustained-seconds N] [--no-sustained]" >&2; exit 2 ;;
+            "[--sustained-rate N] [--sustained-seconds N] [--no-sustained] [--also-rates \"N ...\"]" \
+            "[--radclient-file-users N] [--capture-rate N] [--capture-seconds N]" >&2; exit 2 ;;
   esac
   shift
 done
-for number in "$rounds" "$sessions" "$per_second" "$port" "$sustained_rate" "$sustained_seconds"; do
+for number in "$rounds" "$sessions" "$per_second" "$port" "$sustained_rate" "$sustained_seconds" \
+  "$radclient_file_users" "$capture_seconds" $also_rates; do
   [[ $number =~ ^[1-9][0-9]*$ ]] || { echo "bench: not a positive number: $number" >&2; exit 2; }
 done
 ((per_second <= 120)) || { echo "bench: --per-second above 120 would need more than 255 identifiers" >&2; exit 2; }
@@ -159,8 +182,9 @@ radclient_requests "$sessions" "$auth_requests" "$acct_requests"
 results="$work/results.txt"
 : >"$results"
 
-# User and system CPU seconds and wall seconds of a command (the kernel's account of the
-# finished child, in microseconds; GNU time rounds to 10 ms) into OUTFILE; the command's status.
+# User and system CPU seconds, wall seconds and voluntary context switches (the wake-ups after
+# a sleep) of a command (the kernel's account of the finished child, in microseconds; GNU time
+# rounds to 10 ms) into OUTFILE; the command's status.
 timed() {  # OUTFILE command...
   local out="$1"; shift
   "$python" -c '
@@ -169,7 +193,7 @@ started = time.monotonic()
 status = subprocess.call(sys.argv[2:])
 wall = time.monotonic() - started
 usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-open(sys.argv[1], "w").write(f"{usage.ru_utime:.6f} {usage.ru_stime:.6f} {wall:.6f}\n")
+open(sys.argv[1], "w").write(f"{usage.ru_utime:.6f} {usage.ru_stime:.6f} {wall:.6f} {usage.ru_nvcsw}\n")
 sys.exit(status)' "$out" "$@"
 }
 
@@ -182,10 +206,11 @@ run_pelvok() {  # ROUND LABEL [trace-log] [simulation-file]
   ((${#run_arguments[@]} == 0)) || play=(--run "${run_arguments[@]}")
   timed "$work/time-pelvok" "$pelvok" "${play[@]}" --config "$ini" --report "$report" \
     >"$work/pelvok-$label-$round.out" 2>&1 || status=$?
-  read -r user sys wall <"$work/time-pelvok"
-  "$python" - "$report" "$user" "$sys" "$wall" "$label" "$status" >>"$results" <<'EOF'
+  read -r user sys wall switches <"$work/time-pelvok"
+  "$python" - "$report" "$user" "$sys" "$wall" "$label" "$status" "$switches" >>"$results" <<'EOF'
 import json, sys
 report, user, sys_, wall, label, status = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), sys.argv[5], sys.argv[6]
+switches = sys.argv[7]
 data = json.load(open(report))
 kinds = data["requests"]
 kinds = kinds.values() if isinstance(kinds, dict) else kinds
@@ -197,20 +222,22 @@ cpu = user + sys_
 print(f"{label} requests={requests} replies={replies} retransmissions={retrans} drops={drops} "
       f"unfinished={data['sessions']['unfinished']} notStarted={data['sessions']['notStarted']} "
       f"cpu_s={cpu:.4f} wall_s={wall:.2f} cpu_us_per_request={cpu / max(requests, 1) * 1e6:.2f} "
-      f"requests_per_s={requests / max(wall, 1e-9):.0f} exit={status}")
+      f"requests_per_s={requests / max(wall, 1e-9):.0f} wakeups={switches} exit={status}")
 EOF
   tail -n 1 "$results"
 }
 
-run_radclient() {  # ROUND [LABEL AUTH-FILE ACCT-FILE SESSIONS]
+run_radclient() {  # ROUND [LABEL AUTH-FILE ACCT-FILE SESSIONS [REPEAT]]
+  # SESSIONS: the users the requests are for in all; REPEAT: how often radclient sends each
+  # request of its files (-c), the files then holding SESSIONS / REPEAT users.
   local round="$1" label="${2:-radclient}" auth="${3:-$auth_requests}" acct="${4:-$acct_requests}"
-  local count="${5:-$sessions}" user sys wall user2 sys2 wall2
-  timed "$work/time-rc-auth" radclient -p 255 -s -t 3 -r 3 -f "$auth" \
+  local count="${5:-$sessions}" repeat="${6:-1}" user sys wall user2 sys2 wall2 switches
+  timed "$work/time-rc-auth" radclient -p 255 -s -t 3 -r 3 -c "$repeat" -f "$auth" \
     "127.0.0.1:$port" auth "$secret" >"$work/$label-auth-$round.out" 2>&1 || true
-  timed "$work/time-rc-acct" radclient -p 255 -s -t 3 -r 3 -f "$acct" \
+  timed "$work/time-rc-acct" radclient -p 255 -s -t 3 -r 3 -c "$repeat" -f "$acct" \
     "127.0.0.1:$((port + 1))" acct "$secret" >"$work/$label-acct-$round.out" 2>&1 || true
-  read -r user sys wall <"$work/time-rc-auth"
-  read -r user2 sys2 wall2 <"$work/time-rc-acct"
+  read -r user sys wall switches <"$work/time-rc-auth"
+  read -r user2 sys2 wall2 switches <"$work/time-rc-acct"
   "$python" - "$work/$label-auth-$round.out" "$work/$label-acct-$round.out" \
     "$user" "$sys" "$wall" "$user2" "$sys2" "$wall2" "$((3 * count))" "$label" >>"$results" <<'EOF'
 import re, sys
@@ -250,22 +277,37 @@ if ((trace)); then
 fi
 
 # ---- Sustained load -----------------------------------------------------------------------
-if ((sustained)); then
-  load_sessions=$((sustained_rate * sustained_seconds))
-  echo "---- sustained: $sustained_rate sessions a second for $sustained_seconds s ($((3 * load_sessions)) requests)"
-  num_ports=$((sustained_rate * 4 + 1000))
+# A load run of pelvok --run --load at RATE sessions a second for SECONDS under LABEL.
+run_load() {  # RATE SECONDS LABEL [timeline]
+  num_ports=$(($1 * 4 + 1000))
   extra_options="LargeNasPorts=1
 Pacing=1
 Sockets=16
 WaitForId=1"
-  run_arguments=(--load 'bench{n},benchpw' --rate "$sustained_rate" --sessions "$load_sessions" --session-time 2
-                 --timeline "$work/load-timeline.csv")
-  run_pelvok 1 pelvok-load
+  run_arguments=(--load 'bench{n},benchpw' --rate "$1" --sessions "$(($1 * $2))" --session-time 2)
+  [[ -z ${4:-} ]] || run_arguments+=(--timeline "$4")
+  run_pelvok 1 "$3"
   run_arguments=()
   num_ports=""
-  radclient_requests "$load_sessions" "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt"
-  run_radclient 1 radclient-load "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt" "$load_sessions"
-  # The idle cost: one session as long as the load run, paced and on the 100 ms tick.
+  extra_options=""
+}
+if ((sustained)); then
+  load_sessions=$((sustained_rate * sustained_seconds))
+  for rate in $also_rates; do
+    echo "---- sustained: $rate sessions a second for $sustained_seconds s ($((3 * rate * sustained_seconds)) requests)"
+    run_load "$rate" "$sustained_seconds" "pelvok-load-$rate"
+  done
+  echo "---- sustained: $sustained_rate sessions a second for $sustained_seconds s ($((3 * load_sessions)) requests)"
+  run_load "$sustained_rate" "$sustained_seconds" pelvok-load "$work/load-timeline.csv"
+  # The same number of requests from radclient, its files sent over and over (-c).
+  file_users=$((radclient_file_users < load_sessions ? radclient_file_users : load_sessions))
+  repeat=$((load_sessions / file_users))
+  radclient_requests "$file_users" "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt"
+  echo "---- radclient -p 255: $file_users users' requests sent $repeat times over"
+  run_radclient 1 radclient-load "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt" \
+    $((file_users * repeat)) "$repeat"
+  # The idle cost: one session as long as the load run, paced and on the 100 ms tick, and the
+  # start-up alone.
   idle_sim="$work/idle-load.sim"
   printf '0:00:00:00,bench00000,benchpw,%02d:%02d\n' $((sustained_seconds / 60)) $((sustained_seconds % 60)) \
     >"$idle_sim"
@@ -273,6 +315,26 @@ WaitForId=1"
   run_pelvok 1 pelvok-idle-paced "" "$idle_sim"
   extra_options=""
   run_pelvok 1 pelvok-idle-tick "" "$idle_sim"
+  timed "$work/time-version" "$pelvok" --version >/dev/null 2>&1 || true
+  read -r user sys wall switches <"$work/time-version"
+  echo "pelvok-version cpu_s=$("$python" -c "print(f'{$user + $sys:.4f}')") wall_s=$wall wakeups=$switches" |
+    tee -a "$results"
+fi
+
+# ---- Latency on the wire -------------------------------------------------------------------
+if ((capture_rate > 0)); then
+  echo "---- latency: $capture_rate sessions a second for $capture_seconds s, loopback captured"
+  capture="$work/load-capture.pcapng"
+  rm -f "$capture"
+  dumpcap -q -i lo -B 64 -f "udp port $port or udp port $((port + 1))" -w "$capture" >"$work/dumpcap.out" 2>&1 &
+  dumpcap_pid=$!
+  for _ in $(seq 50); do [[ -s $capture ]] && break; sleep 0.1; done
+  run_load "$capture_rate" "$capture_seconds" pelvok-capture
+  sleep 1
+  kill -INT "$dumpcap_pid" 2>/dev/null || true
+  wait "$dumpcap_pid" 2>/dev/null || true
+  grep -h "dropped" "$work/dumpcap.out" || true
+  scripts/wire-latency.py "$capture" "$work/pelvok-pelvok-capture-1.json" "$port" | tee "$work/wire-latency.txt"
 fi
 
 # ---- Medians ------------------------------------------------------------------------------
@@ -300,6 +362,11 @@ if "pelvok-idle" in rows:
     print(f"fixed     : {idle * 1e3:.1f} ms CPU for a run of the same length with one session "
           f"(start-up, ticks, shutdown); per request beyond it {marginal:.2f} us, ratio {marginal / r:.3f}")
 if "pelvok-load" in rows and "radclient-load" in rows:
+    for label in sorted(k for k in rows if k.startswith("pelvok-load-")):
+        r = rows[label][0]
+        print(f"{label:10s}: {r['requests_per_s']:.0f} requests/s, retransmissions {r['retransmissions']:.0f}, "
+              f"drops {r['drops']:.0f}, not started {r['notStarted']:.0f}, exit {r['exit']:.0f}, "
+              f"{r['cpu_us_per_request']:.2f} us CPU per request")
     load, rc = rows["pelvok-load"][0], rows["radclient-load"][0]
     print(f"sustained : Pelvok {load['requests_per_s']:.0f} requests/s (retransmissions {load['retransmissions']:.0f}, "
           f"drops {load['drops']:.0f}, not started {load['notStarted']:.0f}, exit {load['exit']:.0f}), "
@@ -307,9 +374,14 @@ if "pelvok-load" in rows and "radclient-load" in rows:
           f"requests/s, {rc['cpu_us_per_request']:.2f} us, lost {rc['lost']:.0f}; "
           f"ratio {load['cpu_us_per_request'] / rc['cpu_us_per_request']:.3f} (target: at most 0.25)")
 if "pelvok-idle-paced" in rows and "pelvok-idle-tick" in rows:
-    paced, tick = rows["pelvok-idle-paced"][0]["cpu_s"], rows["pelvok-idle-tick"][0]["cpu_s"]
-    print(f"idle      : one session as long as the load run, {paced * 1e3:.1f} ms CPU paced, "
-          f"{tick * 1e3:.1f} ms on the 100 ms tick, ratio {paced / tick:.3f} (target: at most 0.1)")
+    paced, tick = rows["pelvok-idle-paced"][0], rows["pelvok-idle-tick"][0]
+    start = rows["pelvok-version"][0]["cpu_s"] if "pelvok-version" in rows else 0.0
+    print(f"idle      : one session as long as the load run, {paced['cpu_s'] * 1e3:.1f} ms CPU and "
+          f"{paced['wakeups']:.0f} wake-ups paced, {tick['cpu_s'] * 1e3:.1f} ms and {tick['wakeups']:.0f} on the "
+          f"100 ms tick, ratio {paced['cpu_s'] / tick['cpu_s']:.3f} (target: at most 0.1); start-up "
+          f"(--version) {start * 1e3:.1f} ms; beyond it {(paced['cpu_s'] - start) * 1e3:.1f} ms against "
+          f"{(tick['cpu_s'] - start) * 1e3:.1f} ms, "
+          f"ratio {(paced['cpu_s'] - start) / max(tick['cpu_s'] - start, 1e-9):.3f}")
 if "pelvok-trace" in rows:
     t = median("pelvok-trace", "cpu_us_per_request")
     print(f"trace on  : {t:7.2f} us CPU per request, {t / p:.2f} x logging off (target: at most 3)")

@@ -1,6 +1,9 @@
 #include "shell/pacing.h"
 
+#include <poll.h>
+
 #include <algorithm>
+#include <vector>
 
 #include "infra/clock.h"
 #include "platform/platform.h"
@@ -22,8 +25,26 @@ std::uint32_t PacedDelayMs(const RadiusEngine& engine, const Simulation* playing
 }
 
 void PacedEngineTick(RadiusEngine& engine) {
-    for (const int fd : engine.Descriptors()) engine.OnReadable(fd);
-    if (engine.MillisecondsUntilDue() == 0u) engine.Tick();
+    if (engine.StreamTransport()) {
+        // A TLS connection may hold records it read ahead, which poll cannot see.
+        for (const int fd : engine.Descriptors()) engine.OnReadable(fd);
+    } else {
+        // One poll tells which sockets have datagrams waiting, instead of a failed receive on
+        // every idle one. An error or a closed descriptor is read as before, to be reported.
+        static std::vector<pollfd> watched;
+        watched.clear();
+        for (const int fd : engine.Descriptors()) watched.push_back(pollfd{fd, POLLIN, 0});
+        if (::poll(watched.data(), watched.size(), 0) > 0) {
+            for (const pollfd& socket : watched)
+                if (socket.revents != 0) engine.OnReadable(socket.fd);
+        }
+    }
+    if (engine.MillisecondsUntilDue() != 0u) return;
+    if (engine.OnlyWaitingAreDue()) {
+        engine.TickWaiting();
+    } else {
+        engine.Tick();
+    }
 }
 
 void RearmPacedTimer(PacedTimer timer) {

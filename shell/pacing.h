@@ -15,8 +15,10 @@ inline constexpr std::uint32_t kLongestPacedSleepMs = 1000;
 
 // The engine's part of a paced tick: the replies waiting on its sockets are taken first (a
 // timer that is due again and again while the process is behind would keep them unread,
-// since a due timer goes before the sockets), then Tick, when the engine has work now; a
-// tick for a line alone costs no walk over the requests in flight.
+// since a due timer goes before the sockets), of the sockets poll finds readable (of every one
+// over TLS); then Tick, when the engine has work now. A tick for a line alone costs no walk
+// over the requests in flight, nor does one for sessions waiting for an identifier alone
+// (TickWaiting).
 void PacedEngineTick(RadiusEngine& engine);
 
 // Milliseconds until the engine or, while it plays, the simulation has work (0: now), at

@@ -59,6 +59,7 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
     engine.SetSessionLife(WithNasIdentity(options.sessionLife, options.nasName, options.radHost, *source));
     engine.SetWaitForId(options.waitForId);
     engine.SetDiscardUnauthenticated(options.discardUnauthenticated);
+    engine.SetMillisecondEnds(options.pacing);
     if (!engine.Init(options.secret.c_str(), options.quorlanPort, options.radHost, options.numPorts,
                      options.resendAuth, options.authTimeout, options.resendAcct,
                      options.acctTimeout, options.authOnly, options.dictDir.c_str(),

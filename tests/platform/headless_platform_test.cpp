@@ -95,6 +95,37 @@ TEST_F(HeadlessPlatformTest, ReadableSocketArrivesAsNotificationUntilCancelled) 
     close(pair[1]);
 }
 
+// The poll list is kept between waits: a socket registered, or registered anew, after a wait
+// is watched with what it was last registered for.
+TEST_F(HeadlessPlatformTest, SocketsRegisteredAfterAWaitAreWatchedAsRegisteredLast) {
+    WindowHandle window = NewWindow();
+    int first[2];
+    int second[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM, 0, first), 0);
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM, 0, second), 0);
+    ASSERT_EQ(platform.AsyncSelect(first[0], window, WM_SOCKET_NOTIFY, FD_READ), 0);
+    ASSERT_EQ(write(first[1], "x", 1), 1);
+    Message message;
+    ASSERT_TRUE(platform.GetMessage(message));
+    EXPECT_EQ(message.wParam, static_cast<std::uintptr_t>(first[0]));
+    char octet = 0;
+    ASSERT_EQ(read(first[0], &octet, 1), 1);
+
+    ASSERT_EQ(platform.AsyncSelect(second[0], window, WM_USER + 1, FD_READ), 0);
+    ASSERT_EQ(write(second[1], "y", 1), 1);
+    ASSERT_TRUE(platform.GetMessage(message));
+    EXPECT_EQ(message.message, WM_USER + 1);
+    EXPECT_EQ(message.wParam, static_cast<std::uintptr_t>(second[0]));
+
+    ASSERT_EQ(platform.AsyncSelect(second[0], window, WM_USER + 2, FD_READ), 0);
+    ASSERT_TRUE(platform.GetMessage(message));  // the datagram is still unread
+    EXPECT_EQ(message.message, WM_USER + 2);
+    for (int* pair : {first, second}) {
+        close(pair[0]);
+        close(pair[1]);
+    }
+}
+
 TEST_F(HeadlessPlatformTest, CloseDestroysWindowAndEndsTheLoop) {
     WindowHandle window = NewWindow();
     ASSERT_EQ(received.size(), 1u);

@@ -169,3 +169,32 @@ TEST(StopAllSessions, EverySessionPastAuthenticationSendsAStopUnderANewIdentifie
         EXPECT_EQ(h.SessionOf(user)->state, SessionState::AccountingStop) << user;
     EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
 }
+
+// The paced tick's short way: while only sessions waiting for an identifier have work, the
+// first of them take the identifiers free, in the order they came; once a time-out is due the
+// whole walk is needed again.
+TEST(AddSession, WaitingSessionsAloneTakeTheFreedIdentifiersInTurnWithoutTheWholeWalk) {
+    EngineHarness h({.nasPorts = 300});
+    h.Engine().SetWaitForId(true);
+    for (int i = 0; i < 255; ++i) ASSERT_TRUE(h.Add(Numbered("u", i).c_str()));
+    for (const char* user : {"late", "later", "latest"}) ASSERT_TRUE(h.Add(user));
+    EXPECT_FALSE(h.Engine().OnlyWaitingAreDue());  // no identifier free
+    const std::size_t sent = h.SentCount();
+
+    ASSERT_TRUE(h.Deliver(h.ReplyTo(1, 3)));
+    ASSERT_TRUE(h.Deliver(h.ReplyTo(2, 3)));
+    h.Clock().Advance(10);
+    ASSERT_TRUE(h.Engine().OnlyWaitingAreDue());
+    h.Engine().TickWaiting();
+    ASSERT_EQ(h.SentCount(), sent + 2);
+    EXPECT_EQ(ItemsOf(h.Socket().sent[sent].bytes, 1), std::vector<Bytes>{Text("late")});
+    EXPECT_EQ(ItemsOf(h.Socket().sent[sent + 1].bytes, 1), std::vector<Bytes>{Text("later")});
+    EXPECT_FALSE(h.Engine().OnlyWaitingAreDue());  // "latest" waits, nothing is free
+
+    ASSERT_TRUE(h.Deliver(h.ReplyTo(3, 3)));
+    EXPECT_TRUE(h.Engine().OnlyWaitingAreDue());
+    h.Clock().Advance(5001);  // the first requests' 5 s time-out has passed: retransmissions
+    EXPECT_EQ(h.Engine().MillisecondsUntilDue(), 0u);
+    EXPECT_FALSE(h.Engine().OnlyWaitingAreDue());
+    EXPECT_EQ(h.Engine().Sessions().CheckConsistency(), "");
+}

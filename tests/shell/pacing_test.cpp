@@ -102,3 +102,31 @@ TEST(Pacing, AnIdleEngineSleepsTheLongestAndAStopWakesItAtItsSecond) {
     h.Engine().Tick();
     EXPECT_EQ(h.SentCount(), sentBefore + 1);  // the Accounting-Request Stop
 }
+
+// With millisecond ends a session stops exactly its duration after it started, wherever in
+// its second it started, and its Acct-Session-Time is still the duration.
+TEST(Pacing, WithMillisecondEndsAStopLeavesAtItsStartsMillisecond) {
+    constexpr std::uint8_t kAccessAccept = 2;
+    constexpr std::uint8_t kAccountingResponse = 5;
+    constexpr std::uint8_t kAcctSessionTime = 46;
+    for (const std::uint32_t startOffsetMs : {0u, 1u, 300u, 999u}) {
+        SCOPED_TRACE(startOffsetMs);
+        EngineHarness h;
+        h.Engine().SetMillisecondEnds(true);
+        h.Clock().Advance(startOffsetMs);
+        const std::int64_t start = h.Clock().NowMilliseconds();
+        ASSERT_TRUE(h.Add("alice", "pw", 2));
+        ASSERT_TRUE(h.Answer(kAccessAccept));
+        ASSERT_TRUE(h.Answer(kAccountingResponse));
+        const std::size_t sentBefore = h.SentCount();
+        for (int wakeUp = 0; wakeUp < 10 && h.SentCount() == sentBefore; ++wakeUp) {
+            h.Clock().Advance(PacedDelayMs(h.Engine(), nullptr, h.Clock()));
+            h.Engine().Tick();
+        }
+        ASSERT_EQ(h.SentCount(), sentBefore + 1) << "no Accounting-Request Stop";
+        EXPECT_EQ(h.Clock().NowMilliseconds() - start, 2000);
+        const std::vector<Bytes> sessionTime = ItemsOf(h.Socket().sent.back().bytes, kAcctSessionTime);
+        ASSERT_EQ(sessionTime.size(), 1u);
+        EXPECT_EQ(sessionTime[0], (Bytes{0, 0, 0, 2}));
+    }
+}
