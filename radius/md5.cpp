@@ -19,18 +19,40 @@ const EVP_MD* Md5Algorithm() {
 struct ContextFree {
     void operator()(EVP_MD_CTX* context) const { EVP_MD_CTX_free(context); }
 };
+using ContextPointer = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 
-// One context per thread, reinitialised for every digest instead of allocated.
+// One context per thread, reinitialised for every digest instead of allocated. exit() destroys
+// a thread's objects before it runs the atexit handlers, and the interactive program's
+// shutdown (its accounting stops) runs in one: the context's owner clears the plain pointer,
+// which outlives it, so a digest after that makes a context of its own.
+thread_local EVP_MD_CTX* threadContext = nullptr;
+thread_local bool threadContextGone = false;
+
+struct ThreadContextOwner {
+    ThreadContextOwner() : context(EVP_MD_CTX_new()) { threadContext = context.get(); }
+    ~ThreadContextOwner() {
+        threadContext = nullptr;
+        threadContextGone = true;
+    }
+    ContextPointer context;
+};
+
 EVP_MD_CTX* ReusableContext() {
-    thread_local const std::unique_ptr<EVP_MD_CTX, ContextFree> context(EVP_MD_CTX_new());
-    return context.get();
+    if (threadContextGone) return nullptr;
+    thread_local const ThreadContextOwner owner;
+    return threadContext;
 }
 
 }  // namespace
 
 Md5Digest Md5(std::initializer_list<std::span<const std::uint8_t>> parts) {
     Md5Digest digest{};
-    EVP_MD_CTX* const context = ReusableContext();
+    ContextPointer own;
+    EVP_MD_CTX* context = ReusableContext();
+    if (context == nullptr && threadContextGone) {
+        own.reset(EVP_MD_CTX_new());
+        context = own.get();
+    }
     unsigned int length = 0;
     bool ok = context != nullptr && EVP_DigestInit_ex(context, Md5Algorithm(), nullptr) == 1;
     for (auto part : parts)
@@ -40,3 +62,5 @@ Md5Digest Md5(std::initializer_list<std::span<const std::uint8_t>> parts) {
     if (ok) EVP_DigestFinal_ex(context, digest.data(), &length);
     return digest;
 }
+
+void LoadMd5() { Md5Algorithm(); }

@@ -14,6 +14,7 @@
 #include "infra/logger.h"
 #include "platform/headless_platform.h"
 #include "platform/platform.h"
+#include "radius/md5.h"
 #include "shell/dialogs.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
@@ -213,6 +214,7 @@ int RunInteractive(GuiPlatformFactory gui, int& argc, char** argv) {
         if (!InitSimulator(failureText)) {
             platform->MessageBox(shell.mainWindow, failureText, "Init Error", MB_OK);
         } else {
+            LoadMd5();  // the stops made at exit are signed before OpenSSL cleans up
             static const bool atExitHooked = std::atexit(ShutdownAtExit) == 0;
             (void)atExitHooked;
             interactiveLoopRunning = true;
