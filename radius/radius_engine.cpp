@@ -95,7 +95,7 @@ bool RadiusEngine::Init(const char* secret, std::uint16_t serverPort, const Sock
         }
     }
     SetDestinations();
-    Log(2, "Radius port = %d", static_cast<std::int16_t>(serverPort_));
+    Log(2, "Radius port = %d", static_cast<int>(serverPort_));  // above 32767 too, never negative
     return true;
 }
 

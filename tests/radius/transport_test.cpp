@@ -15,12 +15,12 @@ namespace {
 SocketAddress Address(const char* text, std::uint16_t port = 0) { return SocketAddress::Parse(text, port).value(); }
 
 struct TransportRig {
-    explicit TransportRig(const SocketAddress& server, const SocketAddress& source = {}) {
+    explicit TransportRig(const SocketAddress& server, const SocketAddress& source = {}, std::uint16_t port = 1812) {
         auto fake = std::make_unique<FakeSocket>();
         socket = fake.get();
         engine = std::make_unique<RadiusEngine>(&clock, &random, std::move(fake));
         engine->SetTransport({.sockets = 1, .source = source});
-        initialized = engine->Init("s", 1812, server, 10, true, 5, true, 15, false, nullptr, nullptr);
+        initialized = engine->Init("s", port, server, 10, true, 5, true, 15, false, nullptr, nullptr);
     }
     ManualClock clock;
     CountingRandomSource random;
@@ -61,6 +61,15 @@ TEST(Transport, AccountingGoesToThePortAfterTheServersOverIpv6) {
     ASSERT_TRUE(rig.engine->ProcessReply(accept.data(), accept.size()));
     EXPECT_EQ(rig.socket->sent.back().Code(), 4);  // Accounting-Request
     EXPECT_EQ(rig.socket->sent.back().to.Format(), "[2001:db8::7]:1813");
+}
+
+TEST(Transport, TheServerPortIsLoggedAsItIs) {
+    for (const std::uint16_t port : {1812, 32767, 32768, 65535}) {
+        CapturingLogger log;
+        TransportRig rig(Address("127.0.0.1"), {}, port);
+        ASSERT_TRUE(rig.initialized);
+        EXPECT_TRUE(log.Contains("Radius port = " + std::to_string(port)));
+    }
 }
 
 TEST(Transport, ASourceOfTheOtherFamilyIsRefusedWithBothAddresses) {
