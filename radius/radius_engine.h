@@ -82,8 +82,9 @@ public:
     // Before Init: the sockets to open (at most kMaxSockets; more are limited, with a line at
     // level 1).
     void SetTransport(const TransportSettings& transport) { transport_ = transport; }
-    // Over TLS: a channel may hold data it read ahead, which its descriptor does not show.
-    bool StreamTransport() const { return transport_.tls.has_value(); }
+    // Over TLS ("Transport" tls): a channel may hold data it read ahead, which its descriptor
+    // does not show.
+    bool OverTls() const { return transport_.tls.has_value(); }
     // Told when a channel's descriptor changes (a TLS connection made anew): (fd, -1) while fd
     // is still open, before it closes, and (-1, fd) for the new one, so the watcher follows.
     void SetDescriptorChanged(DatagramSocket::DescriptorChanged changed) {
@@ -214,7 +215,6 @@ public:
     // The Secret option as given. The CoA listener and the Status-Server watch talk UDP with
     // the server whatever the transport, so they sign with it; only requests over TLS use "radsec".
     const std::string& UdpSecret() const { return udpSecret_; }
-    bool OverTls() const { return transport_.tls.has_value(); }
     const Dictionary* GetDictionary() const { return dictionary_; }
     std::size_t SessionCount() const { return sessions_.Count(); }
     // The live sessions (iterable in creation order) with their pools and indexes.

@@ -25,7 +25,7 @@ std::uint32_t PacedDelayMs(const RadiusEngine& engine, const Simulation* playing
 }
 
 void PacedEngineTick(RadiusEngine& engine) {
-    if (engine.StreamTransport()) {
+    if (engine.OverTls()) {
         // A TLS connection may hold records it read ahead, which poll cannot see.
         for (const int fd : engine.Descriptors()) engine.OnReadable(fd);
     } else {
