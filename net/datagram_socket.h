@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <span>
 #include <string>
@@ -29,6 +30,9 @@ public:
         std::span<std::uint8_t> buffer;
         std::size_t length = 0;  // octets received; a datagram longer than the buffer is cut to it
         SocketAddress sender;
+        // How long it lay in the socket before it was read (the kernel's receive time against
+        // the clock's when read); 0 when not known.
+        std::uint32_t waitedMicroseconds = 0;
     };
 
     virtual ~DatagramSocket() = default;
@@ -76,7 +80,7 @@ public:
     int Fd() const override { return fd_; }
     bool SendTo(std::span<const std::uint8_t> datagram, const SocketAddress& to, int& error) override;
     long ReceiveFrom(std::span<std::uint8_t> buffer, SocketAddress* sender, int& error) override;
-    // One recvmmsg for the whole batch.
+    // One recvmmsg for the whole batch, each datagram with the time it waited.
     std::size_t ReceiveMany(std::span<Received> batch, int& error) override;
     // The address the socket is bound to (the port the system chose); none while not open.
     SocketAddress LocalAddress() const;
@@ -87,4 +91,10 @@ private:
     std::vector<mmsghdr> headers_;
     std::vector<iovec> vectors_;
     std::vector<sockaddr_storage> senders_;
+    // Room for each datagram's receive time (SO_TIMESTAMPNS).
+    union Control {
+        cmsghdr header;
+        char room[CMSG_SPACE(sizeof(timespec))];
+    };
+    std::vector<Control> controls_;
 };

@@ -361,4 +361,6 @@ private:
     std::vector<std::unique_ptr<ReceiveBatch>> receiveBatches_;
     std::unique_ptr<DatagramSocket> coaSocket_;
     std::size_t readsRunning_ = 0;
+    // While a received datagram is handled: how long it lay in its socket (0: not known).
+    std::uint32_t replyWaitedMicroseconds_ = 0;
 };

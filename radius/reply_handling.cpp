@@ -57,7 +57,9 @@ bool RadiusEngine::OnReadable(int fd) {
             allHandled = false;
             continue;
         }
+        replyWaitedMicroseconds_ = datagram.waitedMicroseconds;
         if (!ProcessReply(datagram.buffer.data(), datagram.length, *channel)) allHandled = false;
+        replyWaitedMicroseconds_ = 0;
     }
     --readsRunning_;
     if (received == 0 && error != EINTR && error != EAGAIN && error != EWOULDBLOCK) {
@@ -115,9 +117,11 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
     // From here on a duplicate of this reply is an unrecognised request.
     sessions_.ReleaseRequestId(*session);
 
-    // Unsigned: the microsecond clock's low 32 bits wrap.
-    const std::uint32_t latency =
+    // Unsigned: the microsecond clock's low 32 bits wrap. The time the reply lay in the socket
+    // before it was read is the process's, not the server's.
+    const std::uint32_t sinceSent =
         static_cast<std::uint32_t>(clock_.MonotonicMicroseconds()) - session->lastSendMicroseconds;
+    const std::uint32_t latency = sinceSent - std::min(replyWaitedMicroseconds_, sinceSent);
     CountReply(statistics_, session->state, replyCode, latency);
 
     Outcome outcome;

@@ -24,7 +24,8 @@
 # packet trace (log level 3) written to a file, for its cost against logging off.
 # Then, unless --no-sustained, the sustained load against the same server: pelvok --run --load
 # at --sustained-rate sessions a second for --sustained-seconds (Pacing=1, Sockets=16,
-# WaitForId=1, two-second sessions), radclient -p 255 with the same number of requests, and
+# WaitForId=1, DiscardUnauthenticated=1, two-second sessions), radclient -p 255 with the same
+# number of requests, and
 # one session as long as that run, paced and on the 100 ms tick (the idle cost), with the
 # voluntary context switches of each (its wake-ups), and `pelvok --version` (the start-up).
 # --also-rates: further sustained runs of the same length at those rates first (the highest
@@ -283,7 +284,8 @@ run_load() {  # RATE SECONDS LABEL [timeline]
   extra_options="LargeNasPorts=1
 Pacing=1
 Sockets=16
-WaitForId=1"
+WaitForId=1
+DiscardUnauthenticated=1"
   run_arguments=(--load 'bench{n},benchpw' --rate "$1" --sessions "$(($1 * $2))" --session-time 2)
   [[ -z ${4:-} ]] || run_arguments+=(--timeline "$4")
   run_pelvok 1 "$3"

@@ -6,7 +6,9 @@
 #include <sys/resource.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/channel_set.h"
@@ -45,6 +47,25 @@ TEST(UdpSocket, ReceivesWaitingDatagramsInBatchesWithTheirSenderInEitherFamily) 
         EXPECT_EQ(receiver.ReceiveMany(batch, error), 0u);
         EXPECT_EQ(error, EAGAIN);
     }
+}
+
+// The time a datagram lay in the socket comes from the kernel's receive time: at least the
+// time it was left there, and nothing like a clock's whole reading.
+TEST(UdpSocket, TellsHowLongEachDatagramWaitedToBeRead) {
+    UdpSocket sender;
+    UdpSocket receiver;
+    ASSERT_EQ(receiver.Open(*SocketAddress::Parse("127.0.0.1")).failedAt, DatagramSocket::OpenStep::Done);
+    ASSERT_EQ(sender.Open(*SocketAddress::Parse("127.0.0.1")).failedAt, DatagramSocket::OpenStep::Done);
+    int error = 0;
+    const std::uint8_t octet = 7;
+    ASSERT_TRUE(sender.SendTo(std::span(&octet, 1), receiver.LocalAddress(), error));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::vector<std::uint8_t> room(4);
+    std::vector<DatagramSocket::Received> batch(1);
+    batch[0].buffer = room;
+    ASSERT_EQ(receiver.ReceiveMany(batch, error), 1u);
+    EXPECT_GE(batch[0].waitedMicroseconds, 15000u);
+    EXPECT_LT(batch[0].waitedMicroseconds, 60000000u);
 }
 
 TEST(ChannelSet, RaisesTheLimitOfOpenFilesForWhatItOpens) {

@@ -77,6 +77,11 @@ public:
         if (count > 0) std::memcpy(buffer.data(), datagram.data(), count);
         return static_cast<long>(count);
     }
+    std::size_t ReceiveMany(std::span<Received> batch, int& error) override {
+        const std::size_t count = DatagramSocket::ReceiveMany(batch, error);
+        for (std::size_t i = 0; i < count; ++i) batch[i].waitedMicroseconds = incomingWaitedMicroseconds;
+        return count;
+    }
 
     OpenResult openFailure;
     SocketAddress boundTo;
@@ -86,6 +91,7 @@ public:
     std::vector<SentDatagram> sent;
     std::deque<Bytes> incoming;
     SocketAddress incomingSender = SocketAddress::Ipv4(0x7F000001, 1812);
+    std::uint32_t incomingWaitedMicroseconds = 0;  // what ReceiveMany says each one waited
 
 private:
     int fd_;

@@ -45,3 +45,25 @@ TEST(RequestStatistics, RepliesAreTimedInMicrosecondsAndSummarisedInBothUnits) {
     EXPECT_EQ(access.latency->median, 0u);
     EXPECT_EQ(access.latency->maximum, 15u);
 }
+
+// A reply read late is timed to when it arrived: the time it lay in the socket is left out,
+// never more than the whole time since the request left.
+TEST(RequestStatistics, TheTimeAReplyWaitedInTheSocketIsNotTheServers) {
+    const struct {
+        std::uint32_t sinceSent;
+        std::uint32_t waited;
+        std::uint64_t latency;
+    } rows[] = {{5000, 0, 5000}, {5000, 4200, 800}, {5000, 9000, 0}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.waited);
+        radius_test::EngineHarness h;
+        ASSERT_TRUE(h.Add("alice", "pw", 60));
+        h.Clock().AdvanceMicroseconds(row.sinceSent);
+        h.Socket().incoming.push_back(h.ReplyTo(h.LastSent().Id(), 3));
+        h.Socket().incomingWaitedMicroseconds = row.waited;
+        EXPECT_TRUE(h.Engine().OnReadable(h.Socket().Fd()));
+        const KindSummary access = h.Engine().Statistics().Summarize(RequestKind::Access);
+        ASSERT_TRUE(access.latencyMicroseconds);
+        EXPECT_EQ(access.latencyMicroseconds->maximum, row.latency);
+    }
+}
