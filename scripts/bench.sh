@@ -25,9 +25,9 @@
 # Then, unless --no-sustained, the sustained load against the same server: pelvok --run --load
 # at --sustained-rate sessions a second for --sustained-seconds (Pacing=1, Sockets=16,
 # WaitForId=1, DiscardUnauthenticated=1, two-second sessions), radclient -p 255 with the same
-# number of requests, and
-# one session as long as that run, paced and on the 100 ms tick (the idle cost), with the
-# voluntary context switches of each (its wake-ups), and `pelvok --version` (the start-up).
+# number of requests, and one session as long as that run, paced and on the 100 ms tick (the
+# idle cost), with the voluntary context switches of each (its wake-ups), and
+# `pelvok --version` (the start-up).
 # --also-rates: further sustained runs of the same length at those rates first (the highest
 # rate with nothing lost). radclient's file for the sustained size holds
 # --radclient-file-users users (1,000) and is sent that many times over with -c: radclient's
