@@ -23,24 +23,20 @@ using ContextPointer = std::unique_ptr<EVP_MD_CTX, ContextFree>;
 
 // One context per thread, reinitialised for every digest instead of allocated. exit() destroys
 // a thread's objects before it runs the atexit handlers, and the interactive program's
-// shutdown (its accounting stops) runs in one: the context's owner clears the plain pointer,
-// which outlives it, so a digest after that makes a context of its own.
-thread_local EVP_MD_CTX* threadContext = nullptr;
+// shutdown (its accounting stops) runs in one: the owner marks its end in a plain flag, which
+// outlives it, and a digest after that makes a context of its own.
 thread_local bool threadContextGone = false;
 
 struct ThreadContextOwner {
-    ThreadContextOwner() : context(EVP_MD_CTX_new()) { threadContext = context.get(); }
-    ~ThreadContextOwner() {
-        threadContext = nullptr;
-        threadContextGone = true;
-    }
-    ContextPointer context;
+    ~ThreadContextOwner() { threadContextGone = true; }
+    const ContextPointer context{EVP_MD_CTX_new()};
 };
 
+// Null once the thread's context is gone.
 EVP_MD_CTX* ReusableContext() {
     if (threadContextGone) return nullptr;
     thread_local const ThreadContextOwner owner;
-    return threadContext;
+    return owner.context.get();
 }
 
 }  // namespace
@@ -49,7 +45,7 @@ Md5Digest Md5(std::initializer_list<std::span<const std::uint8_t>> parts) {
     Md5Digest digest{};
     ContextPointer own;
     EVP_MD_CTX* context = ReusableContext();
-    if (context == nullptr && threadContextGone) {
+    if (context == nullptr) {
         own.reset(EVP_MD_CTX_new());
         context = own.get();
     }

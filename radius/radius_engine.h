@@ -244,6 +244,8 @@ private:
     void StartAccountingStop(Session& session, TerminateCause cause);
     // Inline: Tick runs it for every session it visits.
     inline void TickSession(Session& session, std::time_t now);
+    // TickSession for each session of the walk, noting the time-outs of those left outstanding.
+    void TickEach(SessionTable::Walk walk);
     // The session's outstanding request goes into the earliest retransmission or drop time.
     void NoteRetryDeadline(const Session& session);
 

@@ -123,21 +123,19 @@ void RadiusEngine::Tick() {
         channels_.Service();
         for (const int fd : channels_.Buffered()) OnReadable(fd);
     }
-    const std::int64_t nowMs = DueClockMilliseconds();
     // The walk visits every request outstanding: the earliest time-out is found anew, the
     // requests that leave meanwhile noted as they go.
     retryDeadline_.reset();
     // For every session the walk leaves out (Active and not yet due) TickSession would do
     // nothing; a session added meanwhile (by a callback) has just sent its request.
-    for (Session& session : sessions_.DueAtMillisecond(nowMs)) {
-        TickSession(session, SessionSecond(session, nowMs));
-        if (session.requestId != 0) NoteRetryDeadline(session);
-    }
+    TickEach(sessions_.DueAtMillisecond(DueClockMilliseconds()));
 }
 
-void RadiusEngine::TickWaiting() {
+void RadiusEngine::TickWaiting() { TickEach(sessions_.FirstWaiting()); }
+
+void RadiusEngine::TickEach(SessionTable::Walk walk) {
     const std::int64_t nowMs = DueClockMilliseconds();
-    for (Session& session : sessions_.FirstWaiting()) {
+    for (Session& session : walk) {
         TickSession(session, SessionSecond(session, nowMs));
         if (session.requestId != 0) NoteRetryDeadline(session);
     }
