@@ -16,6 +16,10 @@
 
 enum class RequestKind : std::size_t { Access = 0, AccountingStart = 1, AccountingStop = 2, AccountingInterim = 3 };
 inline constexpr std::size_t kRequestKindCount = 4;
+// Every kind, in the order the reports list them.
+inline constexpr RequestKind kRequestKinds[kRequestKindCount] = {RequestKind::Access, RequestKind::AccountingStart,
+                                                                RequestKind::AccountingStop,
+                                                                RequestKind::AccountingInterim};
 
 // The kind of request a session has outstanding (or would send next) in this state.
 inline RequestKind RequestKindOf(SessionState state) {

@@ -8,9 +8,6 @@
 
 namespace {
 
-constexpr RequestKind kKinds[] = {RequestKind::Access, RequestKind::AccountingStart, RequestKind::AccountingStop,
-                                  RequestKind::AccountingInterim};
-
 // Interim-Updates are reported only when the run had them (ShowsInterims).
 bool Reported(RequestKind kind, const RequestCounters& counters) {
     return kind != RequestKind::AccountingInterim || ShowsInterims(counters);
@@ -108,7 +105,7 @@ std::string RunReportJson(const RunResult& result) {
         report["counters"]["acctInterimResponses"] = counters.acctInterimResponses;
     }
     nlohmann::ordered_json requests = nlohmann::ordered_json::object();
-    for (RequestKind kind : kKinds) {
+    for (RequestKind kind : kRequestKinds) {
         if (!Reported(kind, counters)) continue;
         nlohmann::ordered_json entry = KindJson(result.statistics.Summarize(kind));
         entry["latencyHistogramUs"] = HistogramJson(result.statistics.Latencies(kind));
@@ -152,7 +149,7 @@ std::vector<std::string> RunSummaryLines(const RunResult& result) {
     std::snprintf(text, sizeof text, "---------- Run Summary: %s, exit status %d ----------", RunEndName(result.how),
                   RunExitStatus(result));
     lines.emplace_back(text);
-    for (RequestKind kind : kKinds) {
+    for (RequestKind kind : kRequestKinds) {
         if (!Reported(kind, result.counters)) continue;
         const KindSummary summary = result.statistics.Summarize(kind);
         int used = std::snprintf(text, sizeof text, "%-16s: %llu requests, %llu retransmissions, %llu drops, %llu replies",

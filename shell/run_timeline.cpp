@@ -2,15 +2,9 @@
 
 #include <cstdio>
 
-namespace {
-
-constexpr RequestKind kKinds[] = {RequestKind::Access, RequestKind::AccountingStart, RequestKind::AccountingStop};
-
-}  // namespace
-
 RunTimeline::Totals RunTimeline::TotalsOf(const RequestStatistics& statistics) {
     Totals totals;
-    for (RequestKind kind : kKinds) {
+    for (RequestKind kind : kRequestKinds) {
         const KindSummary summary = statistics.Summarize(kind);
         totals.sent += summary.requests;
         totals.retransmitted += summary.retransmissions;

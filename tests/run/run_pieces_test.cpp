@@ -332,6 +332,16 @@ TEST(RunTimeline, EachSecondShowsWhatHappenedInItAndTheLatencyOfItsReplies) {
               "2,1,1,1,1,0,2000,2000\n");
 }
 
+TEST(RunTimeline, InterimUpdatesCountLikeTheOtherRequests) {
+    RunTimeline timeline;
+    RequestStatistics totals;
+    totals.CountRequest(RequestKind::AccountingInterim);
+    totals.CountRetransmission(RequestKind::AccountingInterim);
+    totals.CountReplyMicroseconds(RequestKind::AccountingInterim, 300);
+    timeline.Sample(0, totals, 0);
+    EXPECT_EQ(timeline.Csv(), "second,sent,answered,retransmitted,dropped,inFlight,p50Us,p99Us\n0,1,1,1,0,0,300,300\n");
+}
+
 TEST(LatencyHistogramSince, CountsOnlyTheNewSamples) {
     LatencyHistogram histogram;
     histogram.Record(100);
