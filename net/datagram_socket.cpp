@@ -40,6 +40,7 @@ std::size_t DatagramSocket::ReceiveMany(std::span<Received> batch, int& error) {
             break;
         }
         slot.length = static_cast<std::size_t>(length);
+        slot.waitedMicroseconds = 0;  // not known one by one
         ++count;
     }
     return count;

@@ -176,6 +176,7 @@ std::size_t TlsChannel::ReceiveMany(std::span<Received> batch, int& error) {
         if (length > 0) {
             slot.length = length;
             slot.sender = settings_.server;
+            slot.waitedMicroseconds = 0;  // read from the stream, not timed by the kernel
             inFlight_.erase(slot.buffer[1]);  // the reply carries its request's identifier
             ++count;
             continue;

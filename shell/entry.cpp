@@ -1,7 +1,6 @@
 #include "shell/entry.h"
 
 #include <atomic>
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include "infra/in_use_lock.h"
 #include "infra/log.h"
 #include "infra/logger.h"
+#include "infra/number_text.h"
 #include "platform/headless_platform.h"
 #include "platform/platform.h"
 #include "radius/md5.h"
@@ -77,16 +77,6 @@ int RefuseSecondInstance(const CommandLine& commandLine, GuiPlatformFactory gui,
     return 2;
 }
 
-bool ParseSeconds(const char* text, std::uint32_t& seconds) {
-    if (text[0] < '0' || text[0] > '9') return false;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long value = std::strtoull(text, &end, 10);
-    if (errno != 0 || *end != '\0' || value == 0 || value > kMaxWaitLimitSeconds) return false;
-    seconds = static_cast<std::uint32_t>(value);
-    return true;
-}
-
 }  // namespace
 
 bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::string& error) {
@@ -133,13 +123,13 @@ bool ParseCommandLine(int argc, char** argv, CommandLine& commandLine, std::stri
             }
             commandLine.timelineFile = timeline;
         } else if (const char* wait = OptionValue("--max-wait", argc, argv, i, missing)) {
-            std::uint32_t seconds = 0;
-            if (missing || !ParseSeconds(wait, seconds)) {
+            std::uint64_t seconds = 0;
+            if (missing || !ParseWholeNumber(wait, kMaxWaitLimitSeconds, seconds)) {
                 error = "pelvok: --max-wait needs a whole number of seconds from 1 to " +
                         std::to_string(kMaxWaitLimitSeconds);
                 return false;
             }
-            commandLine.maxWaitSeconds = seconds;
+            commandLine.maxWaitSeconds = static_cast<std::uint32_t>(seconds);
         } else if (argument == "--strict") {
             commandLine.strict = true;
         } else if (argument == "--save-session-id") {

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "infra/number_text.h"
 #include "infra/regular_file.h"
 
 #include "shell/run_mode.h"
@@ -20,17 +21,6 @@ namespace {
 constexpr const char* kOptions[] = {"--load", "--rate", "--sessions", "--session-time", "--ramp"};
 constexpr double kMaxRate = 1'000'000;
 constexpr std::size_t kMaxLoadUsersBytes = std::size_t{1} << 30;
-
-// A whole number from 1 to limit.
-bool ReadWhole(const std::string& text, std::uint64_t limit, std::uint64_t& value) {
-    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long number = std::strtoull(text.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || number == 0 || number > limit) return false;
-    value = number;
-    return true;
-}
 
 std::string Replace(std::string text, const std::string& number) {
     for (std::size_t at = text.find("{n}"); at != std::string::npos; at = text.find("{n}", at + number.size()))
@@ -71,7 +61,7 @@ bool LoadPlan::Set(const std::string& name, const std::string& value, std::strin
         return true;
     }
     if (name == "--sessions") {
-        if (!ReadWhole(value, kMaxLoadSessions, number)) {
+        if (!ParseWholeNumber(value.c_str(), kMaxLoadSessions, number)) {
             error = "pelvok: --sessions needs a whole number from 1 to " + std::to_string(kMaxLoadSessions);
             return false;
         }
@@ -79,7 +69,7 @@ bool LoadPlan::Set(const std::string& name, const std::string& value, std::strin
         return true;
     }
     if (name == "--session-time") {
-        if (!ReadWhole(value, kMaxLoadSessionSeconds, number)) {
+        if (!ParseWholeNumber(value.c_str(), kMaxLoadSessionSeconds, number)) {
             error = "pelvok: --session-time needs a whole number of seconds from 1 to " +
                     std::to_string(kMaxLoadSessionSeconds);
             return false;
@@ -87,7 +77,7 @@ bool LoadPlan::Set(const std::string& name, const std::string& value, std::strin
         sessionSeconds = static_cast<std::uint32_t>(number);
         return true;
     }
-    if (!ReadWhole(value, 86400, number)) {
+    if (!ParseWholeNumber(value.c_str(), 86400, number)) {
         error = "pelvok: --ramp needs a whole number of seconds from 1 to 86400";
         return false;
     }

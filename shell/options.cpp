@@ -41,10 +41,6 @@ std::string ReadOption(const std::string& file, const char* key, const char* def
     return buffer.data();
 }
 
-std::int64_t ReadNumberOption(const std::string& file, const char* key, const char* defaultValue) {
-    return ReadLenientNumber(ReadOption(file, key, defaultValue, kNumberTextSize).c_str());
-}
-
 // A key's whole text, however long.
 std::string ReadWholeOption(const std::string& file, const char* key, const char* defaultValue) {
     return ReadProfileString(file, kOptionsSection, key, defaultValue);
@@ -103,6 +99,10 @@ bool WriteUnlessKeptLonger(const std::string& file, const char* key, const std::
 }
 
 }  // namespace
+
+std::int64_t ReadNumberOption(const std::string& file, const char* key, const char* defaultValue) {
+    return ReadLenientNumber(ReadOption(file, key, defaultValue, kNumberTextSize).c_str());
+}
 
 std::int64_t ReadLenientNumber(const char* text) {
     if (text == nullptr) return 0;

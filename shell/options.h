@@ -77,6 +77,8 @@ struct Options {
 // Decimal text read leniently: leading blanks, an optional sign, then digits up to the first
 // non-digit; no digits give 0. Saturates instead of overflowing.
 std::int64_t ReadLenientNumber(const char* text);
+// A key of section "Options" read as such a number (its first kNumberTextSize - 1 characters).
+std::int64_t ReadNumberOption(const std::string& file, const char* key, const char* defaultValue);
 
 // Looks a host name up: its first IPv4 address, as it always was, else its first IPv6 one.
 // True with the address found (port 0).

@@ -11,10 +11,6 @@
 
 namespace {
 
-std::int64_t ReadNumber(const std::string& file, const char* key) {
-    return ReadLenientNumber(ReadProfileString(file, kOptionsSection, key, "0").c_str());
-}
-
 // "CoaClients": IPv4 addresses separated by commas or blanks; what is not one is said and left out.
 std::vector<std::uint32_t> ReadCoaClients(const std::string& file) {
     const std::string text = ReadProfileString(file, kOptionsSection, "CoaClients", "");
@@ -38,14 +34,15 @@ std::vector<std::uint32_t> ReadCoaClients(const std::string& file) {
 
 SessionLifeSettings ReadSessionLifeOptions(const std::string& file) {
     SessionLifeSettings settings;
-    settings.sendNasIdentity = ReadNumber(file, "SendNasIdentity") > 0;
-    settings.honourSessionTimeout = ReadNumber(file, "HonourSessionTimeout") > 0;
-    settings.interimInterval = static_cast<std::uint32_t>(
-        std::clamp<std::int64_t>(ReadNumber(file, "InterimInterval"), 0, std::numeric_limits<std::int32_t>::max()));
+    settings.sendNasIdentity = ReadNumberOption(file, "SendNasIdentity", "0") > 0;
+    settings.honourSessionTimeout = ReadNumberOption(file, "HonourSessionTimeout", "0") > 0;
+    settings.interimInterval = static_cast<std::uint32_t>(std::clamp<std::int64_t>(
+        ReadNumberOption(file, "InterimInterval", "0"), 0, std::numeric_limits<std::int32_t>::max()));
     settings.honourInterimInterval =
-        static_cast<int>(std::clamp<std::int64_t>(ReadNumber(file, "HonourInterimInterval"), 0, 2));
-    settings.acctCounters = ReadNumber(file, "AcctCounters") > 0;
-    settings.coaPort = static_cast<std::uint16_t>(std::clamp<std::int64_t>(ReadNumber(file, "CoaPort"), 0, 65535));
+        static_cast<int>(std::clamp<std::int64_t>(ReadNumberOption(file, "HonourInterimInterval", "0"), 0, 2));
+    settings.acctCounters = ReadNumberOption(file, "AcctCounters", "0") > 0;
+    settings.coaPort =
+        static_cast<std::uint16_t>(std::clamp<std::int64_t>(ReadNumberOption(file, "CoaPort", "0"), 0, 65535));
     if (settings.coaPort != 0) settings.coaClients = ReadCoaClients(file);
     return settings;
 }
