@@ -41,13 +41,15 @@ struct HeadlessPlatform::SocketRecord {
 
 // A thread's posted messages and the descriptor that wakes its poll() when one arrives, with
 // the thread's poll list: its wake descriptor first, then its windows' sockets. The list is
-// kept between waits (only this thread uses it) and made anew when the sockets change.
+// kept between waits (only this thread uses it) and made anew when the sockets change; the
+// sockets its last poll found ready are handed out one per message from nextReady on.
 struct HeadlessPlatform::ThreadQueue {
     std::deque<Message> messages;
     int wakeFd = -1;
     std::vector<pollfd> watched;
     std::vector<SocketRecord> registered;  // for watched[1] on
     std::optional<std::uint64_t> watchedAt;  // the value of socketsChanged_ it was made at
+    std::size_t nextReady = 0;
     ThreadQueue() : wakeFd(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
     ~ThreadQueue() {
         if (wakeFd >= 0) close(wakeFd);
@@ -269,19 +271,32 @@ bool HeadlessPlatform::WaitForEvent(ThreadId thread, int waitMs, Message& messag
                 queue->registered.push_back(registration);
             }
             queue->watchedAt = socketsChanged_;
+            queue->nextReady = queue->watched.size();  // what the old list found is gone with it
         }
     }
+    // One poll can find several sockets ready: each is handed out before polling again.
+    if (TakeReadySocket(*queue, message)) return true;
     std::vector<pollfd>& fds = queue->watched;
-    int ready = poll(fds.data(), fds.size(), waitMs);
+    const std::uint32_t within = timerReadsSocketsWithinMs_;
+    const bool timerReadsSockets = within > 0 && waitMs >= 0 && static_cast<std::uint32_t>(waitMs) <= within;
+    const nfds_t watchedCount = timerReadsSockets ? 1 : fds.size();
+    int ready = poll(fds.data(), watchedCount, waitMs);
     if (ready <= 0) return false;  // time-out or a signal: the caller looks again
     if (fds[0].revents != 0) {
         std::lock_guard<std::mutex> guard(lock_);
         queue->Drain();
     }
-    for (std::size_t i = 1; i < fds.size(); ++i) {
-        short events = fds[i].revents;
+    if (watchedCount == 1) return false;
+    queue->nextReady = 1;
+    return TakeReadySocket(*queue, message);
+}
+
+bool HeadlessPlatform::TakeReadySocket(ThreadQueue& queue, Message& message) {
+    while (queue.nextReady < queue.watched.size()) {
+        const std::size_t i = queue.nextReady++;
+        const short events = queue.watched[i].revents;
         if (events == 0) continue;
-        int socket = fds[i].fd;
+        const int socket = queue.watched[i].fd;
         if (events & POLLNVAL) {
             // Closed behind our back: forget it rather than spin on it.
             std::lock_guard<std::mutex> guard(lock_);
@@ -294,13 +309,15 @@ bool HeadlessPlatform::WaitForEvent(ThreadId thread, int waitMs, Message& messag
             socklen_t length = sizeof error;
             if (getsockopt(socket, SOL_SOCKET, SO_ERROR, &error, &length) != 0) error = errno;
         }
-        const SocketRecord& registration = queue->registered[i - 1];
+        const SocketRecord& registration = queue.registered[i - 1];
         message = Message{registration.window, registration.message,
                           static_cast<std::uintptr_t>(socket), MakeSelectEvent(FD_READ, error)};
         return true;
     }
     return false;
 }
+
+void HeadlessPlatform::SetTimerReadsSocketsWithin(std::uint32_t withinMs) { timerReadsSocketsWithinMs_ = withinMs; }
 
 bool HeadlessPlatform::GetMessage(Message& message) {
     ThreadId self = CurrentThreadId();

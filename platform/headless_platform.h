@@ -8,6 +8,7 @@
 // open-file dialog is cancelled and no web address is opened. Nothing of them is kept.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -95,6 +96,7 @@ public:
                            std::uint32_t periodMs) override;
     bool KillTimer(WindowHandle window, std::uint32_t timerId) override;
     int AsyncSelect(int socket, WindowHandle window, unsigned message, long events) override;
+    void SetTimerReadsSocketsWithin(std::uint32_t withinMs) override;
 
     int MessageBox(WindowHandle owner, const std::string& text, const std::string& caption,
                    unsigned type) override;
@@ -135,6 +137,8 @@ private:
     // A due timer of the thread's windows, or how long until the next one is due.
     bool TakeDueTimer(ThreadId thread, Message& message, int& waitMs);
     bool WaitForEvent(ThreadId thread, int waitMs, Message& message);
+    // The next socket the last poll found ready and not yet handed out.
+    bool TakeReadySocket(ThreadQueue& queue, Message& message);
 
     const Clock& clock_;
     mutable std::mutex lock_;
@@ -144,5 +148,6 @@ private:
     std::map<int, SocketRecord> sockets_;
     // Counts the changes to sockets_: a thread's poll list is made anew only after one.
     std::uint64_t socketsChanged_ = 0;
+    std::atomic<std::uint32_t> timerReadsSocketsWithinMs_{0};
     std::map<ThreadId, std::unique_ptr<ThreadQueue>> queues_;
 };

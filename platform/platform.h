@@ -208,6 +208,10 @@ public:
     // the window as message (wParam the socket, lParam MakeSelectEvent(FD_READ, error)).
     // Message 0 or events 0 cancels the registration. 0 on success, else an error code.
     virtual int AsyncSelect(int socket, WindowHandle window, unsigned message, long events) = 0;
+    // While a timer of the thread is due within withinMs, its wait leaves the sockets unwatched:
+    // the timer's handler reads them (a paced tick does), so under load the thread wakes once
+    // per tick instead of once per datagram. 0, the default, watches them always.
+    virtual void SetTimerReadsSocketsWithin(std::uint32_t withinMs) { (void)withinMs; }
 
     // A modal message box; returns the button pressed (IDOK).
     virtual int MessageBox(WindowHandle owner, const std::string& text,

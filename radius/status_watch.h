@@ -36,6 +36,7 @@ public:
     void Tick();
     void OnReadable();
     bool Silent() const { return silent_; }
+    bool Awaiting() const { return awaiting_; }
 
 private:
     void Send();

@@ -12,6 +12,8 @@ class RadiusEngine;
 class Simulation;
 
 inline constexpr std::uint32_t kLongestPacedSleepMs = 1000;
+// The process leaves its sockets to the next paced tick when that comes within this time.
+inline constexpr std::uint32_t kPacedTickReadsSocketsWithinMs = 1;
 
 // The engine's part of a paced tick: the replies waiting on its sockets are taken first (a
 // timer that is due again and again while the process is behind would keep them unread,

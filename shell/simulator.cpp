@@ -9,6 +9,7 @@
 #include "radius/radius_engine.h"
 #include "shell/main_window.h"
 #include "shell/options.h"
+#include "shell/pacing.h"
 #include "shell/session_life_options.h"
 #include "shell/shell_state.h"
 #include "shell/status_watching.h"
@@ -101,6 +102,9 @@ bool InitSimulator(std::string& failureText, ServerAddress server) {
 
     shell.timerId = platform.SetTimer(shell.mainWindow, kTimerId, kTickPeriodMs);
     shell.pacedTimerDue.reset();
+    // A paced tick reads the sockets first: when it comes within a millisecond, replies wait
+    // for it instead of each waking the process. Their latency is the kernel's receive time.
+    platform.SetTimerReadsSocketsWithin(options.pacing ? kPacedTickReadsSocketsWithinMs : 0);
     if (shell.timerId == 0) {
         SetFailure(failureText, "Failure creating a timer");
         return false;

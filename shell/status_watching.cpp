@@ -57,7 +57,10 @@ void StopStatusWatch() {
 }
 
 void TickStatusWatch() {
-    if (watch) watch->Tick();
+    if (!watch) return;
+    // A paced loop under load leaves the sockets to its ticks (see SetTimerReadsSocketsWithin).
+    if (Shell().options.pacing && watch->Awaiting()) watch->OnReadable();
+    watch->Tick();
 }
 
 bool StatusWatchReadable(int fd) {

@@ -126,6 +126,45 @@ TEST_F(HeadlessPlatformTest, SocketsRegisteredAfterAWaitAreWatchedAsRegisteredLa
     }
 }
 
+// One poll that finds several sockets ready hands each out in turn. While a timer is due within
+// SetTimerReadsSocketsWithin, the wait leaves the sockets to it: the timer comes although
+// datagrams wait, and they are told of once no timer is that close.
+TEST(HeadlessPlatformSockets, ATimerDueSoonReadsTheSocketsItself) {
+    HeadlessPlatform platform(SystemClock::Instance());
+    SetCurrentPlatform(&platform);
+    received.clear();
+    const WindowHandle window = platform.CreateMainWindow("w", {}, RecordingProc);
+    int first[2];
+    int second[2];
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM, 0, first), 0);
+    ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM, 0, second), 0);
+    ASSERT_EQ(platform.AsyncSelect(first[0], window, WM_SOCKET_NOTIFY, FD_READ), 0);
+    ASSERT_EQ(platform.AsyncSelect(second[0], window, WM_SOCKET_NOTIFY, FD_READ), 0);
+    ASSERT_EQ(write(first[1], "x", 1), 1);
+    ASSERT_EQ(write(second[1], "y", 1), 1);
+    Message message;
+    std::vector<std::uintptr_t> told;
+    for (int i = 0; i < 2 && platform.GetMessage(message); ++i) told.push_back(message.wParam);
+    EXPECT_EQ(told, (std::vector<std::uintptr_t>{static_cast<std::uintptr_t>(first[0]),
+                                                 static_cast<std::uintptr_t>(second[0])}));
+
+    platform.SetTimerReadsSocketsWithin(50);
+    ASSERT_EQ(platform.SetTimer(window, 1, 20), 1u);
+    for (int tick = 0; tick < 2; ++tick) {
+        ASSERT_TRUE(platform.GetMessage(message));
+        EXPECT_EQ(message.message, static_cast<unsigned>(WM_TIMER));
+    }
+    ASSERT_TRUE(platform.KillTimer(window, 1));
+    ASSERT_TRUE(platform.GetMessage(message));
+    EXPECT_EQ(message.message, WM_SOCKET_NOTIFY);
+    platform.DestroyWindow(window);
+    SetCurrentPlatform(nullptr);
+    for (int* pair : {first, second}) {
+        close(pair[0]);
+        close(pair[1]);
+    }
+}
+
 TEST_F(HeadlessPlatformTest, CloseDestroysWindowAndEndsTheLoop) {
     WindowHandle window = NewWindow();
     ASSERT_EQ(received.size(), 1u);
