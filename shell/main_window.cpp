@@ -17,7 +17,6 @@
 namespace {
 
 constexpr int kMaxOutputLines = 101;
-constexpr std::uint32_t kSessionIdSaveIntervalMs = 10000;
 
 void RunDialog(int resourceId, DialogProc proc, std::intptr_t parameter) {
     if (proc == nullptr) return;  // no dialogs in this build
@@ -45,9 +44,12 @@ void OnTick() {
 
     std::uint32_t now = ShellTickCount();
     if (shell.optionsSaving != OptionsSaving::Nothing &&
-        (shell.lastSessionIdSave == 0 || now - shell.lastSessionIdSave > kSessionIdSaveIntervalMs)) {
+        (shell.lastSessionIdSave == 0 || now - shell.lastSessionIdSave > kSessionIdSaveIntervalMs) &&
+        // A paced process rewrites the file only for a counter that moved: it sleeps meanwhile.
+        !(shell.options.pacing && shell.sessionIdSaved == CurrentSessionCounter())) {
         SaveSessionId();
         shell.lastSessionIdSave = ShellTickCount();
+        shell.sessionIdSaved = CurrentSessionCounter();
     }
     RearmPacedTimer(PacedTimer::Fired);
 }

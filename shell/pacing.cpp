@@ -9,10 +9,12 @@
 #include "platform/platform.h"
 #include "radius/radius_engine.h"
 #include "shell/shell_state.h"
+#include "shell/status_watching.h"
 #include "simulation/simulation.h"
 
-std::uint32_t PacedDelayMs(const RadiusEngine& engine, const Simulation* playing, const Clock& clock) {
-    std::uint32_t delay = kLongestPacedSleepMs;
+std::uint32_t PacedDelayMs(const RadiusEngine& engine, const Simulation* playing, const Clock& clock,
+                           std::uint32_t limitMs) {
+    std::uint32_t delay = limitMs;
     if (const std::optional<std::uint32_t> engineDue = engine.MillisecondsUntilDue())
         delay = std::min(delay, *engineDue);
     if (playing != nullptr) {
@@ -47,13 +49,29 @@ void PacedEngineTick(RadiusEngine& engine) {
     }
 }
 
+namespace {
+
+// The longest the timer may sleep now (see pacing.h).
+std::uint32_t PacedSleepLimitMs(const ShellState& shell, std::uint32_t now) {
+    std::uint32_t limit = shell.pacedSleepLimitMs;
+    if (StatusWatchRunning() || shell.engine->OverTls()) limit = std::min(limit, kLongestPacedSleepMs);
+    if (shell.optionsSaving != OptionsSaving::Nothing && shell.sessionIdSaved != CurrentSessionCounter()) {
+        const std::uint32_t since = now - shell.lastSessionIdSave;
+        limit = std::min(limit, since > kSessionIdSaveIntervalMs ? 0 : kSessionIdSaveIntervalMs + 1 - since);
+    }
+    return limit;
+}
+
+}  // namespace
+
 void RearmPacedTimer(PacedTimer timer) {
     ShellState& shell = Shell();
     if (!shell.options.pacing || shell.timerId == 0 || shell.engine == nullptr) return;
     const Clock& clock = shell.clock != nullptr ? *shell.clock : SystemClock::Instance();
     const Simulation* playing = shell.simulationRunning ? shell.simulation : nullptr;
-    const std::uint32_t delay = PacedDelayMs(*shell.engine, playing, clock);
-    const std::uint32_t due = clock.TickCount() + delay;
+    const std::uint32_t now = clock.TickCount();
+    const std::uint32_t delay = PacedDelayMs(*shell.engine, playing, clock, PacedSleepLimitMs(shell, now));
+    const std::uint32_t due = now + delay;
     const bool sooner = !shell.pacedTimerDue || static_cast<std::int32_t>(due - *shell.pacedTimerDue) < 0;
     if (timer == PacedTimer::Running && !sooner) return;
     CurrentPlatform().SetTimer(shell.mainWindow, shell.timerId, delay);

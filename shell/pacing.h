@@ -1,8 +1,10 @@
 // Paced ticking ("Pacing"): instead of a tick every 100 ms, the shell's timer is set, after
 // every tick, reply and command, to fire when the engine or the simulation next has work, so
 // that lines, retransmissions and stops leave at their own millisecond and an idle process
-// sleeps. It sleeps at most kLongestPacedSleepMs, so that the run's progress line, its stop
-// signals and the saving of "SessionId" are looked at as before.
+// sleeps. It sleeps at most ShellState::pacedSleepLimitMs (kLongestPacedSleepMs unless a quiet
+// headless run sets it longer), at most kLongestPacedSleepMs while a status watch or a TLS
+// connection looks at the time at every tick, and wakes for the saving of a "SessionId" that
+// moved.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +14,11 @@ class RadiusEngine;
 class Simulation;
 
 inline constexpr std::uint32_t kLongestPacedSleepMs = 1000;
+// A headless run that shows nothing each second, and is woken by its stop signals, sleeps up
+// to this long.
+inline constexpr std::uint32_t kLongestQuietPacedSleepMs = 60000;
+// "SessionId" is written back at most this often while it moves.
+inline constexpr std::uint32_t kSessionIdSaveIntervalMs = 10000;
 // The process leaves its sockets to the next paced tick when that comes within this time.
 inline constexpr std::uint32_t kPacedTickReadsSocketsWithinMs = 1;
 
@@ -24,8 +31,9 @@ inline constexpr std::uint32_t kPacedTickReadsSocketsWithinMs = 1;
 void PacedEngineTick(RadiusEngine& engine);
 
 // Milliseconds until the engine or, while it plays, the simulation has work (0: now), at
-// most kLongestPacedSleepMs.
-std::uint32_t PacedDelayMs(const RadiusEngine& engine, const Simulation* playing, const Clock& clock);
+// most limitMs.
+std::uint32_t PacedDelayMs(const RadiusEngine& engine, const Simulation* playing, const Clock& clock,
+                           std::uint32_t limitMs = kLongestPacedSleepMs);
 
 // With pacing on and the timer running, sets the shell's timer to PacedDelayMs: always once
 // it has fired, otherwise only when that is sooner than it was set for. (A timer set again at

@@ -30,6 +30,7 @@ namespace {
 
 constexpr std::uint32_t kGraceTimerId = 2;
 constexpr std::uint32_t kGraceTickMs = 100;
+constexpr unsigned kStopSignalMessage = WM_USER + 2;  // the stop signals' pipe is readable
 
 ProgressFigures CurrentFigures(const RadiusEngine& engine, const Simulation& simulation) {
     ProgressFigures figures;
@@ -44,10 +45,15 @@ ProgressFigures CurrentFigures(const RadiusEngine& engine, const Simulation& sim
     return figures;
 }
 
-bool PumpOneMessage(Platform& platform) {
+// One message handled; a stop signal's wake-up only ends the wait (the caller counts signals).
+bool PumpOneMessage(Platform& platform, const StopSignalCount& signals) {
     Message message;
     if (!platform.GetMessage(message)) return false;
-    platform.DispatchMessage(message);
+    if (message.message == kStopSignalMessage) {
+        signals.TakeWake();
+    } else {
+        platform.DispatchMessage(message);
+    }
     return true;
 }
 
@@ -147,7 +153,7 @@ private:
     bool OptionsFileInUse(std::string& problem) const;
     bool Start(std::string& problem);
     bool EveryLineValid(std::string& problem) const;
-    bool PlayFile(const StopSignalCount& signals, RunResult& result);
+    bool PlayFile(const StopSignalCount& signals, bool signalsWake, RunResult& result);
     RunEnd Play(const StopSignalCount& signals, ProgressDisplay& progress);
     std::optional<RunEnd> PlayEndsNow(const StopSignalCount& signals) const;
     bool Drain(RunEnd how, const StopSignalCount& signals);
@@ -173,8 +179,12 @@ int HeadlessRun::Run() {
     if (!Start(problem)) return NotStarted(problem);
     // From here on a stop signal ends the run, not the process.
     StopSignalCount signals;
+    const bool signalsWake = signals.WakeFd() >= 0 &&
+                             platform_.AsyncSelect(signals.WakeFd(), shell_.mainWindow, kStopSignalMessage, FD_READ) == 0;
     RunResult result;
-    if (!PlayFile(signals, result))
+    const bool played = PlayFile(signals, signalsWake, result);
+    if (signalsWake) platform_.AsyncSelect(signals.WakeFd(), shell_.mainWindow, 0, 0);
+    if (!played)
         return NotStarted("Invalid Simulation file: " + request_.simulationFile +
                           RefusalReason(simulation_.InvalidLines(), simulation_.LinesRead()));
     window.Close();
@@ -253,12 +263,17 @@ bool HeadlessRun::EveryLineValid(std::string& problem) const {
 
 // The file played with the run's own callbacks in place, then drained; false when it does not
 // load.
-bool HeadlessRun::PlayFile(const StopSignalCount& signals, RunResult& result) {
+bool HeadlessRun::PlayFile(const StopSignalCount& signals, bool signalsWake, RunResult& result) {
     result.simulationFile = request_.simulationFile;
     result.start = clock_.Now();
     startMs_ = clock_.TickCount();
     engine_.ResetCounters();
-    ProgressDisplay progress(stderr, StandardErrorIsTerminal(), startMs_);
+    const bool showsProgress = StandardErrorIsTerminal();
+    ProgressDisplay progress(stderr, showsProgress, startMs_);
+    // Woken by its stop signals, with nothing to look at each second, a paced run sleeps
+    // until its next packet is due.
+    if (signalsWake && !showsProgress && request_.timelineFile.empty() && !request_.maxWaitSeconds)
+        shell_.pacedSleepLimitMs = kLongestQuietPacedSleepMs;
     shell_.echoResultsToStdout = true;
     RunCallbacks callbacks(shell_, progress, tally_);
     if (!simulation_.LoadFile(request_.simulationFile.c_str())) return false;
@@ -283,7 +298,7 @@ RunEnd HeadlessRun::Play(const StopSignalCount& signals, ProgressDisplay& progre
         if (const std::uint64_t second = (clock_.TickCount() - startMs_) / 1000;
             !request_.timelineFile.empty() && second > timeline_.Rows())
             timeline_.Sample(second - 1, engine_.Statistics(), CurrentFigures(engine_, simulation_).outstanding);
-        if (!PumpOneMessage(platform_)) return RunEnd::Interrupted;  // the window went away
+        if (!PumpOneMessage(platform_, signals)) return RunEnd::Interrupted;  // the window went away
     }
 }
 
@@ -316,7 +331,7 @@ void HeadlessRun::AwaitLastReplies(const StopSignalCount& signals) {
     const int signalsSoFar = signals.Count();
     const std::uint32_t graceStart = clock_.TickCount();
     while (engine_.SessionCount() > 0 && signals.Count() == signalsSoFar &&
-           clock_.TickCount() - graceStart < kStopGraceMs && PumpOneMessage(platform_)) {
+           clock_.TickCount() - graceStart < kStopGraceMs && PumpOneMessage(platform_, signals)) {
     }
     platform_.KillTimer(shell_.mainWindow, kGraceTimerId);
 }

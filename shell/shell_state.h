@@ -12,6 +12,7 @@
 #include "platform/platform.h"
 #include "shell/option_overrides.h"
 #include "shell/options.h"
+#include "shell/pacing.h"
 
 class Clock;
 class RadiusEngine;
@@ -24,6 +25,10 @@ struct ShellState {
     std::optional<std::uint32_t> pacedTimerDue;  // with Pacing: the tick the timer was last set for
     bool simulationRunning = false;     // a simulation file drives sessions
     std::uint32_t lastSessionIdSave = 0;  // tick count of the last "SessionId" write; 0: never
+    std::optional<std::uint32_t> sessionIdSaved;  // the counter that write held
+    // With Pacing: the longest the timer sleeps. A headless run that shows nothing each second
+    // and is woken by its stop signals sets it longer (quiet paced runs).
+    std::uint32_t pacedSleepLimitMs = kLongestPacedSleepMs;
 
     Options options;
     // The server address the options file's "RadHost" text stands for (as read at start or last

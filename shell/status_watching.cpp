@@ -63,6 +63,8 @@ void TickStatusWatch() {
     watch->Tick();
 }
 
+bool StatusWatchRunning() { return watch != nullptr; }
+
 bool StatusWatchReadable(int fd) {
     if (!watch || fd != watch->Fd()) return false;
     watch->OnReadable();

@@ -13,3 +13,5 @@ void StopStatusWatch();
 void TickStatusWatch();
 // A read notification: true when the descriptor was the watch's (and it has read it).
 bool StatusWatchReadable(int fd);
+// Whether a watch runs (it looks at the time at every tick).
+bool StatusWatchRunning();

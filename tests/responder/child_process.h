@@ -77,6 +77,7 @@ public:
     void Signal(int signal) {
         if (pid_ > 0) ::kill(pid_, signal);
     }
+    pid_t Pid() const { return pid_; }
 
     // The exit status, or nothing when it did not end in time (it is then killed).
     std::optional<int> Wait(std::chrono::milliseconds within) {

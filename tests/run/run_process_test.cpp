@@ -13,6 +13,7 @@
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <sstream>
@@ -200,18 +201,43 @@ TEST_F(RunProcessTest, MaxWaitCutsALongSessionShortWithItsStopSent) {
     EXPECT_EQ(report["sessions"]["unfinished"], 0);
 }
 
+// The voluntary context switches of a process's main thread: its wake-ups after a sleep.
+std::optional<long> WakeUps(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("voluntary_ctxt_switches:", 0) == 0) return std::stol(line.substr(line.find(':') + 1));
+    return std::nullopt;
+}
+
+// On the 100 ms tick and paced: a paced run with nothing to show each second sleeps through
+// its session's minutes, and a stop signal still ends it at once.
 TEST_F(RunProcessTest, SigtermEndsTheRunWithItsStopsAndExitOne) {
-    const std::string options = Options();
-    const std::string simulation = Simulation("0:00:00:00,alice,pw,10:00\n");
-    responder::ChildProcess child;
-    ASSERT_TRUE(child.Start({PELVOK_PROGRAM, "--run", simulation, "--config", options}));
-    // Once the start is received, the session is live and has a stop to send.
-    ASSERT_TRUE(StartReceivedFor("alice"));
-    child.Signal(SIGTERM);
-    const std::string output = child.ReadAll(10s);
-    EXPECT_EQ(child.Wait(2s), 1) << output;
-    EXPECT_TRUE(StopReceivedFor("alice"));
-    EXPECT_NE(output.find("Run Summary: interrupted"), std::string::npos) << output;
+    for (const bool paced : {false, true}) {
+        SCOPED_TRACE(paced ? "paced" : "on the tick");
+        std::string options = Options();
+        if (paced) folder.Write("run.ini", folder.Read("run.ini") + "Pacing=1\n");
+        const std::string simulation = Simulation(paced ? "0:00:00:00,bob,pw,10:00\n" : "0:00:00:00,alice,pw,10:00\n");
+        const std::string user = paced ? "bob" : "alice";
+        responder::ChildProcess child;
+        ASSERT_TRUE(child.Start({PELVOK_PROGRAM, "--run", simulation, "--config", options}));
+        // Once the start is received, the session is live and has a stop to send.
+        ASSERT_TRUE(StartReceivedFor(user));
+        if (paced) {
+            std::this_thread::sleep_for(300ms);  // the Start's reply taken
+            const std::optional<long> before = WakeUps(child.Pid());
+            std::this_thread::sleep_for(2500ms);
+            const std::optional<long> after = WakeUps(child.Pid());
+            ASSERT_TRUE(before && after);
+            EXPECT_LE(*after - *before, 1) << "a quiet paced run woke while nothing was due";
+        }
+        const auto signalled = std::chrono::steady_clock::now();
+        child.Signal(SIGTERM);
+        const std::string output = child.ReadAll(10s);
+        EXPECT_EQ(child.Wait(2s), 1) << output;
+        EXPECT_LT(std::chrono::steady_clock::now() - signalled, 3s);
+        EXPECT_TRUE(StopReceivedFor(user));
+        EXPECT_NE(output.find("Run Summary: interrupted"), std::string::npos) << output;
+    }
 }
 
 TEST_F(RunProcessTest, RunsThatCannotStartExitTwoWithTheReason) {

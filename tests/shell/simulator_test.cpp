@@ -107,6 +107,29 @@ TEST_F(SimulatorTest, WithPacingTheTimerIsSetToTheNextWorkAfterTicksAndReplies) 
     EXPECT_EQ(platform.TimerPeriod(window, 1), kLongestPacedSleepMs);
 }
 
+// A quiet paced run sleeps up to its own limit, but wakes for the saving of a session counter
+// that moved since it was last written.
+TEST_F(SimulatorTest, AQuietPacedRunSleepsLongButWakesToSaveACounterThatMoved) {
+    WriteOptions(folder.Read("pelvok.ini") + "Pacing=1\n");
+    ASSERT_TRUE(InitSimulator(failure)) << failure;
+    Shell().pacedSleepLimitMs = kLongestQuietPacedSleepMs;
+    const WindowHandle window = Shell().mainWindow;
+    PelvokWndProc(window, WM_TIMER, 1, 0);  // the first tick writes the counter
+    EXPECT_EQ(platform.TimerPeriod(window, 1), kLongestQuietPacedSleepMs);
+
+    ASSERT_TRUE(engine->AddSession("alice", "pw", 600, {}, {}, {}));  // the counter moves
+    AnswerLast(kAccessAccept);
+    AnswerLast(kAccountingResponse);
+    clock.Advance(6000);
+    PelvokWndProc(window, WM_TIMER, 1, 0);
+    EXPECT_EQ(platform.TimerPeriod(window, 1), 4001u);  // 10 s after the first write
+    clock.Advance(4001);
+    PelvokWndProc(window, WM_TIMER, 1, 0);
+    EXPECT_NE(folder.Read("pelvok.ini").find("SessionId=" + std::to_string(CurrentSessionCounter())),
+              std::string::npos);
+    EXPECT_EQ(platform.TimerPeriod(window, 1), kLongestQuietPacedSleepMs);
+}
+
 TEST_F(SimulatorTest, FailuresLeaveNoTimerAndTheOptionsUntouched) {
     const std::string before = folder.Read("pelvok.ini");
     socket->openFailure = {DatagramSocket::OpenStep::Bind, 98};
