@@ -363,6 +363,7 @@ private:
     std::vector<std::unique_ptr<ReceiveBatch>> receiveBatches_;
     std::unique_ptr<DatagramSocket> coaSocket_;
     std::size_t readsRunning_ = 0;
-    // While a received datagram is handled: how long it lay in its socket (0: not known).
-    std::uint32_t replyWaitedMicroseconds_ = 0;
+    // While a received datagram is handled: when it arrived, on the low 32 bits of the
+    // monotonic microsecond clock (its kernel receive time, else when it was read).
+    std::optional<std::uint32_t> replyReceivedMicroseconds_;
 };

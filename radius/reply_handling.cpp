@@ -49,6 +49,9 @@ bool RadiusEngine::OnReadable(int fd) {
     ++readsRunning_;
     int error = 0;
     const std::size_t received = channels_.Socket(*channel).ReceiveMany(batch.datagrams, error);
+    // The batch's replies are timed to when each arrived, not to when its turn came in the
+    // batch: the handling of those before it (a Start sent for each Accept) is the process's.
+    const auto readAt = static_cast<std::uint32_t>(clock_.MonotonicMicroseconds());
     bool allHandled = true;
     for (std::size_t i = 0; i < received; ++i) {
         const DatagramSocket::Received& datagram = batch.datagrams[i];
@@ -57,9 +60,9 @@ bool RadiusEngine::OnReadable(int fd) {
             allHandled = false;
             continue;
         }
-        replyWaitedMicroseconds_ = datagram.waitedMicroseconds;
+        replyReceivedMicroseconds_ = readAt - datagram.waitedMicroseconds;
         if (!ProcessReply(datagram.buffer.data(), datagram.length, *channel)) allHandled = false;
-        replyWaitedMicroseconds_ = 0;
+        replyReceivedMicroseconds_.reset();
     }
     --readsRunning_;
     if (received == 0 && error != EINTR && error != EAGAIN && error != EWOULDBLOCK) {
@@ -117,11 +120,13 @@ bool RadiusEngine::ProcessReply(const std::uint8_t* data, std::size_t receivedLe
     // From here on a duplicate of this reply is an unrecognised request.
     sessions_.ReleaseRequestId(*session);
 
-    // Unsigned: the microsecond clock's low 32 bits wrap. The time the reply lay in the socket
-    // before it was read is the process's, not the server's.
-    const std::uint32_t sinceSent =
-        static_cast<std::uint32_t>(clock_.MonotonicMicroseconds()) - session->lastSendMicroseconds;
-    const std::uint32_t latency = sinceSent - std::min(replyWaitedMicroseconds_, sinceSent);
+    // The microsecond clock's low 32 bits wrap: the difference is taken unsigned and read
+    // signed. The time the reply lay in the socket before it was read is the process's, not
+    // the server's; a receive time before the send (clocks apart by a hair) counts as 0.
+    const std::uint32_t receivedAt =
+        replyReceivedMicroseconds_.value_or(static_cast<std::uint32_t>(clock_.MonotonicMicroseconds()));
+    const auto sinceSent = static_cast<std::int32_t>(receivedAt - session->lastSendMicroseconds);
+    const auto latency = static_cast<std::uint32_t>(std::max<std::int32_t>(sinceSent, 0));
     CountReply(statistics_, session->state, replyCode, latency);
 
     Outcome outcome;

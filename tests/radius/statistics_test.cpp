@@ -67,3 +67,22 @@ TEST(RequestStatistics, TheTimeAReplyWaitedInTheSocketIsNotTheServers) {
         EXPECT_EQ(access.latencyMicroseconds->maximum, row.latency);
     }
 }
+
+// Replies read in one batch are each timed to their arrival, not to their turn: the handling
+// of the first (here 700 us of it) is not the second's latency.
+TEST(RequestStatistics, RepliesReadTogetherAreTimedToTheirArrivalNotTheirTurn) {
+    radius_test::EngineHarness h;
+    ASSERT_TRUE(h.Add("alice", "pw", 60));
+    const std::uint8_t aliceId = h.LastSent().Id();
+    ASSERT_TRUE(h.Add("bob", "pw", 60));
+    const std::uint8_t bobId = h.LastSent().Id();
+    h.Clock().AdvanceMicroseconds(2000);
+    h.Socket().incoming.push_back(h.ReplyTo(aliceId, 3));
+    h.Socket().incoming.push_back(h.ReplyTo(bobId, 3));
+    h.Engine().SetResultCallback([&h](const char*) { h.Clock().AdvanceMicroseconds(700); });
+    EXPECT_TRUE(h.Engine().OnReadable(h.Socket().Fd()));
+    const KindSummary access = h.Engine().Statistics().Summarize(RequestKind::Access);
+    ASSERT_TRUE(access.latencyMicroseconds);
+    EXPECT_EQ(access.latencyMicroseconds->minimum, 2000u);
+    EXPECT_EQ(access.latencyMicroseconds->maximum, 2000u);
+}
