@@ -26,6 +26,11 @@ void RadiusEngine::NoteRetryDeadline(const Session& session) {
     if (!retryDeadline_ || TicksFrom(*retryDeadline_, deadline) < 0) retryDeadline_ = deadline;
 }
 
+// Tick finds a request timed out from its deadline on; without one noted, any may have.
+bool RadiusEngine::TimeOutsMayBeDue() const {
+    return !retryDeadline_ || TicksFrom(clock_.TickCount(), *retryDeadline_) <= 0;
+}
+
 std::optional<std::uint32_t> RadiusEngine::MillisecondsUntilDue() const {
     if (sessions_.WaitingMayProceed()) return 0;
     std::optional<std::uint32_t> until;
@@ -44,8 +49,7 @@ std::optional<std::uint32_t> RadiusEngine::MillisecondsUntilDue() const {
 
 bool RadiusEngine::OnlyWaitingAreDue() const {
     if (transport_.tls || !sessions_.WaitingMayProceed()) return false;
-    // Tick finds a request timed out from its deadline on.
-    if (retryDeadline_ && TicksFrom(clock_.TickCount(), *retryDeadline_) <= 0) return false;
+    if (retryDeadline_ && TimeOutsMayBeDue()) return false;
     const std::optional<std::int64_t> due = sessions_.EarliestDueMilliseconds();
     return !due || *due > DueClockMilliseconds();
 }

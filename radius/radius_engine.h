@@ -248,6 +248,7 @@ private:
     void TickEach(SessionTable::Walk walk);
     // The session's outstanding request goes into the earliest retransmission or drop time.
     void NoteRetryDeadline(const Session& session);
+    bool TimeOutsMayBeDue() const;
 
     // Replies.
     Outcome HandleAccessReply(std::span<const std::uint8_t> reply, Session& session, bool accepted);

@@ -52,6 +52,7 @@ bool RadiusEngine::SendAccessRequest(Session& session, bool isRetry) {
         Log(1, "Access-Request of %s does not fit in %zu bytes", session.userName.c_str(), kMaxPacketLength);
         ++session.transmissions;
         session.lastSendTime = clock_.TickCount();
+        NoteRetryDeadline(session);
         lastSendError_ = EMSGSIZE;
         return false;
     }
@@ -78,6 +79,7 @@ bool RadiusEngine::SendAccountingRequest(Session& session, bool isRetry) {
         Log(1, "Accounting-Request of %s does not fit in %zu bytes", session.userName.c_str(), kMaxPacketLength);
         ++session.transmissions;
         session.lastSendTime = clock_.TickCount();
+        NoteRetryDeadline(session);
         lastSendError_ = EMSGSIZE;
         return false;
     }
@@ -123,12 +125,16 @@ void RadiusEngine::Tick() {
         channels_.Service();
         for (const int fd : channels_.Buffered()) OnReadable(fd);
     }
-    // The walk visits every request outstanding: the earliest time-out is found anew, the
-    // requests that leave meanwhile noted as they go.
-    retryDeadline_.reset();
+    // Once the earliest time-out noted has come, the walk visits every request outstanding:
+    // the earliest is found anew, the requests that leave meanwhile noted as they go. Before
+    // then none can have timed out, and the walk leaves them out; the deadline stands while
+    // any is outstanding (one answered meanwhile only makes it early, which is harmless).
+    const bool timeOutsMayBeDue = TimeOutsMayBeDue();
+    if (timeOutsMayBeDue || !sessions_.AnyOutstanding()) retryDeadline_.reset();
     // For every session the walk leaves out (Active and not yet due) TickSession would do
     // nothing; a session added meanwhile (by a callback) has just sent its request.
-    TickEach(sessions_.DueAtMillisecond(DueClockMilliseconds()));
+    TickEach(sessions_.DueAtMillisecond(DueClockMilliseconds(), timeOutsMayBeDue ? SessionTable::Outstanding::Include
+                                                                                 : SessionTable::Outstanding::Skip));
 }
 
 void RadiusEngine::TickWaiting() { TickEach(sessions_.FirstWaiting()); }

@@ -154,8 +154,8 @@ void SessionTable::EndGuard() {
     removed_.clear();
 }
 
-void SessionTable::CollectDue(std::int64_t nowMs, std::vector<Record*>& out) {
-    if (idsInUse_ > 0) {
+void SessionTable::CollectDue(std::int64_t nowMs, Outstanding outstanding, std::vector<Record*>& out) {
+    if (idsInUse_ > 0 && outstanding == Outstanding::Include) {
         for (const IdChannel& ids : channels_) {
             if (ids.pool.InUseCount() == 0) continue;
             for (Record* holder : ids.holders)
@@ -192,15 +192,17 @@ SessionTable::Walk SessionTable::FirstWaiting() { return Walk(*this, Walk::Pick:
 
 SessionTable::Walk SessionTable::Due(std::time_t now) { return DueAtMillisecond(std::int64_t{now} * 1000 + 999); }
 
-SessionTable::Walk SessionTable::DueAtMillisecond(std::int64_t nowMs) { return Walk(*this, Walk::Pick::Due, nowMs); }
+SessionTable::Walk SessionTable::DueAtMillisecond(std::int64_t nowMs, Outstanding outstanding) {
+    return Walk(*this, outstanding == Outstanding::Include ? Walk::Pick::Due : Walk::Pick::DueSkippingOutstanding, nowMs);
+}
 
 SessionTable::Walk SessionTable::All() { return Walk(*this, Walk::Pick::All, 0); }
 
 SessionTable::Walk::Walk(SessionTable& table, Pick pick, std::int64_t nowMs) : guard_(table), table_(table) {
     // A walk that a callback starts inside another walk gets a buffer of its own.
     records_.swap(table.scratch_);
-    if (pick == Pick::Due) {
-        table.CollectDue(nowMs, records_);
+    if (pick == Pick::Due || pick == Pick::DueSkippingOutstanding) {
+        table.CollectDue(nowMs, pick == Pick::Due ? Outstanding::Include : Outstanding::Skip, records_);
     } else if (pick == Pick::FirstWaiting) {
         table.CollectFirstWaiting(records_);
     } else {

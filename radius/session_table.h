@@ -83,8 +83,11 @@ public:
     // there are. (for (Session& session : table.Due(now)) ...)
     Walk Due(std::time_t now);
     // The same at a calendar millisecond: a session is due once its second and its
-    // dueOffsetMs have come. Due(now) is DueAtMillisecond(now * 1000 + 999).
-    Walk DueAtMillisecond(std::int64_t nowMs);
+    // dueOffsetMs have come. Due(now) is DueAtMillisecond(now * 1000 + 999). With
+    // Outstanding::Skip the sessions holding an identifier are left out unless due or waiting:
+    // for a caller that knows no time-out can have passed.
+    enum class Outstanding { Include, Skip };
+    Walk DueAtMillisecond(std::int64_t nowMs, Outstanding outstanding = Outstanding::Include);
     // A walk over every live session in creation order.
     Walk All();
     // A walk over the first of the sessions waiting for an identifier, in creation order: as
@@ -96,6 +99,8 @@ public:
         if (dueTimes_.empty()) return std::nullopt;
         return dueTimes_.begin()->first;
     }
+    // Whether any request is outstanding (holds an identifier).
+    bool AnyOutstanding() const { return idsInUse_ > 0; }
     // Some session waits for an identifier (or may, once the current Guard ends) while one is
     // free: the next Due walk has work for it.
     bool WaitingMayProceed() const { return (!waiting_.empty() || !mayWait_.empty()) && AnyRequestIdFree(); }
@@ -125,7 +130,7 @@ private:
     void NoteMayWait(Record& record);
     void SettleMayWait();
     void EndGuard();
-    void CollectDue(std::int64_t nowMs, std::vector<Record*>& out);
+    void CollectDue(std::int64_t nowMs, Outstanding outstanding, std::vector<Record*>& out);
     void CollectFirstWaiting(std::vector<Record*>& out);
     // Forgets the listed sessions that got an identifier or became Active since.
     void PruneWaiting();
@@ -227,7 +232,7 @@ public:
 
 private:
     friend class SessionTable;
-    enum class Pick { Due, All, FirstWaiting };
+    enum class Pick { Due, DueSkippingOutstanding, All, FirstWaiting };
     Walk(SessionTable& table, Pick pick, std::int64_t nowMs);
 
     Guard guard_;

@@ -25,9 +25,9 @@
 # Then, unless --no-sustained, the sustained load against the same server: pelvok --run --load
 # at --sustained-rate sessions a second for --sustained-seconds (Pacing=1, Sockets=16,
 # WaitForId=1, DiscardUnauthenticated=1, two-second sessions), radclient -p 255 with the same
-# number of requests, and one session as long as that run, paced and on the 100 ms tick (the
-# idle cost), with the voluntary context switches of each (its wake-ups), and
-# `pelvok --version` (the start-up).
+# number of requests, and one session as long as that run, paced and on the 100 ms tick, each
+# also with a 2-s session (the difference is the idle time's cost), with the voluntary context
+# switches of each (its wake-ups), and `pelvok --version` (the start-up).
 # --also-rates: further sustained runs of the same length at those rates first (the highest
 # rate with nothing lost). radclient's file for the sustained size holds
 # --radclient-file-users users (1,000) and is sent that many times over with -c: radclient's
@@ -308,15 +308,20 @@ if ((sustained)); then
   echo "---- radclient -p 255: $file_users users' requests sent $repeat times over"
   run_radclient 1 radclient-load "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt" \
     $((file_users * repeat)) "$repeat"
-  # The idle cost: one session as long as the load run, paced and on the 100 ms tick, and the
-  # start-up alone.
+  # The idle cost: one session as long as the load run, paced and on the 100 ms tick; the same
+  # with a session of 2 s (the run's fixed cost: start-up, set-up, three requests, report,
+  # shutdown), so that the difference is the idle time's own; and the start-up alone.
   idle_sim="$work/idle-load.sim"
   printf '0:00:00:00,bench00000,benchpw,%02d:%02d\n' $((sustained_seconds / 60)) $((sustained_seconds % 60)) \
     >"$idle_sim"
+  short_sim="$work/idle-short.sim"
+  printf '0:00:00:00,bench00000,benchpw,00:02\n' >"$short_sim"
   extra_options="Pacing=1"
   run_pelvok 1 pelvok-idle-paced "" "$idle_sim"
+  run_pelvok 1 pelvok-idle-paced-short "" "$short_sim"
   extra_options=""
   run_pelvok 1 pelvok-idle-tick "" "$idle_sim"
+  run_pelvok 1 pelvok-idle-tick-short "" "$short_sim"
   timed "$work/time-version" "$pelvok" --version >/dev/null 2>&1 || true
   read -r user sys wall switches <"$work/time-version"
   echo "pelvok-version cpu_s=$("$python" -c "print(f'{$user + $sys:.4f}')") wall_s=$wall wakeups=$switches" |
@@ -384,6 +389,14 @@ if "pelvok-idle-paced" in rows and "pelvok-idle-tick" in rows:
           f"(--version) {start * 1e3:.1f} ms; beyond it {(paced['cpu_s'] - start) * 1e3:.1f} ms against "
           f"{(tick['cpu_s'] - start) * 1e3:.1f} ms, "
           f"ratio {(paced['cpu_s'] - start) / max(tick['cpu_s'] - start, 1e-9):.3f}")
+if all(f"pelvok-idle-{kind}{length}" in rows for kind in ("paced", "tick") for length in ("", "-short")):
+    spent = {kind: rows[f"pelvok-idle-{kind}"][0] for kind in ("paced", "tick")}
+    short = {kind: rows[f"pelvok-idle-{kind}-short"][0] for kind in ("paced", "tick")}
+    idle = {kind: spent[kind]["cpu_s"] - short[kind]["cpu_s"] for kind in spent}
+    woke = {kind: spent[kind]["wakeups"] - short[kind]["wakeups"] for kind in spent}
+    print(f"idle time : beyond a run of a 2-s session, paced {idle['paced'] * 1e3:.1f} ms CPU and "
+          f"{woke['paced']:.0f} wake-ups, on the 100 ms tick {idle['tick'] * 1e3:.1f} ms and "
+          f"{woke['tick']:.0f}: ratio {idle['paced'] / max(idle['tick'], 1e-9):.3f} (target: at most 0.1)")
 if "pelvok-trace" in rows:
     t = median("pelvok-trace", "cpu_us_per_request")
     print(f"trace on  : {t:7.2f} us CPU per request, {t / p:.2f} x logging off (target: at most 3)")

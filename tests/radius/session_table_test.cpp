@@ -88,11 +88,14 @@ TEST_F(SessionTableTest, IdentifiersAreFoundWhileHeldOnlyAndASessionWithoutOneWa
     EXPECT_EQ(VisitedAt(0), std::vector<std::string>{"a"});
 }
 
+// Skipping the outstanding requests (no time-out can have passed) leaves out the sessions that
+// only hold an identifier.
 TEST_F(SessionTableTest, AWalkVisitsOnlyTheSessionsThatMayHaveSomethingToDoInCreationOrder) {
     struct Row {
         const char* name;
         std::function<void(SessionTable&, Session&)> situation;
         bool visited;
+        bool visitedSkippingOutstanding;
     };
     const std::time_t now = 1000;
     const auto active = [](SessionTable& table, Session& session) {
@@ -100,26 +103,33 @@ TEST_F(SessionTableTest, AWalkVisitsOnlyTheSessionsThatMayHaveSomethingToDoInCre
         session.state = State::Active;
     };
     const Row rows[] = {
-        {"holds an identifier", [](SessionTable&, Session&) {}, true},
-        {"Active, not yet due", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now + 1); }, false},
-        {"Active, due now", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now); }, true},
-        {"Active, due before", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now - 60); }, true},
-        {"Active, due moved later", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now); t.SetDue(s, now + 5); }, false},
-        {"Active, due cleared", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now); t.ClearDue(s); }, false},
-        {"waiting for an identifier", [](SessionTable& t, Session& s) { t.ReleaseRequestId(s); }, true},
-        {"removed", [](SessionTable& t, Session& s) { t.Remove(s); }, false},
+        {"holds an identifier", [](SessionTable&, Session&) {}, true, false},
+        {"holds an identifier, due now", [&](SessionTable& t, Session& s) { t.SetDue(s, now); }, true, true},
+        {"Active, not yet due", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now + 1); }, false, false},
+        {"Active, due now", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now); }, true, true},
+        {"Active, due before", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now - 60); }, true, true},
+        {"Active, due moved later", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now); t.SetDue(s, now + 5); }, false, false},
+        {"Active, due cleared", [&](SessionTable& t, Session& s) { active(t, s); t.SetDue(s, now); t.ClearDue(s); }, false, false},
+        {"waiting for an identifier", [](SessionTable& t, Session& s) { t.ReleaseRequestId(s); }, true, true},
+        {"removed", [](SessionTable& t, Session& s) { t.Remove(s); }, false, false},
     };
     table.FillNasPorts(20);
     std::vector<std::string> expected;
+    std::vector<std::string> expectedSkipping;
     // Twice over, so that creation order, not the order of the indexes, decides.
     for (int round = 0; round < 2; ++round) {
         for (const Row& row : rows) {
             const std::string name = std::string(row.name) + " " + std::to_string(round);
             row.situation(table, Add(name));
             if (row.visited) expected.push_back(name);
+            if (row.visitedSkippingOutstanding) expectedSkipping.push_back(name);
         }
     }
     EXPECT_EQ(VisitedAt(now), expected);
+    std::vector<std::string> skipping;
+    for (Session& session : table.DueAtMillisecond(now * 1000 + 999, SessionTable::Outstanding::Skip))
+        skipping.push_back(session.userName);
+    EXPECT_EQ(skipping, expectedSkipping);
 }
 
 TEST_F(SessionTableTest, SessionsRemovedDuringAWalkAreSkippedAndStayInMemoryUntilItEnds) {
