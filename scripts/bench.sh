@@ -25,9 +25,9 @@
 # Then, unless --no-sustained, the sustained load against the same server: pelvok --run --load
 # at --sustained-rate sessions a second for --sustained-seconds (Pacing=1, Sockets=16,
 # WaitForId=1, DiscardUnauthenticated=1, two-second sessions), radclient -p 255 with the same
-# number of requests, and one session as long as that run, paced and on the 100 ms tick, each
-# also with a 2-s session (the difference is the idle time's cost), with the voluntary context
-# switches of each (its wake-ups), and `pelvok --version` (the start-up).
+# number of requests, and one session as long as that run, paced and on the 100 ms tick, with
+# the voluntary context switches of each (its wake-ups) and the CPU time and wake-ups of its
+# idle middle alone, and `pelvok --version` (the start-up).
 # --also-rates: further sustained runs of the same length at those rates first (the highest
 # rate with nothing lost). radclient's file for the sustained size holds
 # --radclient-file-users users (1,000) and is sent that many times over with -c: radclient's
@@ -185,16 +185,35 @@ results="$work/results.txt"
 
 # User and system CPU seconds, wall seconds and voluntary context switches (the wake-ups after
 # a sleep) of a command (the kernel's account of the finished child, in microseconds; GNU time
-# rounds to 10 ms) into OUTFILE; the command's status.
+# rounds to 10 ms) into OUTFILE; the command's status. With IDLE_WINDOW="FROM TO" (seconds
+# after the start) also the CPU seconds and wake-ups of that window alone, from the process's
+# CPU clock (clock_getcpuclockid's, in nanoseconds) and its count of voluntary switches.
 timed() {  # OUTFILE command...
   local out="$1"; shift
-  "$python" -c '
+  IDLE_WINDOW="${IDLE_WINDOW:-}" "$python" -c '
 import os, resource, subprocess, sys, time
 started = time.monotonic()
-status = subprocess.call(sys.argv[2:])
+child = subprocess.Popen(sys.argv[2:])
+window = ""
+if os.environ["IDLE_WINDOW"]:
+    def sample():
+        cpu = time.clock_gettime(((~child.pid) << 3) | 2)  # the process-wide CPU clock of a pid
+        with open(f"/proc/{child.pid}/status") as status:
+            woke = next(int(line.split()[1]) for line in status if line.startswith("voluntary_ctxt_switches"))
+        return cpu, woke
+    begin, end = (float(x) for x in os.environ["IDLE_WINDOW"].split())
+    try:
+        time.sleep(max(0.0, started + begin - time.monotonic()))
+        first = sample()
+        time.sleep(max(0.0, started + end - time.monotonic()))
+        last = sample()
+        window = f" {last[0] - first[0]:.6f} {last[1] - first[1]}"
+    except (OSError, StopIteration):
+        window = ""  # the process ended before the window did
+status = child.wait()
 wall = time.monotonic() - started
 usage = resource.getrusage(resource.RUSAGE_CHILDREN)
-open(sys.argv[1], "w").write(f"{usage.ru_utime:.6f} {usage.ru_stime:.6f} {wall:.6f} {usage.ru_nvcsw}\n")
+open(sys.argv[1], "w").write(f"{usage.ru_utime:.6f} {usage.ru_stime:.6f} {wall:.6f} {usage.ru_nvcsw}{window}\n")
 sys.exit(status)' "$out" "$@"
 }
 
@@ -207,11 +226,13 @@ run_pelvok() {  # ROUND LABEL [trace-log] [simulation-file]
   ((${#run_arguments[@]} == 0)) || play=(--run "${run_arguments[@]}")
   timed "$work/time-pelvok" "$pelvok" "${play[@]}" --config "$ini" --report "$report" \
     >"$work/pelvok-$label-$round.out" 2>&1 || status=$?
-  read -r user sys wall switches <"$work/time-pelvok"
-  "$python" - "$report" "$user" "$sys" "$wall" "$label" "$status" "$switches" >>"$results" <<'EOF'
+  read -r user sys wall switches idle_cpu idle_woke <"$work/time-pelvok"
+  "$python" - "$report" "$user" "$sys" "$wall" "$label" "$status" "$switches" "${idle_cpu:-}" "${idle_woke:-}" \
+    >>"$results" <<'EOF'
 import json, sys
 report, user, sys_, wall, label, status = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4]), sys.argv[5], sys.argv[6]
 switches = sys.argv[7]
+window = f" idle_cpu_s={float(sys.argv[8]):.6f} idle_wakeups={sys.argv[9]}" if sys.argv[8] else ""
 data = json.load(open(report))
 kinds = data["requests"]
 kinds = kinds.values() if isinstance(kinds, dict) else kinds
@@ -223,7 +244,7 @@ cpu = user + sys_
 print(f"{label} requests={requests} replies={replies} retransmissions={retrans} drops={drops} "
       f"unfinished={data['sessions']['unfinished']} notStarted={data['sessions']['notStarted']} "
       f"cpu_s={cpu:.4f} wall_s={wall:.2f} cpu_us_per_request={cpu / max(requests, 1) * 1e6:.2f} "
-      f"requests_per_s={requests / max(wall, 1e-9):.0f} wakeups={switches} exit={status}")
+      f"requests_per_s={requests / max(wall, 1e-9):.0f} wakeups={switches} exit={status}{window}")
 EOF
   tail -n 1 "$results"
 }
@@ -308,20 +329,20 @@ if ((sustained)); then
   echo "---- radclient -p 255: $file_users users' requests sent $repeat times over"
   run_radclient 1 radclient-load "$work/radclient-load-auth.txt" "$work/radclient-load-acct.txt" \
     $((file_users * repeat)) "$repeat"
-  # The idle cost: one session as long as the load run, paced and on the 100 ms tick; the same
-  # with a session of 2 s (the run's fixed cost: start-up, set-up, three requests, report,
-  # shutdown), so that the difference is the idle time's own; and the start-up alone.
+  # The idle cost: one session as long as the load run, paced and on the 100 ms tick, with the
+  # CPU time and wake-ups of its idle middle alone (from 5 s after the start to 5 s before
+  # the end: the run's own work, start-up, requests, report and shutdown, left out); and the
+  # start-up alone.
   idle_sim="$work/idle-load.sim"
   printf '0:00:00:00,bench00000,benchpw,%02d:%02d\n' $((sustained_seconds / 60)) $((sustained_seconds % 60)) \
     >"$idle_sim"
-  short_sim="$work/idle-short.sim"
-  printf '0:00:00:00,bench00000,benchpw,00:02\n' >"$short_sim"
+  export IDLE_WINDOW=""
+  ((sustained_seconds <= 12)) || IDLE_WINDOW="5 $((sustained_seconds - 5))"
   extra_options="Pacing=1"
   run_pelvok 1 pelvok-idle-paced "" "$idle_sim"
-  run_pelvok 1 pelvok-idle-paced-short "" "$short_sim"
   extra_options=""
   run_pelvok 1 pelvok-idle-tick "" "$idle_sim"
-  run_pelvok 1 pelvok-idle-tick-short "" "$short_sim"
+  IDLE_WINDOW=""
   timed "$work/time-version" "$pelvok" --version >/dev/null 2>&1 || true
   read -r user sys wall switches <"$work/time-version"
   echo "pelvok-version cpu_s=$("$python" -c "print(f'{$user + $sys:.4f}')") wall_s=$wall wakeups=$switches" |
@@ -389,14 +410,12 @@ if "pelvok-idle-paced" in rows and "pelvok-idle-tick" in rows:
           f"(--version) {start * 1e3:.1f} ms; beyond it {(paced['cpu_s'] - start) * 1e3:.1f} ms against "
           f"{(tick['cpu_s'] - start) * 1e3:.1f} ms, "
           f"ratio {(paced['cpu_s'] - start) / max(tick['cpu_s'] - start, 1e-9):.3f}")
-if all(f"pelvok-idle-{kind}{length}" in rows for kind in ("paced", "tick") for length in ("", "-short")):
-    spent = {kind: rows[f"pelvok-idle-{kind}"][0] for kind in ("paced", "tick")}
-    short = {kind: rows[f"pelvok-idle-{kind}-short"][0] for kind in ("paced", "tick")}
-    idle = {kind: spent[kind]["cpu_s"] - short[kind]["cpu_s"] for kind in spent}
-    woke = {kind: spent[kind]["wakeups"] - short[kind]["wakeups"] for kind in spent}
-    print(f"idle time : beyond a run of a 2-s session, paced {idle['paced'] * 1e3:.1f} ms CPU and "
-          f"{woke['paced']:.0f} wake-ups, on the 100 ms tick {idle['tick'] * 1e3:.1f} ms and "
-          f"{woke['tick']:.0f}: ratio {idle['paced'] / max(idle['tick'], 1e-9):.3f} (target: at most 0.1)")
+if all("idle_cpu_s" in rows.get(f"pelvok-idle-{kind}", [{}])[0] for kind in ("paced", "tick")):
+    paced, tick = rows["pelvok-idle-paced"][0], rows["pelvok-idle-tick"][0]
+    print(f"idle time : the idle middle of the run alone (5 s after the start to 5 s before the end), paced "
+          f"{paced['idle_cpu_s'] * 1e3:.2f} ms CPU and {paced['idle_wakeups']:.0f} wake-ups, on the 100 ms "
+          f"tick {tick['idle_cpu_s'] * 1e3:.2f} ms and {tick['idle_wakeups']:.0f}: ratio "
+          f"{paced['idle_cpu_s'] / max(tick['idle_cpu_s'], 1e-9):.3f} (target: at most 0.1)")
 if "pelvok-trace" in rows:
     t = median("pelvok-trace", "cpu_us_per_request")
     print(f"trace on  : {t:7.2f} us CPU per request, {t / p:.2f} x logging off (target: at most 3)")
