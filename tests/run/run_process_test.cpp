@@ -223,7 +223,9 @@ TEST_F(RunProcessTest, SigtermEndsTheRunWithItsStopsAndExitOne) {
         // Once the start is received, the session is live and has a stop to send.
         ASSERT_TRUE(StartReceivedFor(user));
         if (paced) {
-            std::this_thread::sleep_for(300ms);  // the Start's reply taken
+            // The Start's reply taken, and the Access-Request's time-out (1 s), which the
+            // engine still wakes for once although it was answered, passed.
+            std::this_thread::sleep_for(1500ms);
             const std::optional<long> before = WakeUps(child.Pid());
             std::this_thread::sleep_for(2500ms);
             const std::optional<long> after = WakeUps(child.Pid());
