@@ -166,9 +166,11 @@ void SessionTable::CollectDue(std::int64_t nowMs, Outstanding outstanding, std::
     out.insert(out.end(), waiting_.begin(), waiting_.end());
     for (auto due = dueTimes_.begin(); due != dueTimes_.end() && due->first <= nowMs; ++due)
         out.push_back(due->second);
-    std::sort(out.begin(), out.end(), [](const Record* a, const Record* b) { return a->sequence < b->sequence; });
+    std::sort(out.begin(), out.end(), CreatedBefore);
     out.erase(std::unique(out.begin(), out.end()), out.end());
 }
+
+bool SessionTable::CreatedBefore(const Record* a, const Record* b) { return a->sequence < b->sequence; }
 
 void SessionTable::PruneWaiting() {
     std::erase_if(waiting_, [](Record* record) {
@@ -183,8 +185,7 @@ void SessionTable::CollectFirstWaiting(std::vector<Record*>& out) {
     const std::size_t free = channels_.size() * RequestIdPool::kMaxId - idsInUse_;
     out.assign(waiting_.begin(), waiting_.end());
     const auto first = out.begin() + static_cast<std::ptrdiff_t>(std::min(free, out.size()));
-    std::partial_sort(out.begin(), first, out.end(),
-                      [](const Record* a, const Record* b) { return a->sequence < b->sequence; });
+    std::partial_sort(out.begin(), first, out.end(), CreatedBefore);
     out.erase(first, out.end());
 }
 
@@ -193,16 +194,17 @@ SessionTable::Walk SessionTable::FirstWaiting() { return Walk(*this, Walk::Pick:
 SessionTable::Walk SessionTable::Due(std::time_t now) { return DueAtMillisecond(std::int64_t{now} * 1000 + 999); }
 
 SessionTable::Walk SessionTable::DueAtMillisecond(std::int64_t nowMs, Outstanding outstanding) {
-    return Walk(*this, outstanding == Outstanding::Include ? Walk::Pick::Due : Walk::Pick::DueSkippingOutstanding, nowMs);
+    return Walk(*this, Walk::Pick::Due, nowMs, outstanding);
 }
 
 SessionTable::Walk SessionTable::All() { return Walk(*this, Walk::Pick::All, 0); }
 
-SessionTable::Walk::Walk(SessionTable& table, Pick pick, std::int64_t nowMs) : guard_(table), table_(table) {
+SessionTable::Walk::Walk(SessionTable& table, Pick pick, std::int64_t nowMs, Outstanding outstanding)
+    : guard_(table), table_(table) {
     // A walk that a callback starts inside another walk gets a buffer of its own.
     records_.swap(table.scratch_);
-    if (pick == Pick::Due || pick == Pick::DueSkippingOutstanding) {
-        table.CollectDue(nowMs, pick == Pick::Due ? Outstanding::Include : Outstanding::Skip, records_);
+    if (pick == Pick::Due) {
+        table.CollectDue(nowMs, outstanding, records_);
     } else if (pick == Pick::FirstWaiting) {
         table.CollectFirstWaiting(records_);
     } else {

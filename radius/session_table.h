@@ -134,6 +134,8 @@ private:
     void CollectFirstWaiting(std::vector<Record*>& out);
     // Forgets the listed sessions that got an identifier or became Active since.
     void PruneWaiting();
+    // The walks' order: creation order.
+    static bool CreatedBefore(const Record* a, const Record* b);
 
     Records live_;
     Records removed_;  // out of every index, kept in memory until the last Guard ends
@@ -232,8 +234,8 @@ public:
 
 private:
     friend class SessionTable;
-    enum class Pick { Due, DueSkippingOutstanding, All, FirstWaiting };
-    Walk(SessionTable& table, Pick pick, std::int64_t nowMs);
+    enum class Pick { Due, All, FirstWaiting };
+    Walk(SessionTable& table, Pick pick, std::int64_t nowMs, Outstanding outstanding = Outstanding::Include);
 
     Guard guard_;
     SessionTable& table_;
